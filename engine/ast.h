@@ -1,0 +1,443 @@
+// The syntax tree of a Transact-SQL batch, as the parser builds it and the
+// translator and executor read it.
+//
+// Identifiers are kept unquoted ("[Password]" -> "Password") in their
+// original letter case; keywords are not kept. Every node carries the
+// position of its first token. Nodes own their children through
+// unique_ptr; a node is never shared.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vqsql::ast {
+
+struct Pos {
+    int line = 1;            // 1-based line in the batch
+    int column = 1;          // 1-based column (bytes)
+    std::size_t offset = 0;  // byte offset in the batch text
+};
+
+// A possibly qualified name as written: "t", "dbo.t", "db..t", "db.dbo.t",
+// and for columns "t.c", "db.dbo.t.c". parts holds every part in order;
+// an omitted middle part ("db..t") is an empty string.
+struct ObjectName {
+    std::vector<std::string> parts;
+    Pos pos;
+
+    bool empty() const { return parts.empty(); }
+    const std::string& last() const { return parts.back(); }
+    // For a table name: the database part ("" if none), the schema part
+    // ("" if none) and the object name.
+    std::string database() const { return parts.size() >= 3 ? parts[parts.size() - 3] : std::string(); }
+    std::string schema() const { return parts.size() >= 2 ? parts[parts.size() - 2] : std::string(); }
+    // Parts joined with "." as written ("db..t").
+    std::string toString() const;
+};
+
+// A type as written: "int", "varchar(32)", "numeric(19,4)", "varchar(max)",
+// "T_VA32". length: -2 when not given, -1 for MAX.
+struct TypeName {
+    std::string name;
+    int length = -2;
+    int precision = -1;   // numeric(p,s): precision = p, scale = s; also
+    int scale = -1;       // for a single argument of numeric: precision only
+    Pos pos;
+};
+
+struct Expr;
+struct Query;
+struct Stmt;
+using ExprPtr = std::unique_ptr<Expr>;
+using QueryPtr = std::unique_ptr<Query>;
+using StmtPtr = std::unique_ptr<Stmt>;
+
+enum class ExprKind {
+    Literal,      // litKind + text
+    Column,       // name: [db.][schema.][table.]column
+    Variable,     // text = "@name"
+    SysVariable,  // text = "@@NAME" as written
+    Unary,        // op "-", "+", "~"; args[0]
+    Binary,       // op "+", "-", "*", "/", "%", "&", "|", "^"; args[0], args[1]
+    Compare,      // op "=", "<>", "<", ">", "<=", ">=" ("!=" becomes "<>", "!<" ">=", "!>" "<=")
+    And,          // args[0] AND args[1]
+    Or,           // args[0] OR args[1]
+    Not,          // NOT args[0]
+    Like,         // args[0] [NOT] LIKE args[1] [ESCAPE args[2]]
+    Between,      // args[0] [NOT] BETWEEN args[1] AND args[2]
+    InList,       // args[0] [NOT] IN (args[1], args[2] ...)
+    InSubquery,   // args[0] [NOT] IN (query)
+    Exists,       // EXISTS (query)   (NOT EXISTS is Not over Exists)
+    IsNull,       // args[0] IS [NOT] NULL
+    Function,     // name(args); count(*) has star = true; count(distinct x) distinct = true
+    Cast,         // CAST(args[0] AS type)
+    Convert,      // CONVERT(type, args[0] [, args[1] = style])
+    Case,         // CASE [args[0] if hasOperand] WHEN whens[i].first THEN whens[i].second ... [ELSE elseExpr] END
+    Subquery,     // (query) used as a value
+    Star,         // * or qualifier.* in a select list / count(*)
+};
+
+enum class LiteralKind {
+    Null,
+    Integer,   // text = digits
+    Decimal,   // text = "1.50" (a numeric literal)
+    Float,     // text = "1.5E3"
+    String,    // text = the value, quotes removed and '' undone (UTF-8)
+    NString,   // N'...'
+    Binary,    // 0x1F2E: text = the raw bytes
+};
+
+struct Expr {
+    ExprKind kind = ExprKind::Literal;
+    Pos pos;
+
+    LiteralKind litKind = LiteralKind::Null;
+    std::string text;          // literal text, variable name, function name (as written)
+    std::string op;            // operator of Unary/Binary/Compare
+    ObjectName name;           // Column; Star qualifier (empty for a bare *)
+    std::vector<ExprPtr> args;
+    bool negated = false;      // NOT LIKE, NOT BETWEEN, NOT IN, IS NOT NULL
+    bool distinct = false;     // aggregate(DISTINCT x)
+    bool star = false;         // count(*)
+    bool hasOperand = false;   // simple CASE
+    TypeName type;             // Cast / Convert target
+    std::vector<std::pair<ExprPtr, ExprPtr>> whens;
+    ExprPtr elseExpr;
+    QueryPtr query;            // Subquery, InSubquery, Exists
+};
+
+enum class JoinType { Inner, Left, Right, Full, Cross };
+
+struct TableRef;
+using TableRefPtr = std::unique_ptr<TableRef>;
+
+struct TableRef {
+    enum class Kind { Named, Derived, Join };
+    Kind kind = Kind::Named;
+    Pos pos;
+    ObjectName name;           // Named
+    std::string alias;         // Named (optional), Derived (required)
+    QueryPtr query;            // Derived
+    JoinType joinType = JoinType::Inner;   // Join
+    TableRefPtr left, right;   // Join
+    ExprPtr on;                // Join (none for Cross)
+};
+
+struct SelectItem {
+    ExprPtr expr;              // a Star expression for * and t.*
+    std::string alias;         // "" when none; "x = expr" and "expr AS x" both set it
+    std::string assignVariable;  // SELECT @v = expr: "@v" ("" otherwise)
+    Pos pos;
+};
+
+struct OrderItem {
+    ExprPtr expr;
+    bool descending = false;
+};
+
+// One SELECT ... FROM ... WHERE ... GROUP BY ... HAVING block.
+struct QuerySpec {
+    Pos pos;
+    bool distinct = false;
+    ExprPtr top;               // TOP n / TOP (n)
+    bool topPercent = false;
+    std::vector<SelectItem> items;
+    std::vector<TableRefPtr> from;   // comma-separated sources (each may be a join tree)
+    ExprPtr where;
+    std::vector<ExprPtr> groupBy;
+    ExprPtr having;
+    ObjectName into;           // SELECT ... INTO table (empty if none)
+};
+
+enum class SetOp { Union, UnionAll, Except, Intersect };
+
+// A query expression: specs[0] (op[0] specs[1] ...) ORDER BY ...
+struct Query {
+    Pos pos;
+    std::vector<std::unique_ptr<QuerySpec>> specs;
+    std::vector<SetOp> ops;    // ops.size() == specs.size() - 1
+    std::vector<OrderItem> orderBy;
+};
+
+// ---- statements -------------------------------------------------------
+
+enum class StmtKind {
+    Select, Insert, Update, Delete, Truncate,
+    CreateTable, AlterTable, CreateView, CreateIndex, CreateType,
+    Drop,                      // DROP TABLE / VIEW / INDEX / TYPE / PROCEDURE
+    Declare, SetVariable, SetOption,
+    If, While, Block, Return, Break, Continue,
+    Exec, BeginTran, CommitTran, RollbackTran, Print,
+    Use, CreateDatabase, DropDatabase, AlterDatabase, Backup, Restore,
+};
+
+struct Stmt {
+    explicit Stmt(StmtKind k) : kind(k) {}
+    virtual ~Stmt() = default;
+    StmtKind kind;
+    Pos pos;
+    std::size_t endOffset = 0;   // byte offset just past the statement's last token
+};
+
+struct SelectStmt : Stmt {
+    SelectStmt() : Stmt(StmtKind::Select) {}
+    QueryPtr query;
+};
+
+struct InsertStmt : Stmt {
+    InsertStmt() : Stmt(StmtKind::Insert) {}
+    ObjectName table;
+    std::vector<std::string> columns;              // empty: all columns in order
+    std::vector<std::vector<ExprPtr>> values;      // VALUES (...), (...)
+    QueryPtr query;                                // INSERT ... SELECT
+    bool defaultValues = false;                    // DEFAULT VALUES
+};
+
+struct Assignment {
+    ObjectName column;         // SET col = ... / SET t.col = ...
+    std::string variable;      // SET @v = ... (inside UPDATE), "" otherwise
+    ExprPtr value;             // nullptr for "= DEFAULT"
+};
+
+struct UpdateStmt : Stmt {
+    UpdateStmt() : Stmt(StmtKind::Update) {}
+    ObjectName table;          // target (may be an alias of a FROM source)
+    ExprPtr top;
+    std::vector<Assignment> assignments;
+    std::vector<TableRefPtr> from;   // UPDATE ... SET ... FROM ...
+    ExprPtr where;
+};
+
+struct DeleteStmt : Stmt {
+    DeleteStmt() : Stmt(StmtKind::Delete) {}
+    ObjectName table;
+    ExprPtr top;
+    std::vector<TableRefPtr> from;   // DELETE t FROM t JOIN ...
+    ExprPtr where;
+};
+
+struct TruncateStmt : Stmt {
+    TruncateStmt() : Stmt(StmtKind::Truncate) {}
+    ObjectName table;
+};
+
+struct ColumnDef {
+    std::string name;
+    TypeName type;
+    Pos pos;
+    std::optional<bool> nullable;   // NULL / NOT NULL as written; nullopt if neither
+    ExprPtr defaultValue;
+    std::string defaultName;        // CONSTRAINT x DEFAULT ...
+    bool identity = false;
+    std::int64_t identitySeed = 1, identityIncrement = 1;
+    bool primaryKey = false;        // inline PRIMARY KEY
+    bool unique = false;            // inline UNIQUE
+    std::string keyName;            // CONSTRAINT x PRIMARY KEY / UNIQUE (inline)
+    bool clustered = true;          // inline key: CLUSTERED (default) / NONCLUSTERED
+    std::string collation;          // COLLATE x
+    ExprPtr check;                  // inline CHECK (...)
+};
+
+struct TableConstraint {
+    enum class Kind { PrimaryKey, Unique, Check, ForeignKey, Default };
+    Kind kind = Kind::PrimaryKey;
+    std::string name;               // "" when not named
+    Pos pos;
+    std::vector<OrderItem> keyColumns;   // PK / UNIQUE / FK: Column expressions
+    bool clustered = true;          // PRIMARY KEY default CLUSTERED; UNIQUE default NONCLUSTERED
+    ExprPtr expr;                   // CHECK (...), DEFAULT value
+    std::string defaultColumn;      // ALTER TABLE ADD CONSTRAINT d DEFAULT v FOR col
+    ObjectName refTable;            // FOREIGN KEY ... REFERENCES t (cols)
+    std::vector<std::string> refColumns;
+};
+
+struct CreateTableStmt : Stmt {
+    CreateTableStmt() : Stmt(StmtKind::CreateTable) {}
+    ObjectName table;
+    std::vector<ColumnDef> columns;
+    std::vector<TableConstraint> constraints;
+};
+
+struct AlterTableStmt : Stmt {
+    AlterTableStmt() : Stmt(StmtKind::AlterTable) {}
+    enum class Action { Add, DropColumn, DropConstraint, AlterColumn };
+    Action action = Action::Add;
+    ObjectName table;
+    std::vector<ColumnDef> columns;            // ADD columns / ALTER COLUMN (one)
+    std::vector<TableConstraint> constraints;  // ADD [CONSTRAINT] ...
+    std::vector<std::string> names;            // DROP COLUMN a, b / DROP CONSTRAINT x
+};
+
+struct CreateViewStmt : Stmt {
+    CreateViewStmt() : Stmt(StmtKind::CreateView) {}
+    ObjectName view;
+    std::vector<std::string> columns;   // optional column list
+    QueryPtr query;
+    std::size_t queryOffset = 0;        // where the view's SELECT starts in the batch
+};
+
+struct CreateIndexStmt : Stmt {
+    CreateIndexStmt() : Stmt(StmtKind::CreateIndex) {}
+    std::string name;
+    ObjectName table;
+    std::vector<OrderItem> columns;
+    bool unique = false;
+    bool clustered = false;
+};
+
+struct CreateTypeStmt : Stmt {
+    CreateTypeStmt() : Stmt(StmtKind::CreateType) {}
+    ObjectName name;
+    TypeName base;
+    std::optional<bool> nullable;
+};
+
+struct DropStmt : Stmt {
+    DropStmt() : Stmt(StmtKind::Drop) {}
+    enum class Object { Table, View, Index, Type, Procedure };
+    Object object = Object::Table;
+    bool ifExists = false;
+    std::vector<ObjectName> names;      // DROP INDEX t.i gives {"t","i"}; "i ON t" gives {"t","i"} too
+};
+
+struct VariableDecl {
+    std::string name;        // "@x"
+    TypeName type;
+    ExprPtr init;
+    Pos pos;
+};
+
+struct DeclareStmt : Stmt {
+    DeclareStmt() : Stmt(StmtKind::Declare) {}
+    std::vector<VariableDecl> variables;
+};
+
+struct SetVariableStmt : Stmt {
+    SetVariableStmt() : Stmt(StmtKind::SetVariable) {}
+    std::string variable;    // "@x"
+    std::string op = "=";    // "=", "+=", "-=", "*=", "/="
+    ExprPtr value;
+};
+
+// SET NOCOUNT ON, SET ANSI_NULLS OFF, SET DATEFORMAT ymd, SET XACT_ABORT ON ...
+struct SetOptionStmt : Stmt {
+    SetOptionStmt() : Stmt(StmtKind::SetOption) {}
+    std::string option;      // upper-cased
+    std::string value;       // as written ("ON", "OFF", "ymd", a number)
+    ObjectName table;        // SET IDENTITY_INSERT t ON: the table (empty otherwise)
+};
+
+struct IfStmt : Stmt {
+    IfStmt() : Stmt(StmtKind::If) {}
+    ExprPtr condition;
+    StmtPtr thenStmt;
+    StmtPtr elseStmt;        // may be null
+};
+
+struct WhileStmt : Stmt {
+    WhileStmt() : Stmt(StmtKind::While) {}
+    ExprPtr condition;
+    StmtPtr body;
+};
+
+struct BlockStmt : Stmt {
+    BlockStmt() : Stmt(StmtKind::Block) {}
+    std::vector<StmtPtr> body;
+};
+
+struct ReturnStmt : Stmt {
+    ReturnStmt() : Stmt(StmtKind::Return) {}
+    ExprPtr value;
+};
+
+struct SimpleStmt : Stmt {   // BREAK, CONTINUE, BEGIN/COMMIT/ROLLBACK TRAN
+    explicit SimpleStmt(StmtKind k) : Stmt(k) {}
+    std::string name;        // transaction name, if any
+};
+
+struct ExecArg {
+    std::string parameter;   // "@p" for @p = value, "" for a positional argument
+    ExprPtr value;           // literal, variable, or DEFAULT (nullptr)
+    bool output = false;
+};
+
+struct ExecStmt : Stmt {
+    ExecStmt() : Stmt(StmtKind::Exec) {}
+    ObjectName procedure;    // empty for EXEC ('dynamic sql')
+    std::string returnVariable;   // EXEC @r = proc
+    std::vector<ExecArg> args;
+    ExprPtr dynamicSql;      // EXEC ('...' + @x)
+};
+
+struct PrintStmt : Stmt {
+    PrintStmt() : Stmt(StmtKind::Print) {}
+    ExprPtr value;
+};
+
+struct UseStmt : Stmt {
+    UseStmt() : Stmt(StmtKind::Use) {}
+    std::string database;
+};
+
+struct DatabaseFileSpec {
+    std::string logicalName;   // NAME = x
+    ExprPtr fileName;          // FILENAME = '...'
+    std::string newName;       // NEWNAME = x (ALTER DATABASE MODIFY FILE)
+};
+
+struct CreateDatabaseStmt : Stmt {
+    CreateDatabaseStmt() : Stmt(StmtKind::CreateDatabase) {}
+    std::string database;
+    std::vector<DatabaseFileSpec> dataFiles;   // ON (...)
+    std::vector<DatabaseFileSpec> logFiles;    // LOG ON (...)
+};
+
+struct DropDatabaseStmt : Stmt {
+    DropDatabaseStmt() : Stmt(StmtKind::DropDatabase) {}
+    bool ifExists = false;
+    std::vector<std::string> databases;
+};
+
+struct AlterDatabaseStmt : Stmt {
+    AlterDatabaseStmt() : Stmt(StmtKind::AlterDatabase) {}
+    enum class Action { ModifyFile, ModifyName, Set };
+    Action action = Action::ModifyFile;
+    std::string database;
+    DatabaseFileSpec file;     // MODIFY FILE (NAME = x, NEWNAME = y | FILENAME = '...')
+    std::string newName;       // MODIFY NAME = y
+    std::vector<std::string> options;   // SET ... (as written, ignored)
+};
+
+struct BackupStmt : Stmt {
+    BackupStmt() : Stmt(StmtKind::Backup) {}
+    std::string database;
+    ExprPtr disk;              // TO DISK = '...' (string literal or variable)
+    std::vector<std::string> options;   // WITH INIT, FORMAT ... (upper-cased)
+};
+
+struct RestoreMove {
+    ExprPtr logicalName;       // 'name' (string literal or variable)
+    ExprPtr physicalName;
+};
+
+struct RestoreStmt : Stmt {
+    RestoreStmt() : Stmt(StmtKind::Restore) {}
+    enum class Kind { Database, FileListOnly, HeaderOnly, VerifyOnly };
+    Kind what = Kind::Database;
+    std::string database;      // Kind::Database
+    ExprPtr disk;
+    std::vector<RestoreMove> moves;
+    bool replace = false;
+    std::vector<std::string> options;   // other WITH options (upper-cased)
+};
+
+// A parsed batch: its statements in order.
+struct Batch {
+    std::string text;
+    std::vector<StmtPtr> statements;
+};
+
+}  // namespace vqsql::ast

@@ -1,0 +1,96 @@
+// The engine's catalogue of a database: which tables, views, columns and
+// user-defined types it holds.
+//
+// Every database file carries three engine-maintained tables that mirror
+// SQL Server's system tables of the same names:
+//   sysobjects (id, name, xtype, type, uid, parent_obj, crdate, ...):
+//              'U' tables, 'V' views, 'PK'/'UQ' keys, 'S' system tables
+//   syscolumns (id, colid, name, xtype, typename, length, prec, scale,
+//              isnullable, ...): one row per column of a table or view
+//   systypes   (name, xtype, basename, length, prec, scale, allownulls):
+//              the user-defined types (sp_addtype, CREATE TYPE ... FROM)
+// The master database also carries sysdatabases and syslogins.
+// Queries read these tables directly ("select * from sysobjects"), and the
+// translator reads them through the Catalog interface below.
+#pragma once
+
+#include "value.h"
+
+#include <sqlite3.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vqsql {
+
+struct ColumnInfo {
+    std::string name;
+    SqlType type;
+    bool nullable = true;
+    int colid = 0;
+    std::string defaultText;   // Transact-SQL text of the default, "" if none
+    bool identity = false;
+};
+
+struct TableInfo {
+    int id = 0;
+    std::string name;          // as created
+    std::string xtype;         // "U", "V" or "S"
+    std::string database;      // database name as the catalogue knows it
+    std::string schemaAlias;   // SQLite schema the table lives in
+    std::vector<ColumnInfo> columns;
+    std::string primaryKeyName;
+    std::vector<std::string> primaryKey;
+
+    // Index of the named column (letter case ignored), -1 if none.
+    int columnIndex(const std::string& name) const;
+    bool isView() const { return xtype == "V"; }
+};
+
+struct UserType {
+    std::string name;
+    SqlType type;              // base type with length/precision/scale; userTypeName set
+    bool allowNulls = true;
+};
+
+// What the translator needs to know about the databases it can reach.
+class Catalog {
+public:
+    virtual ~Catalog() = default;
+    // The current database's name.
+    virtual std::string currentDatabase() const = 0;
+    // SQLite schema alias of a database ("" = current); attaches it when
+    // needed. Throws SqlException 911 when there is no such database.
+    virtual std::string schemaFor(const std::string& database) = 0;
+    // The table or view, or nullptr when it does not exist.
+    virtual const TableInfo* findTable(const std::string& database, const std::string& name) = 0;
+    // The user-defined type, or nullptr.
+    virtual const UserType* findUserType(const std::string& database, const std::string& name) = 0;
+};
+
+// Creates the engine's system tables in a fresh, empty database file
+// attached under `alias`. `isMaster` adds sysdatabases and syslogins.
+void createSystemTables(sqlite3* db, const std::string& alias, bool isMaster);
+
+// Reads a table's catalogue entry from the database attached as `alias`.
+std::optional<TableInfo> loadTableInfo(sqlite3* db, const std::string& alias, const std::string& name);
+std::optional<UserType> loadUserType(sqlite3* db, const std::string& alias, const std::string& name);
+
+// Next free object id in the database attached as `alias`.
+int nextObjectId(sqlite3* db, const std::string& alias);
+
+// BaseType of a SQL Server xtype number.
+BaseType baseTypeFromXtype(int xtype);
+
+// SQLite column declaration of a SQL type: "varchar(32)", "int", ...
+std::string sqliteDeclaredType(const SqlType& type);
+
+// The process-wide schema generation: bumped by every DDL statement of any
+// connection in this process, so that cached translations are redone.
+unsigned long long schemaGeneration();
+void bumpSchemaGeneration();
+
+}  // namespace vqsql

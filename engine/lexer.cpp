@@ -1,0 +1,353 @@
+// Tokenizer for Transact-SQL batches: turns the UTF-8 text of a batch into
+// tokens with line, column and byte offset, dropping white space and
+// comments. It knows nothing of keywords beyond case-insensitive matching;
+// the parser decides what a word means.
+#include "lexer.h"
+
+#include "sqlerror.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace vqsql {
+
+bool Token::isKeyword(const char* upperKeyword) const
+{
+    if (kind != TokenKind::Identifier)
+        return false;
+    const std::size_t n = std::strlen(upperKeyword);
+    if (text.size() != n)
+        return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::toupper(static_cast<unsigned char>(text[i])) != upperKeyword[i])
+            return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Bytes of a multi-byte UTF-8 sequence count as letters, so identifiers
+// may hold Chinese and other non-ASCII names.
+bool isIdentStart(unsigned char c)
+{
+    return std::isalpha(c) || c == '_' || c == '#' || c >= 0x80;
+}
+
+bool isIdentPart(unsigned char c)
+{
+    return isIdentStart(c) || std::isdigit(c) || c == '@' || c == '$';
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Walks the text once, keeping line and column in step with the offset.
+class Lexer {
+public:
+    explicit Lexer(const std::string& text) : s_(text) {}
+
+    std::vector<Token> run()
+    {
+        std::vector<Token> out;
+        for (;;) {
+            skipSpaceAndComments();
+            Token t;
+            t.pos = here();
+            if (i_ >= s_.size()) {
+                t.kind = TokenKind::End;
+                t.endOffset = i_;
+                out.push_back(std::move(t));
+                return out;
+            }
+            lexToken(t);
+            t.endOffset = i_;
+            out.push_back(std::move(t));
+        }
+    }
+
+private:
+    const std::string& s_;
+    std::size_t i_ = 0;
+    int line_ = 1;
+    std::size_t lineStart_ = 0;
+
+    ast::Pos here() const
+    {
+        return ast::Pos{line_, static_cast<int>(i_ - lineStart_) + 1, i_};
+    }
+    char peek(std::size_t ahead = 0) const
+    {
+        return i_ + ahead < s_.size() ? s_[i_ + ahead] : '\0';
+    }
+    // Moves one byte on, counting lines. "\r\n" and "\n" both end a line.
+    void advance()
+    {
+        if (s_[i_] == '\n') {
+            ++line_;
+            lineStart_ = i_ + 1;
+        }
+        ++i_;
+    }
+
+    [[noreturn]] void syntaxError(const std::string& near, int line) const
+    {
+        throw SqlException(err::SyntaxError, "Incorrect syntax near '" + near + "'.", line);
+    }
+
+    void skipSpaceAndComments()
+    {
+        while (i_ < s_.size()) {
+            const char c = s_[i_];
+            if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v') {
+                advance();
+            } else if (c == '-' && peek(1) == '-') {
+                while (i_ < s_.size() && s_[i_] != '\n')
+                    advance();
+            } else if (c == '/' && peek(1) == '*') {
+                skipBlockComment();
+            } else {
+                return;
+            }
+        }
+    }
+
+    // /* ... */ comments nest, as in SQL Server: "/* a /* b */ c */" is one.
+    void skipBlockComment()
+    {
+        const int startLine = line_;
+        int depth = 0;
+        while (i_ < s_.size()) {
+            if (s_[i_] == '/' && peek(1) == '*') {
+                ++depth;
+                advance();
+                advance();
+            } else if (s_[i_] == '*' && peek(1) == '/') {
+                --depth;
+                advance();
+                advance();
+                if (depth == 0)
+                    return;
+            } else {
+                advance();
+            }
+        }
+        throw SqlException(113, "Missing end comment mark '*/'.", startLine);
+    }
+
+    void lexToken(Token& t)
+    {
+        const char c = s_[i_];
+        const unsigned char uc = static_cast<unsigned char>(c);
+        if ((c == 'N' || c == 'n') && peek(1) == '\'') {
+            advance();
+            t.kind = TokenKind::NString;
+            lexString(t);
+        } else if (c == '\'') {
+            t.kind = TokenKind::String;
+            lexString(t);
+        } else if (c == '[') {
+            lexBracketIdentifier(t);
+        } else if (c == '"') {
+            lexQuotedIdentifier(t);
+        } else if (c == '@') {
+            lexVariable(t);
+        } else if (isDigit(c) || (c == '.' && isDigit(peek(1)))) {
+            lexNumber(t);
+        } else if (isIdentStart(uc)) {
+            t.kind = TokenKind::Identifier;
+            const std::size_t start = i_;
+            while (i_ < s_.size() && isIdentPart(static_cast<unsigned char>(s_[i_])))
+                advance();
+            t.text = s_.substr(start, i_ - start);
+        } else {
+            lexOperator(t);
+        }
+    }
+
+    // '...' with '' standing for one quote; the string may span lines.
+    void lexString(Token& t)
+    {
+        const int startLine = line_;
+        advance();  // opening quote
+        const std::size_t contentStart = i_;
+        std::string value;
+        while (i_ < s_.size()) {
+            if (s_[i_] == '\'') {
+                if (peek(1) == '\'') {
+                    value += '\'';
+                    advance();
+                    advance();
+                    continue;
+                }
+                advance();
+                t.text = std::move(value);
+                return;
+            }
+            value += s_[i_];
+            advance();
+        }
+        throw SqlException(105,
+                           "Unclosed quotation mark after the character string '" +
+                               s_.substr(contentStart) + "'.",
+                           startLine);
+    }
+
+    // [name] with ]] standing for one ].
+    void lexBracketIdentifier(Token& t)
+    {
+        const int startLine = line_;
+        advance();
+        const std::size_t contentStart = i_;
+        std::string value;
+        while (i_ < s_.size()) {
+            if (s_[i_] == ']') {
+                if (peek(1) == ']') {
+                    value += ']';
+                    advance();
+                    advance();
+                    continue;
+                }
+                advance();
+                t.kind = TokenKind::QuotedIdentifier;
+                t.text = std::move(value);
+                return;
+            }
+            value += s_[i_];
+            advance();
+        }
+        syntaxError(s_.substr(contentStart), startLine);
+    }
+
+    // "name" with "" standing for one ".
+    void lexQuotedIdentifier(Token& t)
+    {
+        const int startLine = line_;
+        advance();
+        const std::size_t contentStart = i_;
+        std::string value;
+        while (i_ < s_.size()) {
+            if (s_[i_] == '"') {
+                if (peek(1) == '"') {
+                    value += '"';
+                    advance();
+                    advance();
+                    continue;
+                }
+                advance();
+                t.kind = TokenKind::QuotedIdentifier;
+                t.text = std::move(value);
+                return;
+            }
+            value += s_[i_];
+            advance();
+        }
+        throw SqlException(105,
+                           "Unclosed quotation mark after the character string '" +
+                               s_.substr(contentStart) + "'.",
+                           startLine);
+    }
+
+    // @name is a local variable, @@NAME a system variable (function).
+    void lexVariable(Token& t)
+    {
+        const std::size_t start = i_;
+        advance();
+        t.kind = TokenKind::Variable;
+        if (peek() == '@') {
+            advance();
+            t.kind = TokenKind::SysVariable;
+        }
+        const std::size_t nameStart = i_;
+        while (i_ < s_.size() && isIdentPart(static_cast<unsigned char>(s_[i_])))
+            advance();
+        if (i_ == nameStart)
+            syntaxError(s_.substr(start, i_ - start), t.pos.line);
+        t.text = s_.substr(start, i_ - start);
+    }
+
+    // 123, 1.5, .5, 1., 1e5, 1.5E-3, 0x1F2E.
+    void lexNumber(Token& t)
+    {
+        const std::size_t start = i_;
+        if (s_[i_] == '0' && (peek(1) == 'x' || peek(1) == 'X')) {
+            advance();
+            advance();
+            const std::size_t hexStart = i_;
+            while (i_ < s_.size() && hexValue(s_[i_]) >= 0)
+                advance();
+            std::string digits = s_.substr(hexStart, i_ - hexStart);
+            if (digits.size() % 2 != 0)
+                digits.insert(digits.begin(), '0');  // 0x1 is the byte 0x01
+            std::string bytes;
+            for (std::size_t k = 0; k < digits.size(); k += 2)
+                bytes += static_cast<char>(hexValue(digits[k]) * 16 + hexValue(digits[k + 1]));
+            t.kind = TokenKind::Binary;
+            t.text = std::move(bytes);
+            return;
+        }
+        t.kind = TokenKind::Integer;
+        while (isDigit(peek()))
+            advance();
+        if (peek() == '.') {
+            t.kind = TokenKind::Decimal;
+            advance();
+            while (isDigit(peek()))
+                advance();
+        }
+        const char e = peek();
+        if ((e == 'e' || e == 'E') &&
+            (isDigit(peek(1)) || ((peek(1) == '+' || peek(1) == '-') && isDigit(peek(2))))) {
+            t.kind = TokenKind::Float;
+            advance();
+            if (peek() == '+' || peek() == '-')
+                advance();
+            while (isDigit(peek()))
+                advance();
+        }
+        t.text = s_.substr(start, i_ - start);
+    }
+
+    void lexOperator(Token& t)
+    {
+        static const char* const twoChar[] = {"<>", "!=", "!<", "!>", "<=", ">=",
+                                              "+=", "-=", "*=", "/="};
+        t.kind = TokenKind::Operator;
+        for (const char* op : twoChar) {
+            if (s_[i_] == op[0] && peek(1) == op[1]) {
+                t.text = op;
+                advance();
+                advance();
+                return;
+            }
+        }
+        static const char singles[] = "(),.;=<>+-*/%&|^~";
+        if (std::strchr(singles, s_[i_]) != nullptr) {
+            t.text = std::string(1, s_[i_]);
+            advance();
+            return;
+        }
+        // Anything else starts no token; report the whole UTF-8 character.
+        std::size_t len = 1;
+        const unsigned char c = static_cast<unsigned char>(s_[i_]);
+        if (c >= 0xC0)
+            len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+        syntaxError(s_.substr(i_, len), line_);
+    }
+};
+
+}  // namespace
+
+std::vector<Token> tokenize(const std::string& text)
+{
+    return Lexer(text).run();
+}
+
+}  // namespace vqsql

@@ -1,0 +1,44 @@
+// Tokenizer for Transact-SQL batches.
+#pragma once
+
+#include "ast.h"
+
+#include <string>
+#include <vector>
+
+namespace vqsql {
+
+enum class TokenKind {
+    End,
+    Identifier,        // plain word (keywords included); text as written
+    QuotedIdentifier,  // [x] or "x": text without the quotes, ]] and "" undone
+    String,            // '...': text = value
+    NString,           // N'...'
+    Integer,           // 123
+    Decimal,           // 1.5, .5, 1.
+    Float,             // 1e5, 1.5E-3
+    Binary,            // 0x1F: text = raw bytes
+    Variable,          // @x: text = "@x"
+    SysVariable,       // @@ROWCOUNT: text = "@@ROWCOUNT" as written
+    Operator,          // punctuation and operators: ( ) , . ; = <> != < > <= >= !< !> + - * / % & | ^ ~ +=, -=, *=, /=
+};
+
+struct Token {
+    TokenKind kind = TokenKind::End;
+    std::string text;
+    ast::Pos pos;
+    std::size_t endOffset = 0;   // byte offset just past the token
+
+    // True for an Identifier (not a quoted one) equal to the keyword,
+    // letter case ignored.
+    bool isKeyword(const char* upperKeyword) const;
+    bool isOperator(const char* op) const { return kind == TokenKind::Operator && text == op; }
+};
+
+// Splits a batch into tokens, skipping white space and comments; the last
+// token is End. Throws SqlException 105 ("Unclosed quotation mark after the
+// character string '...'.") for an unterminated string, and 102 for an
+// unterminated bracket identifier or a character that starts no token.
+std::vector<Token> tokenize(const std::string& text);
+
+}  // namespace vqsql

@@ -1,0 +1,23 @@
+// Parser: a Transact-SQL batch into the syntax tree of ast.h.
+#pragma once
+
+#include "ast.h"
+
+#include <memory>
+#include <string>
+
+namespace vqsql {
+
+// Parses a whole batch. Statements may be separated by semicolons or by
+// nothing at all, as SQL Server splits them. A procedure call standing
+// first in the batch needs no EXEC. Throws SqlException on the first
+// syntax error: 102 "Incorrect syntax near 'X'." or 156 "Incorrect syntax
+// near the keyword 'X'." (X as written), with the line of the offending
+// token; nothing of the batch runs then.
+std::unique_ptr<ast::Batch> parseBatch(const std::string& text);
+
+// Parses a single expression (used for column defaults read back from the
+// catalogue). Throws as parseBatch does.
+ast::ExprPtr parseExpression(const std::string& text);
+
+}  // namespace vqsql

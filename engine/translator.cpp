@@ -1,0 +1,1865 @@
+// Translator: Transact-SQL syntax trees into SQLite SQL with SQL Server's
+// semantics. See translator.h for the principles; each translate function
+// below handles one node kind, and the dispatchers fail loudly on a node
+// kind they do not know.
+#include "translator.h"
+
+#include "parser.h"
+#include "sqlite_util.h"
+#include "version.h"
+
+#include <algorithm>
+#include <set>
+
+namespace vqsql {
+
+namespace {
+
+SqlType makeType(BaseType base, int length = 0, int precision = 0, int scale = 0)
+{
+    SqlType t;
+    t.base = base;
+    t.length = length;
+    t.precision = precision;
+    t.scale = scale;
+    return t;
+}
+
+const SqlType kInt = makeType(BaseType::Int);
+const SqlType kBigInt = makeType(BaseType::BigInt);
+const SqlType kFloat = makeType(BaseType::Float);
+const SqlType kDateTime = makeType(BaseType::DateTime);
+const SqlType kNull = makeType(BaseType::Null);
+const SqlType kUnknown = makeType(BaseType::Unknown);
+
+[[noreturn]] void fail(int number, const std::string& message, const ast::Pos& pos)
+{
+    throw SqlException(number, message, pos.line);
+}
+
+[[noreturn]] void unsupported(const std::string& what, const ast::Pos& pos)
+{
+    fail(err::Unsupported,
+         "The engine does not support " + what + " (line " + std::to_string(pos.line) + ", column " +
+             std::to_string(pos.column) + ").",
+         pos);
+}
+
+// A translated expression: its SQLite text and its SQL Server type. The
+// text is either atomic or wrapped in parentheses, so that it can be
+// followed by COLLATE or combined without further care.
+struct TExpr {
+    std::string sql;
+    SqlType type;
+    bool nullLiteral = false;
+};
+
+struct SourceColumn {
+    std::string name;
+    SqlType type;
+};
+
+// One table, view or derived table of a FROM clause.
+struct Source {
+    std::string exposed;      // the name queries use: the alias, or the table's name as written
+    bool aliased = false;
+    std::string tableName;    // catalogue name of a table or view ("" for a derived table)
+    std::string database;     // its database
+    std::string sqlAlias;     // the generated SQLite alias ("s1")
+    std::vector<SourceColumn> columns;
+};
+
+// One result column of a query.
+struct Output {
+    std::string name;         // name SQL Server gives it ("" for an unnamed expression)
+    std::string sqlName;      // alias used in the SQLite text (unique within the query)
+    TExpr expr;
+};
+
+struct Scope {
+    Scope* parent = nullptr;
+    std::vector<Source> sources;
+    bool bareColumns = false;   // table-expression mode: columns unqualified
+};
+
+struct QueryResult {
+    std::string sql;
+    std::vector<Output> outputs;
+    std::vector<std::string> assignTargets;
+};
+
+bool isAggregateName(const std::string& lower)
+{
+    return lower == "count" || lower == "sum" || lower == "avg" || lower == "min" || lower == "max" ||
+           lower == "count_big" || lower == "stdev" || lower == "var";
+}
+
+// True when the expression holds an aggregate outside any subquery.
+bool containsAggregate(const ast::Expr& e)
+{
+    if (e.kind == ast::ExprKind::Function && isAggregateName(lowerAscii(e.text)))
+        return true;
+    for (const auto& a : e.args)
+        if (a && containsAggregate(*a))
+            return true;
+    for (const auto& [w, t] : e.whens)
+        if ((w && containsAggregate(*w)) || (t && containsAggregate(*t)))
+            return true;
+    return e.elseExpr && containsAggregate(*e.elseExpr);
+}
+
+// Byte length of a text as GBK counts it: ASCII one byte, other characters two.
+int gbkLengthEstimate(const std::string& utf8)
+{
+    int n = 0;
+    for (unsigned char c : utf8) {
+        if (c < 0x80)
+            ++n;
+        else if ((c & 0xC0) != 0x80)
+            n += 2;
+    }
+    return n;
+}
+
+int integerRank(BaseType b)
+{
+    switch (b) {
+    case BaseType::Bit: return 1;
+    case BaseType::TinyInt: return 2;
+    case BaseType::SmallInt: return 3;
+    case BaseType::Int: return 4;
+    case BaseType::BigInt: return 5;
+    default: return 0;
+    }
+}
+
+// SQL Server's data type precedence, higher wins in an expression.
+int precedence(const SqlType& t)
+{
+    switch (t.base) {
+    case BaseType::DateTime: return 20;
+    case BaseType::SmallDateTime: return 19;
+    case BaseType::Float: return 18;
+    case BaseType::Real: return 17;
+    case BaseType::Numeric: return 16;
+    case BaseType::Money: return 15;
+    case BaseType::SmallMoney: return 14;
+    case BaseType::BigInt: return 13;
+    case BaseType::Int: return 12;
+    case BaseType::SmallInt: return 11;
+    case BaseType::TinyInt: return 10;
+    case BaseType::Bit: return 9;
+    case BaseType::NText: return 8;
+    case BaseType::Text: return 7;
+    case BaseType::Image: return 6;
+    case BaseType::UniqueIdentifier: return 5;
+    case BaseType::NVarChar: return 4;
+    case BaseType::NChar: return 3;
+    case BaseType::VarChar: return 2;
+    case BaseType::Char: return 1;
+    default: return 0;
+    }
+}
+
+// Precision and scale of an exact number type (integers as numeric(p,0)).
+void decimalShape(const SqlType& t, int& p, int& s)
+{
+    switch (t.base) {
+    case BaseType::Bit: p = 1; s = 0; return;
+    case BaseType::TinyInt: p = 3; s = 0; return;
+    case BaseType::SmallInt: p = 5; s = 0; return;
+    case BaseType::Int: p = 10; s = 0; return;
+    case BaseType::BigInt: p = 19; s = 0; return;
+    case BaseType::Money: p = 19; s = 4; return;
+    case BaseType::SmallMoney: p = 10; s = 4; return;
+    default: p = t.precision > 0 ? t.precision : 18; s = t.scale > 0 ? t.scale : 0; return;
+    }
+}
+
+// Result type of a numeric binary operator, after SQL Server's rules.
+SqlType arithmeticType(const SqlType& a, const SqlType& b, const std::string& op)
+{
+    if (a.isUnknown())
+        return b.isUnknown() ? kInt : b;
+    if (b.isUnknown())
+        return a;
+    if (a.base == BaseType::Float || b.base == BaseType::Float || a.base == BaseType::Real ||
+        b.base == BaseType::Real)
+        return kFloat;
+    if (a.isIntegerFamily() && b.isIntegerFamily()) {
+        int r = std::max({integerRank(a.base), integerRank(b.base), integerRank(BaseType::Int)});
+        return r == 5 ? kBigInt : kInt;
+    }
+    if ((a.base == BaseType::Money || a.base == BaseType::SmallMoney) &&
+        (b.base == BaseType::Money || b.base == BaseType::SmallMoney || b.isIntegerFamily()))
+        return makeType(BaseType::Money, 0, 19, 4);
+    if ((b.base == BaseType::Money || b.base == BaseType::SmallMoney) && a.isIntegerFamily())
+        return makeType(BaseType::Money, 0, 19, 4);
+    int p1, s1, p2, s2;
+    decimalShape(a, p1, s1);
+    decimalShape(b, p2, s2);
+    int p, s;
+    if (op == "*") {
+        p = p1 + p2 + 1;
+        s = s1 + s2;
+    } else if (op == "/") {
+        s = std::max(6, s1 + p2 + 1);
+        p = p1 - s1 + s2 + s;
+    } else {
+        s = std::max(s1, s2);
+        p = std::max(p1 - s1, p2 - s2) + s + 1;
+    }
+    if (p > 38) {
+        int intDigits = p - s;
+        p = 38;
+        s = std::max(std::min(s, 38 - intDigits), std::min(s, 6));
+    }
+    return makeType(BaseType::Numeric, 0, p, s);
+}
+
+const char* intTypeName(BaseType b)
+{
+    switch (b) {
+    case BaseType::Bit: return "bit";
+    case BaseType::TinyInt: return "tinyint";
+    case BaseType::SmallInt: return "smallint";
+    case BaseType::BigInt: return "bigint";
+    default: return "int";
+    }
+}
+
+std::string paren(const std::string& s)
+{
+    return "(" + s + ")";
+}
+
+}  // namespace
+
+SqlType varcharType(int bytes)
+{
+    return makeType(BaseType::VarChar, bytes);
+}
+
+struct Translator::Impl {
+    Catalog& catalog;
+    const VariableTypes& variables;
+    std::vector<std::string> parameters;
+    int aliasCounter = 0;
+    int depth = 0;
+    bool viewMode = false;
+    std::string viewDatabase;
+
+    Impl(Catalog& c, const VariableTypes& v) : catalog(c), variables(v) {}
+
+    // ---- parameters and names -----------------------------------------
+
+    std::string parameter(const std::string& lowerName)
+    {
+        for (std::size_t i = 0; i < parameters.size(); ++i)
+            if (parameters[i] == lowerName)
+                return "?" + std::to_string(i + 1);
+        parameters.push_back(lowerName);
+        return "?" + std::to_string(parameters.size());
+    }
+
+    std::string newAlias() { return "s" + std::to_string(++aliasCounter); }
+
+    // The table or view an object name stands for; 208 when there is none.
+    const TableInfo& resolveTable(const ast::ObjectName& name)
+    {
+        const std::string schema = name.schema();
+        if (name.parts.size() > 3 || (!schema.empty() && !equalsIgnoreCase(schema, "dbo")))
+            fail(err::InvalidObject, "Invalid object name '" + name.toString() + "'.", name.pos);
+        const TableInfo* info = catalog.findTable(name.database(), name.last());
+        if (!info)
+            fail(err::InvalidObject, "Invalid object name '" + name.toString() + "'.", name.pos);
+        return *info;
+    }
+
+    // SQLite text naming a table: schema-qualified, or bare inside a view.
+    std::string tableSql(const TableInfo& info, const ast::Pos& pos)
+    {
+        if (viewMode) {
+            if (!equalsIgnoreCase(info.database, viewDatabase))
+                unsupported("a view that reads another database", pos);
+            return quoteIdent(info.name);
+        }
+        return quoteIdent(info.schemaAlias) + "." + quoteIdent(info.name);
+    }
+
+    // The SQL Server type a written type name stands for. Texts without a
+    // length keep length -2 so that the caller applies its own default
+    // (1 in declarations, 30 in CAST).
+    SqlType resolveTypeName(const ast::TypeName& t, const std::string& database, int ordinal, bool* allowNulls)
+    {
+        if (allowNulls)
+            *allowNulls = true;
+        BaseType base = baseTypeFromName(t.name);
+        if (base == BaseType::Unknown) {
+            const UserType* u = catalog.findUserType(database, t.name);
+            if (!u)
+                fail(err::UnknownType,
+                     "Column, parameter, or variable #" + std::to_string(ordinal) + ": Cannot find data type " +
+                         t.name + ".",
+                     t.pos);
+            if (allowNulls)
+                *allowNulls = u->allowNulls;
+            return u->type;
+        }
+        SqlType r;
+        r.base = base;
+        std::string lower = lowerAscii(t.name);
+        switch (base) {
+        case BaseType::Char: case BaseType::VarChar: case BaseType::NChar: case BaseType::NVarChar:
+        case BaseType::Binary: case BaseType::VarBinary:
+            r.length = lower == "sysname" ? 128 : t.length;
+            if (r.length == 0 || r.length > 8000)
+                fail(131,
+                     "The size (" + std::to_string(r.length) + ") given to the type '" + t.name +
+                         "' exceeds the maximum allowed for any data type (8000).",
+                     t.pos);
+            break;
+        case BaseType::Text: case BaseType::NText: case BaseType::Image:
+            r.length = -1;
+            break;
+        case BaseType::Numeric:
+            r.precision = t.precision > 0 ? t.precision : 18;
+            r.scale = t.scale >= 0 ? t.scale : 0;
+            if (r.precision > 38 || r.scale > r.precision)
+                fail(2750, "Column or parameter #" + std::to_string(ordinal) + ": Specified column precision " +
+                               std::to_string(r.precision) + " is greater than the maximum precision of 38.",
+                     t.pos);
+            break;
+        case BaseType::Money: r.precision = 19; r.scale = 4; break;
+        case BaseType::SmallMoney: r.precision = 10; r.scale = 4; break;
+        case BaseType::UniqueIdentifier: r.length = 36; break;
+        default: break;
+        }
+        return r;
+    }
+
+    // ---- conversions ----------------------------------------------------
+
+    // The value converted as SQL Server converts on assignment; `truncate`
+    // cuts texts silently (variables, CAST) instead of failing (columns).
+    std::string convert(const TExpr& e, const SqlType& to, bool truncate)
+    {
+        const SqlType& from = e.type;
+        if (to.isUnknown() || e.nullLiteral)
+            return e.sql;
+        if (to.isIntegerFamily()) {
+            if (from.isIntegerFamily() && integerRank(from.base) <= integerRank(to.base))
+                return e.sql;
+            return "vq_to_int(" + e.sql + ",'" + intTypeName(to.base) + "')";
+        }
+        if (to.isExactDecimal()) {
+            int p, s;
+            decimalShape(to, p, s);
+            if (from.isIntegerFamily() && from.base != BaseType::BigInt && p - s >= 10)
+                return e.sql;
+            if (from.isExactDecimal()) {
+                int fp, fs;
+                decimalShape(from, fp, fs);
+                if (fs <= s && fp - fs <= p - s)
+                    return e.sql;
+            }
+            return "vq_to_numeric(" + e.sql + "," + std::to_string(p) + "," + std::to_string(s) + ")";
+        }
+        if (to.base == BaseType::Float || to.base == BaseType::Real) {
+            if (from.isNumericFamily())
+                return e.sql;
+            return "vq_to_float(" + e.sql + ")";
+        }
+        if (to.isText()) {
+            std::string text = e.sql;
+            if (from.isDateTime())
+                text = "vq_format_datetime(" + e.sql + ",0)";
+            else if (from.isNumericFamily()) {
+                int scale = -1;
+                if (from.isExactDecimal()) {
+                    int p;
+                    decimalShape(from, p, scale);
+                }
+                text = "vq_to_varchar(" + e.sql + ",-1," + std::to_string(scale) + ")";
+            } else if (from.isBinary() || from.isUnknown() || from.isText()) {
+                // kept as it is
+            }
+            if (to.length < 0)
+                return text;
+            bool fits = from.isText() && from.length >= 0 && from.length <= to.length &&
+                        from.base != BaseType::Text && from.base != BaseType::NText;
+            if (fits)
+                return text;
+            if (truncate)
+                return "vq_to_varchar(" + text + "," + std::to_string(to.length) + ",-1)";
+            return "vq_chk_len(" + text + "," + std::to_string(to.length) + ")";
+        }
+        if (to.base == BaseType::DateTime) {
+            if (from.isDateTime())
+                return e.sql;
+            return "vq_to_datetime(" + e.sql + ")";
+        }
+        if (to.base == BaseType::SmallDateTime) {
+            if (from.base == BaseType::SmallDateTime)
+                return e.sql;
+            return "vq_to_smalldatetime(" + e.sql + ")";
+        }
+        if (to.isBinary()) {
+            if (from.isText())
+                return "CAST(" + e.sql + " AS BLOB)";
+            return e.sql;
+        }
+        return e.sql;
+    }
+
+    // CAST / CONVERT: explicit conversion with SQL Server's rules.
+    TExpr castTo(const TExpr& e, SqlType to, const TExpr* style)
+    {
+        TExpr r;
+        r.type = to;
+        if (to.isText() && to.length == -2)
+            to.length = 30;
+        if (to.isText() && e.type.isDateTime()) {
+            std::string s = style ? style->sql : "0";
+            r.sql = "vq_format_datetime(" + e.sql + "," + s + ")";
+            if (to.length >= 0)
+                r.sql = "vq_to_varchar(" + r.sql + "," + std::to_string(to.length) + ",-1)";
+            r.type = to;
+            return r;
+        }
+        if (to.isText()) {
+            int scale = -1;
+            if (e.type.isExactDecimal()) {
+                int p;
+                decimalShape(e.type, p, scale);
+            }
+            r.sql = "vq_to_varchar(" + e.sql + "," + std::to_string(to.length) + "," + std::to_string(scale) + ")";
+            return r;
+        }
+        if (to.isDateTime() && e.type.isDateTime() && to.base == BaseType::DateTime) {
+            r.sql = e.sql;
+            return r;
+        }
+        r.sql = convert(e, to, true);
+        if (r.sql == e.sql && !e.nullLiteral && to.isIntegerFamily() == false && to.isNumericFamily() &&
+            !e.type.isNumericFamily())
+            r.sql = "vq_to_float(" + e.sql + ")";
+        r.nullLiteral = e.nullLiteral;
+        return r;
+    }
+
+    // Makes `e` comparable with a value of type `other`: texts against
+    // numbers and date-times convert to those, as SQL Server does.
+    TExpr coerceForCompare(const TExpr& e, const SqlType& other)
+    {
+        if (e.nullLiteral || other.isUnknown() || e.type.isUnknown())
+            return e;
+        if (e.type.isText() && other.isDateTime())
+            return {"vq_to_datetime(" + e.sql + ")", kDateTime};
+        if (e.type.isText() && other.isIntegerFamily())
+            return {"vq_to_int(" + e.sql + ",'int')", kInt};
+        if (e.type.isText() && other.isNumericFamily())
+            return {"vq_to_float(" + e.sql + ")", kFloat};
+        return e;
+    }
+
+    std::string compareSql(const std::string& op, TExpr a, TExpr b)
+    {
+        a = coerceForCompare(a, b.type);
+        b = coerceForCompare(b, a.type);
+        std::string rhs = b.sql;
+        if ((a.type.isText() || a.type.isUnknown()) && (b.type.isText() || b.type.isUnknown()) &&
+            !(a.type.isUnknown() && b.type.isUnknown()))
+            rhs += " COLLATE vq_ci";
+        else if (a.type.isText() && b.type.isText())
+            rhs += " COLLATE vq_ci";
+        return paren(a.sql + " " + op + " " + rhs);
+    }
+
+    // ---- expressions ----------------------------------------------------
+
+    TExpr expr(const ast::Expr& e, Scope& scope)
+    {
+        if (++depth > 400) {
+            --depth;
+            fail(191,
+                 "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into "
+                 "smaller queries.",
+                 e.pos);
+        }
+        struct DepthGuard {
+            int& d;
+            ~DepthGuard() { --d; }
+        } guard{depth};
+
+        switch (e.kind) {
+        case ast::ExprKind::Literal: return literal(e);
+        case ast::ExprKind::Column: return column(e.name, scope);
+        case ast::ExprKind::Variable: return variable(e);
+        case ast::ExprKind::SysVariable: return sysVariable(e);
+        case ast::ExprKind::Unary: return unary(e, scope);
+        case ast::ExprKind::Binary: return binary(e, scope);
+        case ast::ExprKind::Compare:
+            return {compareSql(e.op, expr(*e.args[0], scope), expr(*e.args[1], scope)), kInt};
+        case ast::ExprKind::And:
+            return {paren(expr(*e.args[0], scope).sql + " AND " + expr(*e.args[1], scope).sql), kInt};
+        case ast::ExprKind::Or:
+            return {paren(expr(*e.args[0], scope).sql + " OR " + expr(*e.args[1], scope).sql), kInt};
+        case ast::ExprKind::Not: return {paren("NOT " + expr(*e.args[0], scope).sql), kInt};
+        case ast::ExprKind::Like: return like(e, scope);
+        case ast::ExprKind::Between: return between(e, scope);
+        case ast::ExprKind::InList: return inList(e, scope);
+        case ast::ExprKind::InSubquery: return inSubquery(e, scope);
+        case ast::ExprKind::Exists: {
+            QueryResult q = query(*e.query, &scope, false);
+            return {paren("EXISTS " + paren(q.sql)), kInt};
+        }
+        case ast::ExprKind::IsNull:
+            return {paren(expr(*e.args[0], scope).sql + (e.negated ? " IS NOT NULL" : " IS NULL")), kInt};
+        case ast::ExprKind::Function: return function(e, scope);
+        case ast::ExprKind::Cast: {
+            TExpr v = expr(*e.args[0], scope);
+            return castTo(v, resolveTypeName(e.type, "", 1, nullptr), nullptr);
+        }
+        case ast::ExprKind::Convert: {
+            TExpr v = expr(*e.args[0], scope);
+            TExpr style;
+            bool hasStyle = e.args.size() > 1 && e.args[1];
+            if (hasStyle)
+                style = expr(*e.args[1], scope);
+            return castTo(v, resolveTypeName(e.type, "", 1, nullptr), hasStyle ? &style : nullptr);
+        }
+        case ast::ExprKind::Case: return caseExpr(e, scope);
+        case ast::ExprKind::Subquery: return scalarSubquery(*e.query, scope, e.pos);
+        case ast::ExprKind::Star: fail(err::SyntaxError, "Incorrect syntax near '*'.", e.pos);
+        }
+        unsupported("this expression", e.pos);
+    }
+
+    TExpr literal(const ast::Expr& e)
+    {
+        TExpr r;
+        switch (e.litKind) {
+        case ast::LiteralKind::Null:
+            r.sql = "NULL";
+            r.type = kNull;
+            r.nullLiteral = true;
+            return r;
+        case ast::LiteralKind::Integer: {
+            r.sql = e.text;
+            std::string digits = e.text;
+            digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size() > 0 ? digits.size() - 1 : 0));
+            if (digits.size() < 10 || (digits.size() == 10 && digits <= "2147483647"))
+                r.type = kInt;
+            else if (digits.size() < 19 || (digits.size() == 19 && digits <= "9223372036854775807"))
+                r.type = makeType(BaseType::Numeric, 0, static_cast<int>(digits.size()), 0);
+            else {
+                r.sql = e.text + ".0";
+                r.type = makeType(BaseType::Numeric, 0, 38, 0);
+            }
+            return r;
+        }
+        case ast::LiteralKind::Decimal: {
+            std::string t = e.text;
+            if (!t.empty() && t.front() == '.')
+                t = "0" + t;
+            if (!t.empty() && t.back() == '.')
+                t += "0";
+            r.sql = t;
+            std::size_t dot = e.text.find('.');
+            int scale = dot == std::string::npos ? 0 : static_cast<int>(e.text.size() - dot - 1);
+            int digits = 0;
+            for (char c : e.text)
+                if (c >= '0' && c <= '9')
+                    ++digits;
+            r.type = makeType(BaseType::Numeric, 0, std::max(digits, scale), scale);
+            return r;
+        }
+        case ast::LiteralKind::Float:
+            r.sql = e.text;
+            r.type = kFloat;
+            return r;
+        case ast::LiteralKind::String:
+            r.sql = quoteString(e.text);
+            r.type = varcharType(gbkLengthEstimate(e.text));
+            return r;
+        case ast::LiteralKind::NString: {
+            r.sql = quoteString(e.text);
+            int chars = 0;
+            for (unsigned char c : e.text)
+                if ((c & 0xC0) != 0x80)
+                    ++chars;
+            r.type = makeType(BaseType::NVarChar, chars);
+            return r;
+        }
+        case ast::LiteralKind::Binary: {
+            static const char* hex = "0123456789ABCDEF";
+            std::string s = "X'";
+            for (unsigned char c : e.text) {
+                s.push_back(hex[c >> 4]);
+                s.push_back(hex[c & 15]);
+            }
+            r.sql = s + "'";
+            r.type = makeType(BaseType::VarBinary, static_cast<int>(e.text.size()));
+            return r;
+        }
+        }
+        unsupported("this literal", e.pos);
+    }
+
+    TExpr variable(const ast::Expr& e)
+    {
+        std::string name = lowerAscii(e.text);
+        auto it = variables.find(name);
+        if (it == variables.end())
+            fail(err::MustDeclare, "Must declare the scalar variable \"" + e.text + "\".", e.pos);
+        return {parameter(name), it->second};
+    }
+
+    TExpr sysVariable(const ast::Expr& e)
+    {
+        std::string name = lowerAscii(e.text);
+        if (name == "@@version")
+            return {quoteString(engineVersionText()), makeType(BaseType::NVarChar, 300)};
+        if (name == "@@rowcount" || name == "@@error" || name == "@@trancount" || name == "@@spid" ||
+            name == "@@fetch_status")
+            return {parameter(name), kInt};
+        if (name == "@@identity")
+            return {parameter(name), makeType(BaseType::Numeric, 0, 38, 0)};
+        if (name == "@@servername" || name == "@@servicename")
+            return {parameter(name), makeType(BaseType::NVarChar, 128)};
+        if (name == "@@datefirst")
+            return {"7", kInt};
+        if (name == "@@language")
+            return {"'us_english'", makeType(BaseType::NVarChar, 128)};
+        if (name == "@@max_precision")
+            return {"38", kInt};
+        fail(err::MustDeclare, "Must declare the scalar variable \"" + e.text + "\".", e.pos);
+    }
+
+    TExpr column(const ast::ObjectName& name, Scope& scope)
+    {
+        const std::string& col = name.last();
+        for (Scope* s = &scope; s; s = s->parent) {
+            const Source* found = nullptr;
+            const SourceColumn* foundCol = nullptr;
+            if (name.parts.size() == 1) {
+                for (const Source& src : s->sources) {
+                    for (const SourceColumn& c : src.columns) {
+                        if (equalsIgnoreCase(c.name, col)) {
+                            if (found)
+                                fail(err::AmbiguousColumn, "Ambiguous column name '" + col + "'.", name.pos);
+                            found = &src;
+                            foundCol = &c;
+                            break;
+                        }
+                    }
+                }
+            } else {
+                const std::string& qualifier = name.parts[name.parts.size() - 2];
+                std::string database = name.parts.size() >= 4 ? name.parts[name.parts.size() - 4] : "";
+                for (const Source& src : s->sources) {
+                    bool match = src.aliased || src.tableName.empty()
+                                     ? equalsIgnoreCase(src.exposed, qualifier) && name.parts.size() == 2
+                                     : equalsIgnoreCase(src.tableName, qualifier) &&
+                                           (database.empty() || equalsIgnoreCase(database, src.database));
+                    if (!match)
+                        continue;
+                    found = &src;
+                    for (const SourceColumn& c : src.columns)
+                        if (equalsIgnoreCase(c.name, col))
+                            foundCol = &c;
+                    if (!foundCol)
+                        fail(err::InvalidColumn, "Invalid column name '" + col + "'.", name.pos);
+                    break;
+                }
+            }
+            if (found && foundCol) {
+                if (s->bareColumns)
+                    return {quoteIdent(foundCol->name), foundCol->type};
+                return {quoteIdent(found->sqlAlias) + "." + quoteIdent(foundCol->name), foundCol->type};
+            }
+        }
+        if (name.parts.size() == 1)
+            fail(err::InvalidColumn, "Invalid column name '" + col + "'.", name.pos);
+        fail(4104, "The multi-part identifier \"" + name.toString() + "\" could not be bound.", name.pos);
+    }
+
+    TExpr unary(const ast::Expr& e, Scope& scope)
+    {
+        TExpr v = expr(*e.args[0], scope);
+        if (e.op == "+")
+            return v;
+        if (v.type.isText())
+            v = {"vq_to_float(" + v.sql + ")", kFloat};
+        return {paren(e.op + v.sql), v.type};
+    }
+
+    // Operand of arithmetic: a text beside a number converts to that number.
+    TExpr numericOperand(const TExpr& v, const SqlType& other)
+    {
+        if (!v.type.isText() || other.isText() || other.isUnknown())
+            return v;
+        if (other.isIntegerFamily())
+            return {"vq_to_int(" + v.sql + ",'int')", kInt};
+        if (other.isExactDecimal())
+            return {"vq_to_float(" + v.sql + ")", makeType(BaseType::Numeric, 0, 38, 10)};
+        return {"vq_to_float(" + v.sql + ")", kFloat};
+    }
+
+    TExpr binary(const ast::Expr& e, Scope& scope)
+    {
+        TExpr a = expr(*e.args[0], scope);
+        TExpr b = expr(*e.args[1], scope);
+        const std::string& op = e.op;
+        if (a.nullLiteral || b.nullLiteral) {
+            TExpr r{"NULL", a.nullLiteral ? b.type : a.type, true};
+            return r;
+        }
+        if (op == "+") {
+            if (a.type.isText() && b.type.isText()) {
+                int len = (a.type.length < 0 || b.type.length < 0) ? -1 : a.type.length + b.type.length;
+                BaseType base = (a.type.base == BaseType::NVarChar || b.type.base == BaseType::NVarChar)
+                                    ? BaseType::NVarChar
+                                    : BaseType::VarChar;
+                return {paren(a.sql + " || " + b.sql), makeType(base, len > 8000 ? 8000 : len)};
+            }
+            if (a.type.isBinary() && b.type.isBinary())
+                return {"vq_add(" + a.sql + "," + b.sql + ")", a.type};
+            if (a.type.isDateTime() && (b.type.isNumericFamily() || b.type.isText()))
+                return {"vq_datetime_plus(" + a.sql + "," + b.sql + ")", a.type};
+            if (b.type.isDateTime() && (a.type.isNumericFamily() || a.type.isText()))
+                return {"vq_datetime_plus(" + b.sql + "," + a.sql + ")", b.type};
+            if (a.type.isUnknown() || b.type.isUnknown())
+                return {"vq_add(" + a.sql + "," + b.sql + ")", a.type.isUnknown() ? b.type : a.type};
+        }
+        if (op == "-" && a.type.isDateTime() && (b.type.isNumericFamily() || b.type.isText()))
+            return {"vq_datetime_minus(" + a.sql + "," + b.sql + ")", a.type};
+        if (op == "-" && a.type.isDateTime() && b.type.isDateTime())
+            return {"vq_datetime_minus(" + a.sql + ",vq_datediff('ms','1900-01-01 00:00:00.000'," + b.sql +
+                        ")/86400000.0)",
+                    a.type};
+        if (a.type.isText() && b.type.isText())
+            fail(8117, "Operand data type varchar is invalid for " + operatorName(op) + " operator.", e.pos);
+        a = numericOperand(a, b.type);
+        b = numericOperand(b, a.type);
+        SqlType type = arithmeticType(a.type, b.type, op);
+        if (op == "/") {
+            std::string lhs = a.sql;
+            if (!type.isIntegerFamily() && !a.type.isUnknown())
+                lhs = "CAST(" + a.sql + " AS REAL)";
+            return {"vq_div(" + lhs + "," + b.sql + ")", type};
+        }
+        if (op == "%")
+            return {"vq_mod(" + a.sql + "," + b.sql + ")", type};
+        if (op == "^")
+            return {paren(paren(a.sql + " | " + b.sql) + " - " + paren(a.sql + " & " + b.sql)), type};
+        return {paren(a.sql + " " + op + " " + b.sql), type};
+    }
+
+    static std::string operatorName(const std::string& op)
+    {
+        if (op == "-") return "subtract";
+        if (op == "*") return "multiply";
+        if (op == "/") return "divide";
+        if (op == "%") return "modulo";
+        return op;
+    }
+
+    TExpr like(const ast::Expr& e, Scope& scope)
+    {
+        TExpr v = expr(*e.args[0], scope);
+        TExpr p = expr(*e.args[1], scope);
+        std::string value = v.type.isDateTime() ? "vq_format_datetime(" + v.sql + ",0)" : v.sql;
+        std::string sql = value + (e.negated ? " NOT LIKE " : " LIKE ") + p.sql;
+        if (e.args.size() > 2 && e.args[2])
+            sql += " ESCAPE " + expr(*e.args[2], scope).sql;
+        return {paren(sql), kInt};
+    }
+
+    TExpr between(const ast::Expr& e, Scope& scope)
+    {
+        TExpr v = expr(*e.args[0], scope);
+        TExpr lo = coerceForCompare(expr(*e.args[1], scope), v.type);
+        TExpr hi = coerceForCompare(expr(*e.args[2], scope), v.type);
+        std::string lhs = v.sql;
+        if (v.type.isText())
+            lhs += " COLLATE vq_ci";
+        return {paren(lhs + (e.negated ? " NOT BETWEEN " : " BETWEEN ") + lo.sql + " AND " + hi.sql), kInt};
+    }
+
+    TExpr inList(const ast::Expr& e, Scope& scope)
+    {
+        TExpr v = expr(*e.args[0], scope);
+        std::string items;
+        for (std::size_t i = 1; i < e.args.size(); ++i) {
+            TExpr item = coerceForCompare(expr(*e.args[i], scope), v.type);
+            if (i > 1)
+                items += ", ";
+            items += item.sql;
+        }
+        std::string lhs = v.sql;
+        if (v.type.isText())
+            lhs += " COLLATE vq_ci";
+        return {paren(lhs + (e.negated ? " NOT IN (" : " IN (") + items + ")"), kInt};
+    }
+
+    TExpr inSubquery(const ast::Expr& e, Scope& scope)
+    {
+        TExpr v = expr(*e.args[0], scope);
+        QueryResult q = query(*e.query, &scope, false);
+        if (q.outputs.size() != 1)
+            fail(116,
+                 "Only one expression can be specified in the select list when the subquery is not introduced "
+                 "with EXISTS.",
+                 e.pos);
+        std::string lhs = v.sql;
+        if (v.type.isText() || q.outputs[0].expr.type.isText())
+            lhs += " COLLATE vq_ci";
+        return {paren(lhs + (e.negated ? " NOT IN " : " IN ") + paren(q.sql)), kInt};
+    }
+
+    TExpr caseExpr(const ast::Expr& e, Scope& scope)
+    {
+        std::string sql = "CASE";
+        TExpr operand;
+        if (e.hasOperand)
+            operand = expr(*e.args[0], scope);
+        std::vector<TExpr> results;
+        std::vector<std::string> conditions;
+        for (const auto& [when, then] : e.whens) {
+            if (e.hasOperand)
+                conditions.push_back(compareSql("=", operand, expr(*when, scope)));
+            else
+                conditions.push_back(expr(*when, scope).sql);
+            results.push_back(expr(*then, scope));
+        }
+        TExpr elseValue{"NULL", kNull, true};
+        if (e.elseExpr)
+            elseValue = expr(*e.elseExpr, scope);
+        SqlType type = kNull;
+        auto consider = [&](const TExpr& r) {
+            if (r.nullLiteral)
+                return;
+            if (type.isUnknown() || precedence(r.type) > precedence(type))
+                type = r.type;
+            else if (type.isText() && r.type.isText())
+                type.length = (type.length < 0 || r.type.length < 0) ? -1 : std::max(type.length, r.type.length);
+        };
+        for (const auto& r : results)
+            consider(r);
+        consider(elseValue);
+        for (std::size_t i = 0; i < results.size(); ++i)
+            sql += " WHEN " + conditions[i] + " THEN " + caseResult(results[i], type);
+        if (e.elseExpr)
+            sql += " ELSE " + caseResult(elseValue, type);
+        sql += " END";
+        return {paren(sql), type};
+    }
+
+    // A CASE branch converted to the CASE's type when SQL Server would.
+    std::string caseResult(const TExpr& r, const SqlType& type)
+    {
+        if (r.nullLiteral || r.type.isUnknown())
+            return r.sql;
+        if (type.isDateTime() && r.type.isText())
+            return "vq_to_datetime(" + r.sql + ")";
+        if (type.isNumericFamily() && r.type.isText())
+            return type.isIntegerFamily() ? "vq_to_int(" + r.sql + ",'int')" : "vq_to_float(" + r.sql + ")";
+        return r.sql;
+    }
+
+    TExpr scalarSubquery(const ast::Query& q, Scope& scope, const ast::Pos& pos)
+    {
+        // A subquery used as a value must yield at most one row (error 512).
+        // A single plain SELECT without aggregates is checked by turning its
+        // value into the aggregate vq_single(); aggregate queries without
+        // GROUP BY give one row by themselves.
+        bool simple = q.specs.size() == 1 && q.orderBy.empty();
+        const ast::QuerySpec* spec = simple ? q.specs[0].get() : nullptr;
+        bool wrap = spec && !spec->distinct && !spec->top && spec->groupBy.empty() && !spec->having &&
+                    spec->items.size() == 1 && spec->items[0].expr &&
+                    spec->items[0].expr->kind != ast::ExprKind::Star && !containsAggregate(*spec->items[0].expr) &&
+                    !spec->from.empty();
+        QueryResult r = query(q, &scope, false, wrap);
+        if (r.outputs.size() != 1)
+            fail(116,
+                 "Only one expression can be specified in the select list when the subquery is not introduced "
+                 "with EXISTS.",
+                 pos);
+        return {paren(r.sql), r.outputs[0].expr.type};
+    }
+
+    // ---- functions ------------------------------------------------------
+
+    TExpr function(const ast::Expr& e, Scope& scope);
+
+    std::vector<TExpr> arguments(const ast::Expr& e, Scope& scope, std::size_t min, std::size_t max)
+    {
+        if (e.args.size() < min || e.args.size() > max)
+            fail(174,
+                 "The " + lowerAscii(e.text) + " function requires " + std::to_string(min) + " argument(s).",
+                 e.pos);
+        std::vector<TExpr> out;
+        for (const auto& a : e.args)
+            out.push_back(expr(*a, scope));
+        return out;
+    }
+
+    // The date part argument of DATEADD and its kin: a bare word.
+    std::string datePart(const ast::Expr& a)
+    {
+        if (a.kind == ast::ExprKind::Column && a.name.parts.size() == 1)
+            return quoteString(lowerAscii(a.name.last()));
+        if (a.kind == ast::ExprKind::Literal && a.litKind == ast::LiteralKind::String)
+            return quoteString(lowerAscii(a.text));
+        fail(err::SyntaxError, "Incorrect syntax near the date part.", a.pos);
+    }
+
+    TExpr objectId(const ast::Expr& e, Scope& scope)
+    {
+        if (e.args.empty() || e.args.size() > 2)
+            fail(174, "The object_id function requires 1 to 2 arguments.", e.pos);
+        std::string typeFilter;
+        if (e.args.size() == 2)
+            typeFilter = " AND xtype = " + expr(*e.args[1], scope).sql + " COLLATE vq_ci";
+        const ast::Expr& a = *e.args[0];
+        if (a.kind == ast::ExprKind::Literal &&
+            (a.litKind == ast::LiteralKind::String || a.litKind == ast::LiteralKind::NString)) {
+            std::vector<std::string> parts = splitObjectName(a.text);
+            if (parts.empty() || parts.size() > 3)
+                return {"NULL", kInt, true};
+            std::string database = parts.size() == 3 ? parts[0] : "";
+            std::string schemaAlias;
+            try {
+                schemaAlias = catalog.schemaFor(database);
+            } catch (const SqlException&) {
+                return {"NULL", kInt, true};
+            }
+            std::string table = viewMode ? "sysobjects" : quoteIdent(schemaAlias) + ".sysobjects";
+            return {paren("SELECT id FROM " + table + " WHERE name = " + quoteString(parts.back()) +
+                          " COLLATE vq_ci" + typeFilter + " LIMIT 1"),
+                    kInt};
+        }
+        TExpr v = expr(a, scope);
+        std::string table = viewMode ? "sysobjects" : quoteIdent(catalog.schemaFor("")) + ".sysobjects";
+        return {paren("SELECT id FROM " + table + " WHERE name = vq_objname(" + v.sql + ") COLLATE vq_ci" +
+                      typeFilter + " LIMIT 1"),
+                kInt};
+    }
+
+    static std::vector<std::string> splitObjectName(const std::string& text)
+    {
+        std::vector<std::string> parts;
+        std::string cur;
+        bool inBracket = false, inQuote = false;
+        for (char c : text) {
+            if (inBracket) {
+                if (c == ']')
+                    inBracket = false;
+                else
+                    cur.push_back(c);
+            } else if (inQuote) {
+                if (c == '"')
+                    inQuote = false;
+                else
+                    cur.push_back(c);
+            } else if (c == '[') {
+                inBracket = true;
+            } else if (c == '"') {
+                inQuote = true;
+            } else if (c == '.') {
+                parts.push_back(cur);
+                cur.clear();
+            } else if (c != ' ') {
+                cur.push_back(c);
+            }
+        }
+        parts.push_back(cur);
+        if (parts.size() == 3 || parts.size() == 2) {
+            // db.schema.name or schema.name: the schema must be dbo or empty.
+            const std::string& schema = parts[parts.size() - 2];
+            if (!schema.empty() && !equalsIgnoreCase(schema, "dbo"))
+                return {};
+            if (parts.size() == 2)
+                parts.erase(parts.begin());
+        }
+        return parts;
+    }
+
+    // ---- queries --------------------------------------------------------
+
+    std::string tableRef(const ast::TableRef& ref, Scope& scope)
+    {
+        switch (ref.kind) {
+        case ast::TableRef::Kind::Named: {
+            const TableInfo& info = resolveTable(ref.name);
+            Source src;
+            src.aliased = !ref.alias.empty();
+            src.exposed = src.aliased ? ref.alias : ref.name.last();
+            src.tableName = info.name;
+            src.database = info.database;
+            src.sqlAlias = newAlias();
+            for (const ColumnInfo& c : info.columns)
+                src.columns.push_back({c.name, c.type});
+            for (const Source& other : scope.sources)
+                if (equalsIgnoreCase(other.exposed, src.exposed) && (other.aliased || src.aliased ||
+                                                                    equalsIgnoreCase(other.database, src.database)))
+                    fail(1013,
+                         "The objects \"" + other.exposed + "\" and \"" + src.exposed +
+                             "\" in the FROM clause have the same exposed names. Use correlation names to "
+                             "distinguish them.",
+                         ref.pos);
+            std::string sql = tableSql(info, ref.pos) + " AS " + quoteIdent(src.sqlAlias);
+            scope.sources.push_back(std::move(src));
+            return sql;
+        }
+        case ast::TableRef::Kind::Derived: {
+            QueryResult inner = query(*ref.query, scope.parent, true);
+            Source src;
+            src.aliased = true;
+            src.exposed = ref.alias;
+            src.sqlAlias = newAlias();
+            std::set<std::string> seen;
+            for (std::size_t i = 0; i < inner.outputs.size(); ++i) {
+                const Output& o = inner.outputs[i];
+                if (o.name.empty())
+                    fail(8155,
+                         "No column name was specified for column " + std::to_string(i + 1) + " of '" + ref.alias +
+                             "'.",
+                         ref.pos);
+                if (!seen.insert(lowerAscii(o.name)).second)
+                    fail(8156, "The column '" + o.name + "' was specified multiple times for '" + ref.alias + "'.",
+                         ref.pos);
+                src.columns.push_back({o.sqlName, o.expr.type});
+            }
+            std::string sql = paren(inner.sql) + " AS " + quoteIdent(src.sqlAlias);
+            scope.sources.push_back(std::move(src));
+            return sql;
+        }
+        case ast::TableRef::Kind::Join: {
+            std::string left = tableRef(*ref.left, scope);
+            std::string right = tableRef(*ref.right, scope);
+            const char* kw = "JOIN";
+            switch (ref.joinType) {
+            case ast::JoinType::Inner: kw = "JOIN"; break;
+            case ast::JoinType::Left: kw = "LEFT JOIN"; break;
+            case ast::JoinType::Right: kw = "RIGHT JOIN"; break;
+            case ast::JoinType::Full: kw = "FULL JOIN"; break;
+            case ast::JoinType::Cross: kw = "CROSS JOIN"; break;
+            }
+            std::string sql = left + " " + kw + " " + right;
+            if (ref.on)
+                sql += " ON " + expr(*ref.on, scope).sql;
+            return sql;
+        }
+        }
+        unsupported("this table source", ref.pos);
+    }
+
+    // Translates one SELECT block. `scopeOut` receives its scope (for
+    // ORDER BY); `derived` demands unique column names as SQL aliases;
+    // `single` wraps the only value in vq_single() (scalar subquery).
+    std::string querySpec(const ast::QuerySpec& spec, Scope* parent, bool derived, bool single,
+                          std::vector<Output>& outputs, std::vector<std::string>& assignTargets, Scope& scope)
+    {
+        scope.parent = parent;
+        std::string from;
+        for (const auto& ref : spec.from) {
+            if (!from.empty())
+                from += ", ";
+            from += tableRef(*ref, scope);
+        }
+        if (spec.into.parts.size() > 0)
+            unsupported("SELECT ... INTO", spec.pos);
+
+        bool assigning = false;
+        for (std::size_t i = 0; i < spec.items.size(); ++i) {
+            const ast::SelectItem& item = spec.items[i];
+            bool assigns = !item.assignVariable.empty();
+            if (i == 0)
+                assigning = assigns;
+            else if (assigns != assigning)
+                fail(141,
+                     "A SELECT statement that assigns a value to a variable must not be combined with "
+                     "data-retrieval operations.",
+                     item.pos);
+            if (item.expr->kind == ast::ExprKind::Star) {
+                expandStar(*item.expr, scope, outputs);
+                continue;
+            }
+            Output o;
+            o.expr = expr(*item.expr, scope);
+            if (!item.alias.empty())
+                o.name = item.alias;
+            else if (item.expr->kind == ast::ExprKind::Column)
+                o.name = item.expr->name.last();
+            if (assigns) {
+                std::string var = lowerAscii(item.assignVariable);
+                auto it = variables.find(var);
+                if (it == variables.end())
+                    fail(err::MustDeclare, "Must declare the scalar variable \"" + item.assignVariable + "\".",
+                         item.pos);
+                o.expr.sql = convert(o.expr, it->second, true);
+                o.expr.type = it->second;
+                assignTargets.push_back(var);
+            }
+            outputs.push_back(std::move(o));
+        }
+        // SQL aliases: the column's own name where it is unique, else a
+        // generated one (a derived table needs the real names).
+        std::set<std::string> used;
+        for (std::size_t i = 0; i < outputs.size(); ++i) {
+            Output& o = outputs[i];
+            std::string key = lowerAscii(o.name);
+            if (!o.name.empty() && used.insert(key).second)
+                o.sqlName = o.name;
+            else
+                o.sqlName = "__c" + std::to_string(i + 1);
+            (void)derived;
+        }
+
+        std::string sql = spec.distinct ? "SELECT DISTINCT " : "SELECT ";
+        for (std::size_t i = 0; i < outputs.size(); ++i) {
+            if (i)
+                sql += ", ";
+            std::string value = outputs[i].expr.sql;
+            if (single)
+                value = "vq_single(" + value + ")";
+            else if (spec.distinct && outputs[i].expr.type.isText())
+                value += " COLLATE vq_ci";
+            sql += value + " AS " + quoteIdent(outputs[i].sqlName);
+        }
+        if (!from.empty())
+            sql += " FROM " + from;
+        if (spec.where)
+            sql += " WHERE " + expr(*spec.where, scope).sql;
+        if (!spec.groupBy.empty()) {
+            sql += " GROUP BY ";
+            for (std::size_t i = 0; i < spec.groupBy.size(); ++i) {
+                TExpr g = expr(*spec.groupBy[i], scope);
+                if (i)
+                    sql += ", ";
+                sql += g.sql;
+                if (g.type.isText())
+                    sql += " COLLATE vq_ci";
+            }
+        }
+        if (spec.having)
+            sql += " HAVING " + expr(*spec.having, scope).sql;
+        return sql;
+    }
+
+    void expandStar(const ast::Expr& star, Scope& scope, std::vector<Output>& outputs)
+    {
+        bool any = false;
+        for (const Source& src : scope.sources) {
+            if (!star.name.empty()) {
+                const std::string& q = star.name.last();
+                bool match = src.aliased || src.tableName.empty() ? equalsIgnoreCase(src.exposed, q)
+                                                                  : equalsIgnoreCase(src.tableName, q);
+                if (!match)
+                    continue;
+            }
+            any = true;
+            for (const SourceColumn& c : src.columns) {
+                Output o;
+                o.name = c.name;
+                o.expr.type = c.type;
+                o.expr.sql = scope.bareColumns ? quoteIdent(c.name) : quoteIdent(src.sqlAlias) + "." + quoteIdent(c.name);
+                outputs.push_back(std::move(o));
+            }
+        }
+        if (!any) {
+            if (star.name.empty())
+                fail(263, "Must specify table to select from.", star.pos);
+            fail(107,
+                 "The column prefix '" + star.name.toString() +
+                     "' does not match with a table name or alias name used in the query.",
+                 star.pos);
+        }
+    }
+
+    QueryResult query(const ast::Query& q, Scope* parent, bool derived, bool single = false)
+    {
+        QueryResult result;
+        std::vector<Scope> scopes(q.specs.size());
+        std::string sql;
+        for (std::size_t i = 0; i < q.specs.size(); ++i) {
+            std::vector<Output> outputs;
+            std::vector<std::string> targets;
+            std::string part = querySpec(*q.specs[i], parent, derived, single, outputs, targets, scopes[i]);
+            const ast::QuerySpec& spec = *q.specs[i];
+            if (spec.topPercent)
+                unsupported("TOP ... PERCENT", spec.pos);
+            if (i == 0) {
+                result.outputs = std::move(outputs);
+                result.assignTargets = std::move(targets);
+            } else {
+                if (outputs.size() != result.outputs.size())
+                    fail(205,
+                         "All queries combined using a UNION, INTERSECT or EXCEPT operator must have an equal "
+                         "number of expressions in their target lists.",
+                         spec.pos);
+                for (std::size_t c = 0; c < outputs.size(); ++c)
+                    if (precedence(outputs[c].expr.type) > precedence(result.outputs[c].expr.type))
+                        result.outputs[c].expr.type = outputs[c].expr.type;
+            }
+            if (spec.top && q.specs.size() > 1)
+                part = "SELECT * FROM (" + part + " LIMIT " + expr(*spec.top, scopes[i]).sql + ")";
+            if (i > 0) {
+                switch (q.ops[i - 1]) {
+                case ast::SetOp::Union: sql += " UNION "; break;
+                case ast::SetOp::UnionAll: sql += " UNION ALL "; break;
+                case ast::SetOp::Except: sql += " EXCEPT "; break;
+                case ast::SetOp::Intersect: sql += " INTERSECT "; break;
+                }
+            }
+            sql += part;
+        }
+        if (!q.orderBy.empty()) {
+            sql += " ORDER BY ";
+            for (std::size_t i = 0; i < q.orderBy.size(); ++i) {
+                if (i)
+                    sql += ", ";
+                sql += orderTerm(*q.orderBy[i].expr, result.outputs, q.specs.size() == 1 ? &scopes[0] : nullptr);
+                if (q.orderBy[i].descending)
+                    sql += " DESC";
+            }
+        }
+        if (q.specs.size() == 1 && q.specs[0]->top) {
+            TExpr n = expr(*q.specs[0]->top, scopes[0]);
+            sql += " LIMIT " + n.sql;
+        }
+        result.sql = sql;
+        return result;
+    }
+
+    // ORDER BY: a select-list alias or position first, then an expression
+    // over the FROM clause, as SQL Server resolves it. Texts sort under
+    // the case-insensitive collation.
+    std::string orderTerm(const ast::Expr& e, const std::vector<Output>& outputs, Scope* scope)
+    {
+        auto byPosition = [&](std::size_t index) {
+            std::string term = std::to_string(index + 1);
+            if (outputs[index].expr.type.isText())
+                term += " COLLATE vq_ci";
+            return term;
+        };
+        if (e.kind == ast::ExprKind::Column && e.name.parts.size() == 1) {
+            for (std::size_t i = 0; i < outputs.size(); ++i)
+                if (equalsIgnoreCase(outputs[i].name, e.name.last()))
+                    return byPosition(i);
+        }
+        if (e.kind == ast::ExprKind::Literal && e.litKind == ast::LiteralKind::Integer) {
+            std::size_t index = static_cast<std::size_t>(std::stoll(e.text));
+            if (index < 1 || index > outputs.size())
+                fail(108, "The ORDER BY position number " + e.text +
+                              " is out of range of the number of items in the select list.",
+                     e.pos);
+            return byPosition(index - 1);
+        }
+        if (!scope)
+            fail(104, "ORDER BY items must appear in the select list if the statement contains a UNION, INTERSECT "
+                      "or EXCEPT operator.",
+                 e.pos);
+        TExpr t = expr(e, *scope);
+        for (std::size_t i = 0; i < outputs.size(); ++i)
+            if (outputs[i].expr.sql == t.sql)
+                return byPosition(i);
+        return t.type.isText() ? t.sql + " COLLATE vq_ci" : t.sql;
+    }
+
+    // ---- data modification ---------------------------------------------
+
+    const TableInfo& targetTable(const ast::ObjectName& name, const ast::Pos& pos)
+    {
+        const TableInfo& info = resolveTable(name);
+        if (info.isView())
+            unsupported("changing data through a view", pos);
+        return info;
+    }
+
+    // The default of a column: its stored SQLite expression (already
+    // converted to the column's type when the column was defined).
+    // An identity column without SQLite's own numbering stores the next
+    // value as "(SELECT ... FROM $TABLE$)"; $TABLE$ names the target table.
+    std::string defaultValue(const ColumnInfo& c, const std::string& tableSqlText = {})
+    {
+        if (c.defaultText.empty())
+            return "NULL";
+        std::string d = c.defaultText;
+        std::size_t at = d.find("$TABLE$");
+        if (at != std::string::npos)
+            d.replace(at, 7, tableSqlText);
+        return d;
+    }
+};
+
+TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
+{
+    const std::string name = lowerAscii(e.text);
+    auto call = [&](const std::string& fn, const std::vector<TExpr>& args) {
+        std::string sql = fn + "(";
+        for (std::size_t i = 0; i < args.size(); ++i)
+            sql += (i ? "," : "") + args[i].sql;
+        return sql + ")";
+    };
+    auto textType = [](const TExpr& t) { return t.type.isText() ? t.type : varcharType(8000); };
+
+    // Aggregates.
+    if (isAggregateName(name)) {
+        if (e.star) {
+            if (name != "count" && name != "count_big")
+                fail(err::SyntaxError, "Incorrect syntax near '*'.", e.pos);
+            return {"count(*)", name == "count" ? kInt : kBigInt};
+        }
+        std::vector<TExpr> a = arguments(e, scope, 1, 1);
+        std::string arg = a[0].sql;
+        if (a[0].type.isText() && (e.distinct || name == "min" || name == "max"))
+            arg += " COLLATE vq_ci";
+        std::string prefix = e.distinct ? "DISTINCT " : "";
+        if (name == "count" || name == "count_big")
+            return {"count(" + prefix + arg + ")", name == "count" ? kInt : kBigInt};
+        if (name == "min" || name == "max")
+            return {name + "(" + prefix + arg + ")", a[0].type};
+        if (a[0].type.isText() || a[0].type.isDateTime())
+            fail(8117, "Operand data type " + a[0].type.baseName() + " is invalid for " + name + " operator.", e.pos);
+        if (name == "sum") {
+            SqlType t = a[0].type;
+            if (t.isIntegerFamily())
+                t = t.base == BaseType::BigInt ? kBigInt : kInt;
+            else if (t.base == BaseType::Numeric)
+                t = makeType(BaseType::Numeric, 0, 38, t.scale);
+            return {"sum(" + prefix + arg + ")", t};
+        }
+        if (name == "avg") {
+            SqlType t = a[0].type;
+            if (t.isIntegerFamily())
+                return {"CAST(avg(" + prefix + arg + ") AS INTEGER)", t.base == BaseType::BigInt ? kBigInt : kInt};
+            if (t.base == BaseType::Numeric)
+                t = makeType(BaseType::Numeric, 0, 38, std::max(6, t.scale));
+            return {"avg(" + prefix + arg + ")", t};
+        }
+        unsupported("the aggregate " + e.text, e.pos);
+    }
+
+    if (name == "isnull") {
+        std::vector<TExpr> a = arguments(e, scope, 2, 2);
+        SqlType t = a[0].nullLiteral ? a[1].type : a[0].type;
+        std::string second = a[0].nullLiteral ? a[1].sql : caseResult(a[1], t);
+        return {"ifnull(" + a[0].sql + "," + second + ")", t};
+    }
+    if (name == "coalesce") {
+        std::vector<TExpr> a = arguments(e, scope, 2, 255);
+        SqlType t = kNull;
+        for (const auto& x : a)
+            if (!x.nullLiteral && (t.isUnknown() || precedence(x.type) > precedence(t)))
+                t = x.type;
+        std::string sql = "coalesce(";
+        for (std::size_t i = 0; i < a.size(); ++i)
+            sql += (i ? "," : "") + caseResult(a[i], t);
+        return {sql + ")", t};
+    }
+    if (name == "nullif") {
+        std::vector<TExpr> a = arguments(e, scope, 2, 2);
+        return {paren("CASE WHEN " + compareSql("=", a[0], a[1]) + " THEN NULL ELSE " + a[0].sql + " END"),
+                a[0].type};
+    }
+    if (name == "len") {
+        auto a = arguments(e, scope, 1, 1);
+        return {call("vq_len", a), kInt};
+    }
+    if (name == "datalength") {
+        auto a = arguments(e, scope, 1, 1);
+        return {call("vq_datalength", a), kInt};
+    }
+    if (name == "substring") {
+        auto a = arguments(e, scope, 3, 3);
+        return {call("vq_substring", a), textType(a[0])};
+    }
+    if (name == "left" || name == "right") {
+        auto a = arguments(e, scope, 2, 2);
+        return {call("vq_" + name, a), textType(a[0])};
+    }
+    if (name == "replicate") {
+        auto a = arguments(e, scope, 2, 2);
+        return {call("vq_replicate", a), varcharType(8000)};
+    }
+    if (name == "space") {
+        auto a = arguments(e, scope, 1, 1);
+        return {call("vq_space", a), varcharType(8000)};
+    }
+    if (name == "upper" || name == "lower" || name == "ltrim" || name == "rtrim" || name == "reverse") {
+        auto a = arguments(e, scope, 1, 1);
+        return {call("vq_" + name, a), textType(a[0])};
+    }
+    if (name == "replace") {
+        auto a = arguments(e, scope, 3, 3);
+        return {call("vq_replace", a), varcharType(8000)};
+    }
+    if (name == "stuff") {
+        auto a = arguments(e, scope, 4, 4);
+        return {call("vq_stuff", a), varcharType(8000)};
+    }
+    if (name == "charindex") {
+        auto a = arguments(e, scope, 2, 3);
+        return {call("vq_charindex", a), kInt};
+    }
+    if (name == "char") {
+        auto a = arguments(e, scope, 1, 1);
+        return {call("vq_char", a), makeType(BaseType::Char, 1)};
+    }
+    if (name == "ascii") {
+        auto a = arguments(e, scope, 1, 1);
+        return {call("vq_ascii", a), kInt};
+    }
+    if (name == "abs") {
+        auto a = arguments(e, scope, 1, 1);
+        TExpr v = numericOperand(a[0], kFloat);
+        return {"abs(" + v.sql + ")", v.type};
+    }
+    if (name == "round") {
+        auto a = arguments(e, scope, 2, 3);
+        SqlType t = a[0].type.isText() ? kFloat : a[0].type;
+        return {call("vq_round", a), t};
+    }
+    if (name == "floor" || name == "ceiling" || name == "sign") {
+        auto a = arguments(e, scope, 1, 1);
+        SqlType t = a[0].type.isText() ? kFloat : a[0].type;
+        if (t.base == BaseType::Numeric && name != "sign")
+            t = makeType(BaseType::Numeric, 0, t.precision, 0);
+        return {call("vq_" + name, a), t};
+    }
+    if (name == "power") {
+        auto a = arguments(e, scope, 2, 2);
+        return {call("vq_power", a), a[0].type.isText() ? kFloat : a[0].type};
+    }
+    if (name == "sqrt") {
+        auto a = arguments(e, scope, 1, 1);
+        return {call("vq_sqrt", a), kFloat};
+    }
+    if (name == "getdate" || name == "current_timestamp" || name == "sysdatetime") {
+        arguments(e, scope, 0, 0);
+        return {"vq_getdate()", kDateTime};
+    }
+    if (name == "dateadd") {
+        if (e.args.size() != 3)
+            fail(174, "The dateadd function requires 3 argument(s).", e.pos);
+        TExpr n = expr(*e.args[1], scope);
+        TExpr d = expr(*e.args[2], scope);
+        SqlType t = d.type.base == BaseType::SmallDateTime ? d.type : kDateTime;
+        return {"vq_dateadd(" + datePart(*e.args[0]) + "," + n.sql + "," + d.sql + ")", t};
+    }
+    if (name == "datediff") {
+        if (e.args.size() != 3)
+            fail(174, "The datediff function requires 3 argument(s).", e.pos);
+        TExpr a = expr(*e.args[1], scope);
+        TExpr b = expr(*e.args[2], scope);
+        return {"vq_datediff(" + datePart(*e.args[0]) + "," + a.sql + "," + b.sql + ")", kInt};
+    }
+    if (name == "datepart") {
+        if (e.args.size() != 2)
+            fail(174, "The datepart function requires 2 argument(s).", e.pos);
+        TExpr d = expr(*e.args[1], scope);
+        return {"vq_datepart(" + datePart(*e.args[0]) + "," + d.sql + ")", kInt};
+    }
+    if (name == "year" || name == "month" || name == "day") {
+        auto a = arguments(e, scope, 1, 1);
+        return {"vq_datepart('" + name + "'," + a[0].sql + ")", kInt};
+    }
+    if (name == "object_id")
+        return objectId(e, scope);
+    if (name == "db_name") {
+        arguments(e, scope, 0, 1);
+        return {quoteString(catalog.currentDatabase()), makeType(BaseType::NVarChar, 128)};
+    }
+    if (name == "user_name" || name == "user" || name == "current_user") {
+        return {"'dbo'", makeType(BaseType::NVarChar, 128)};
+    }
+    if (name == "suser_sname" || name == "system_user") {
+        return {"'sa'", makeType(BaseType::NVarChar, 128)};
+    }
+    if (name == "host_name") {
+        return {parameter("@@hostname"), makeType(BaseType::NVarChar, 128)};
+    }
+    if (name == "app_name") {
+        return {"''", makeType(BaseType::NVarChar, 128)};
+    }
+    if (name == "isnumeric") {
+        auto a = arguments(e, scope, 1, 1);
+        return {call("vq_isnumeric", a), kInt};
+    }
+    if (name == "newid") {
+        arguments(e, scope, 0, 0);
+        return {"upper(substr(hex(randomblob(16)),1,8)||'-'||substr(hex(randomblob(16)),1,4)||'-4'||"
+                "substr(hex(randomblob(16)),1,3)||'-A'||substr(hex(randomblob(16)),1,3)||'-'||"
+                "substr(hex(randomblob(16)),1,12))",
+                makeType(BaseType::UniqueIdentifier, 36)};
+    }
+    unsupported("the function " + e.text + "()", e.pos);
+}
+
+// ---- Translator -----------------------------------------------------------
+
+Translator::Translator(Catalog& catalog, const VariableTypes& variables) : catalog_(catalog), variables_(variables) {}
+
+namespace {
+
+std::vector<Column> columnsOf(const std::vector<Output>& outputs)
+{
+    std::vector<Column> cols;
+    for (const Output& o : outputs)
+        cols.push_back({o.name, o.expr.type});
+    return cols;
+}
+
+}  // namespace
+
+Translation Translator::query(const ast::Query& q)
+{
+    Impl impl(catalog_, variables_);
+    QueryResult r = impl.query(q, nullptr, false);
+    Translation t;
+    t.sql = r.sql;
+    t.parameters = impl.parameters;
+    t.columns = columnsOf(r.outputs);
+    t.assignTargets = r.assignTargets;
+    return t;
+}
+
+Translation Translator::viewBody(const ast::Query& q, const std::string& database)
+{
+    Impl impl(catalog_, variables_);
+    impl.viewMode = true;
+    impl.viewDatabase = database;
+    QueryResult r = impl.query(q, nullptr, true);
+    if (!impl.parameters.empty())
+        fail(err::Unsupported, "A view cannot reference variables.", q.pos);
+    Translation t;
+    t.sql = r.sql;
+    t.columns = columnsOf(r.outputs);
+    // A view's column names must be unique and present.
+    std::set<std::string> seen;
+    for (std::size_t i = 0; i < r.outputs.size(); ++i) {
+        if (r.outputs[i].name.empty())
+            fail(4511,
+                 "Create View or Function failed because no column name was specified for column " +
+                     std::to_string(i + 1) + ".",
+                 q.pos);
+        if (!seen.insert(lowerAscii(r.outputs[i].name)).second)
+            fail(4506,
+                 "Column names in each view or function must be unique. Column name '" + r.outputs[i].name +
+                     "' in view or function is specified more than once.",
+                 q.pos);
+    }
+    return t;
+}
+
+Translation Translator::insert(const ast::InsertStmt& s)
+{
+    Impl impl(catalog_, variables_);
+    const TableInfo& info = impl.targetTable(s.table, s.pos);
+    const std::string target = impl.tableSql(info, s.pos);
+
+    // The columns receiving values, in the order given.
+    std::vector<const ColumnInfo*> cols;
+    if (s.columns.empty()) {
+        for (const ColumnInfo& c : info.columns)
+            if (!c.identity)
+                cols.push_back(&c);
+    } else {
+        for (const std::string& name : s.columns) {
+            int idx = info.columnIndex(name);
+            if (idx < 0)
+                fail(err::InvalidColumn, "Invalid column name '" + name + "'.", s.pos);
+            for (const ColumnInfo* c : cols)
+                if (equalsIgnoreCase(c->name, name))
+                    fail(264,
+                         "The column name '" + name +
+                             "' is specified more than once in the SET clause or column list of an INSERT. A "
+                             "column cannot be assigned more than one value in the same clause. Modify the clause "
+                             "to make sure that a column is updated only once. If this statement updates or "
+                             "inserts columns into a view, column aliasing can conceal the duplication in your "
+                             "code.",
+                         s.pos);
+            cols.push_back(&info.columns[static_cast<std::size_t>(idx)]);
+        }
+    }
+    // Columns left out take their defaults.
+    std::vector<const ColumnInfo*> defaults;
+    // A NOT NULL column without a default is given an explicit NULL, so
+    // that leaving it out fails as in SQL Server (error 515).
+    for (const ColumnInfo& c : info.columns) {
+        if (c.defaultText.empty() && (c.identity || c.nullable))
+            continue;
+        if (std::find(cols.begin(), cols.end(), &c) == cols.end())
+            defaults.push_back(&c);
+    }
+
+    std::string columnList;
+    auto addColumn = [&](const ColumnInfo* c) {
+        columnList += (columnList.empty() ? "" : ", ") + quoteIdent(c->name);
+    };
+    if (!s.defaultValues)
+        for (const ColumnInfo* c : cols)
+            addColumn(c);
+    for (const ColumnInfo* c : defaults)
+        addColumn(c);
+
+    Translation t;
+    std::string sql = "INSERT INTO " + target;
+    if (s.defaultValues) {
+        if (defaults.empty()) {
+            sql += " DEFAULT VALUES";
+        } else {
+            sql += " (" + columnList + ") VALUES (";
+            for (std::size_t i = 0; i < defaults.size(); ++i)
+                sql += (i ? ", " : "") + impl.defaultValue(*defaults[i], target);
+            sql += ")";
+        }
+    } else if (!s.values.empty()) {
+        sql += " (" + columnList + ") VALUES ";
+        for (std::size_t r = 0; r < s.values.size(); ++r) {
+            const auto& row = s.values[r];
+            if (row.size() < cols.size())
+                fail(109,
+                     "There are more columns in the INSERT statement than values specified in the VALUES clause. "
+                     "The number of values in the VALUES clause must match the number of columns specified in the "
+                     "INSERT statement.",
+                     s.pos);
+            if (row.size() > cols.size())
+                fail(110,
+                     "There are fewer columns in the INSERT statement than values specified in the VALUES clause. "
+                     "The number of values in the VALUES clause must match the number of columns specified in the "
+                     "INSERT statement.",
+                     s.pos);
+            sql += r ? ", (" : "(";
+            Scope empty;
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                TExpr v = impl.expr(*row[i], empty);
+                sql += (i ? ", " : "") + impl.convert(v, cols[i]->type, false);
+            }
+            for (const ColumnInfo* c : defaults)
+                sql += ", " + impl.defaultValue(*c, target);
+            sql += ")";
+        }
+    } else if (s.query) {
+        QueryResult q = impl.query(*s.query, nullptr, false);
+        if (!q.assignTargets.empty())
+            fail(141, "A SELECT statement that assigns a value to a variable must not be combined with data-retrieval "
+                      "operations.",
+                 s.pos);
+        if (q.outputs.size() < cols.size())
+            fail(120,
+                 "The select list for the INSERT statement contains fewer items than the insert list. The number "
+                 "of SELECT values must match the number of INSERT columns.",
+                 s.pos);
+        if (q.outputs.size() > cols.size())
+            fail(121,
+                 "The select list for the INSERT statement contains more items than the insert list. The number "
+                 "of SELECT values must match the number of INSERT columns.",
+                 s.pos);
+        std::vector<std::string> values;
+        bool wrap = !defaults.empty();
+        for (std::size_t i = 0; i < cols.size(); ++i) {
+            TExpr ref{"\"q\"." + quoteIdent(q.outputs[i].sqlName), q.outputs[i].expr.type};
+            std::string v = impl.convert(ref, cols[i]->type, false);
+            if (v != ref.sql)
+                wrap = true;
+            values.push_back(v);
+        }
+        sql += " (" + columnList + ") ";
+        if (!wrap) {
+            sql += q.sql;
+        } else {
+            sql += "SELECT ";
+            for (std::size_t i = 0; i < values.size(); ++i)
+                sql += (i ? ", " : "") + values[i];
+            for (const ColumnInfo* c : defaults)
+                sql += (values.empty() ? "" : ", ") + impl.defaultValue(*c, target);
+            sql += " FROM (" + q.sql + ") AS \"q\"";
+        }
+    } else {
+        unsupported("this form of INSERT", s.pos);
+    }
+    t.sql = sql;
+    t.parameters = impl.parameters;
+    return t;
+}
+
+Translation Translator::update(const ast::UpdateStmt& s)
+{
+    Impl impl(catalog_, variables_);
+    Scope scope;
+    std::string from;
+    const TableInfo* info = nullptr;
+    std::string targetAlias;
+    if (!s.from.empty()) {
+        // UPDATE t SET ... FROM ...: the target is the FROM source of that
+        // name (or alias) when there is one; the rest of the FROM clause
+        // becomes SQLite's UPDATE ... FROM.
+        Scope fromScope;
+        for (const auto& ref : s.from) {
+            if (!from.empty())
+                from += ", ";
+            from += impl.tableRef(*ref, fromScope);
+        }
+        const Source* targetSource = nullptr;
+        if (s.table.parts.size() == 1)
+            for (const Source& src : fromScope.sources)
+                if (equalsIgnoreCase(src.exposed, s.table.last()) && !src.tableName.empty())
+                    targetSource = &src;
+        if (targetSource)
+            unsupported("UPDATE ... FROM that names the target inside the FROM clause", s.pos);
+        info = &impl.targetTable(s.table, s.pos);
+        scope = std::move(fromScope);
+    } else {
+        info = &impl.targetTable(s.table, s.pos);
+    }
+    Source target;
+    target.exposed = s.table.last();
+    target.tableName = info->name;
+    target.database = info->database;
+    target.sqlAlias = impl.newAlias();
+    targetAlias = target.sqlAlias;
+    for (const ColumnInfo& c : info->columns)
+        target.columns.push_back({c.name, c.type});
+    scope.sources.insert(scope.sources.begin(), target);
+
+    std::string sets;
+    for (const ast::Assignment& a : s.assignments) {
+        if (!a.variable.empty())
+            unsupported("assigning variables in UPDATE", s.pos);
+        int idx = info->columnIndex(a.column.last());
+        if (idx < 0)
+            fail(err::InvalidColumn, "Invalid column name '" + a.column.last() + "'.", s.pos);
+        const ColumnInfo& col = info->columns[static_cast<std::size_t>(idx)];
+        std::string value;
+        if (!a.value)
+            value = col.defaultText.empty() ? "NULL" : impl.defaultValue(col);
+        else
+            value = impl.convert(impl.expr(*a.value, scope), col.type, false);
+        sets += (sets.empty() ? "" : ", ") + quoteIdent(col.name) + " = " + value;
+    }
+    std::string sql = "UPDATE " + impl.tableSql(*info, s.pos) + " AS " + quoteIdent(targetAlias) + " SET " + sets;
+    if (!from.empty())
+        sql += " FROM " + from;
+    if (s.where)
+        sql += " WHERE " + impl.expr(*s.where, scope).sql;
+    if (s.top)
+        sql += " LIMIT " + impl.expr(*s.top, scope).sql;
+    Translation t;
+    t.sql = sql;
+    t.parameters = impl.parameters;
+    return t;
+}
+
+Translation Translator::remove(const ast::DeleteStmt& s)
+{
+    Impl impl(catalog_, variables_);
+    const TableInfo& info = impl.targetTable(s.table, s.pos);
+    Scope scope;
+    Source target;
+    target.exposed = s.table.last();
+    target.tableName = info.name;
+    target.database = info.database;
+    target.sqlAlias = impl.newAlias();
+    for (const ColumnInfo& c : info.columns)
+        target.columns.push_back({c.name, c.type});
+    scope.sources.push_back(target);
+    std::string sql = "DELETE FROM " + impl.tableSql(info, s.pos) + " AS " + quoteIdent(target.sqlAlias);
+    if (!s.from.empty()) {
+        // DELETE t FROM t JOIN ... WHERE ...: delete the rows of t that the
+        // joined query finds.
+        Scope fromScope;
+        std::string from;
+        for (const auto& ref : s.from) {
+            if (!from.empty())
+                from += ", ";
+            from += impl.tableRef(*ref, fromScope);
+        }
+        const Source* match = nullptr;
+        for (const Source& src : fromScope.sources)
+            if (equalsIgnoreCase(src.exposed, s.table.last()) && !src.tableName.empty())
+                match = &src;
+        if (!match)
+            unsupported("DELETE ... FROM whose target is not in the FROM clause", s.pos);
+        std::string inner = "SELECT " + quoteIdent(match->sqlAlias) + ".rowid FROM " + from;
+        if (s.where)
+            inner += " WHERE " + impl.expr(*s.where, fromScope).sql;
+        sql += " WHERE " + quoteIdent(target.sqlAlias) + ".rowid IN (" + inner + ")";
+    } else if (s.where) {
+        sql += " WHERE " + impl.expr(*s.where, scope).sql;
+    }
+    if (s.top)
+        sql += " LIMIT " + impl.expr(*s.top, scope).sql;
+    Translation t;
+    t.sql = sql;
+    t.parameters = impl.parameters;
+    return t;
+}
+
+Translation Translator::scalar(const ast::Expr& e, const SqlType* target)
+{
+    Impl impl(catalog_, variables_);
+    Scope empty;
+    TExpr v = impl.expr(e, empty);
+    Translation t;
+    SqlType type = v.type;
+    std::string sql = v.sql;
+    if (target) {
+        sql = impl.convert(v, *target, true);
+        type = *target;
+    }
+    t.sql = "SELECT " + sql;
+    t.parameters = impl.parameters;
+    t.columns.push_back({"", type});
+    return t;
+}
+
+Translation Translator::condition(const ast::Expr& e)
+{
+    Impl impl(catalog_, variables_);
+    Scope empty;
+    TExpr v = impl.expr(e, empty);
+    Translation t;
+    t.sql = "SELECT CASE WHEN " + v.sql + " THEN 1 ELSE 0 END";
+    t.parameters = impl.parameters;
+    t.columns.push_back({"", kInt});
+    return t;
+}
+
+std::string Translator::tableExpression(const ast::Expr& e, const std::vector<ColumnInfo>& columns)
+{
+    Impl impl(catalog_, variables_);
+    impl.viewMode = true;
+    impl.viewDatabase = catalog_.currentDatabase();
+    Scope scope;
+    scope.bareColumns = true;
+    Source src;
+    for (const ColumnInfo& c : columns)
+        src.columns.push_back({c.name, c.type});
+    scope.sources.push_back(src);
+    TExpr v = impl.expr(e, scope);
+    if (!impl.parameters.empty())
+        fail(128,
+             "The name is not permitted in this context. Valid expressions are constants, constant expressions, and "
+             "(in some contexts) variables. Column names are not permitted.",
+             e.pos);
+    return v.sql;
+}
+
+SqlType Translator::resolveType(const ast::TypeName& t, const std::string& database, int ordinal, bool* allowNulls)
+{
+    Impl impl(catalog_, variables_);
+    return impl.resolveTypeName(t, database, ordinal, allowNulls);
+}
+
+std::string Translator::convertForAssignment(const std::string& sql, const SqlType& from, const SqlType& to)
+{
+    Impl impl(catalog_, variables_);
+    return impl.convert(TExpr{sql, from}, to, false);
+}
+
+}  // namespace vqsql

@@ -1,0 +1,76 @@
+// Translator: syntax-tree statements and expressions into SQLite SQL that
+// behaves as SQL Server would.
+//
+// Every expression is typed as SQL Server types it (columns from the
+// catalogue, variables from their declarations, literals, functions), and
+// the type decides the SQLite form, e.g.
+//   'VQTCW_' + DBName          ->  ('VQTCW_' || "s1"."DBName")
+//   KeyID + '1'                ->  ("s1"."KeyID" + vq_to_int('1','int'))
+//   Name = 'abc'               ->  ("s1"."Name" = 'abc' COLLATE vq_ci)
+//   LoginTime < '2026-12-10'   ->  ("s1"."LoginTime" < vq_to_datetime('2026-12-10'))
+// Table names become schema-qualified SQLite names with a generated alias
+// ("VQTCWPack..CW_Report" -> "vqtcwpack"."CW_Report" AS "s1"), so several
+// databases can be joined in one statement. Variables become numbered
+// parameters that the executor binds.
+#pragma once
+
+#include "ast.h"
+#include "catalog.h"
+#include "connection.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vqsql {
+
+// Declared variables of a batch: lower-cased name ("@x") -> type.
+using VariableTypes = std::map<std::string, SqlType>;
+
+struct Translation {
+    std::string sql;
+    // Parameter ?N is the value of parameters[N-1]: a lower-cased variable
+    // name ("@maxid") or system variable ("@@rowcount").
+    std::vector<std::string> parameters;
+    std::vector<Column> columns;             // result columns of a query
+    std::vector<std::string> assignTargets;  // SELECT @v = ...: the variable of each column
+};
+
+class Translator {
+public:
+    Translator(Catalog& catalog, const VariableTypes& variables);
+
+    // A SELECT statement: a result set, or variable assignments when its
+    // items are "@v = expr".
+    Translation query(const ast::Query& q);
+    Translation insert(const ast::InsertStmt& s);
+    Translation update(const ast::UpdateStmt& s);
+    Translation remove(const ast::DeleteStmt& s);
+    // "SELECT <e>" converted to `target` when given (SET @v = e, PRINT e ...).
+    Translation scalar(const ast::Expr& e, const SqlType* target = nullptr);
+    // "SELECT CASE WHEN <cond> THEN 1 ELSE 0 END" for IF and WHILE.
+    Translation condition(const ast::Expr& e);
+    // The body of CREATE VIEW: table names left unqualified, as SQLite
+    // requires of a view stored in its own database file.
+    Translation viewBody(const ast::Query& q, const std::string& database);
+    // A CHECK or DEFAULT expression over the columns of one table, for
+    // use inside that table's SQLite definition (column names unqualified).
+    std::string tableExpression(const ast::Expr& e, const std::vector<ColumnInfo>& columns);
+    // The SQL Server type a TypeName stands for: a system type, or a user
+    // type of `database`. Throws 2715 naming column/variable `ordinal`.
+    SqlType resolveType(const ast::TypeName& t, const std::string& database, int ordinal, bool* allowNulls = nullptr);
+    // The conversion SQL Server applies when a value of type `from` is
+    // stored into a column or variable of type `to`.
+    std::string convertForAssignment(const std::string& sql, const SqlType& from, const SqlType& to);
+
+    struct Impl;
+
+private:
+    Catalog& catalog_;
+    const VariableTypes& variables_;
+};
+
+// The static type SQL Server gives a literal text of `bytes` GBK bytes.
+SqlType varcharType(int bytes);
+
+}  // namespace vqsql

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the program need,
+# but only those that dpkg does not already report as installed.
+# Sourced by run.sh and test.sh; may also be run on its own.
+# Runs apt-get directly as root, through sudo otherwise.
+
+VQ_DEB_PACKAGES=(
+    build-essential cmake ninja-build ccache pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
+    xvfb xauth fonts-wqy-zenhei
+    libsqlite3-dev sqlite3 zlib1g-dev
+    libgtest-dev libgmock-dev
+)
+
+vq_install_deps() {
+    local missing=() pkg
+    for pkg in "${VQ_DEB_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        return 0
+    fi
+
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null 2>&1; then
+            echo "error: not root and sudo is not available; install as root: ${missing[*]}" >&2
+            return 1
+        fi
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q || return 1
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -q --no-install-recommends "${missing[@]}" || return 1
+}
+
+# Run directly: install and report.
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+    set -euo pipefail
+    vq_install_deps
+fi
