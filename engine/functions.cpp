@@ -59,7 +59,8 @@ bool anyNull(int argc, sqlite3_value** argv) {
 }
 
 void resultText(sqlite3_context* ctx, std::string_view s) {
-    sqlite3_result_text64(ctx, s.data(), s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    // A null pointer would make the result NULL instead of ''.
+    sqlite3_result_text64(ctx, s.data() ? s.data() : "", s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
 void resultText(sqlite3_context* ctx, const u8* b, const u8* e) {
@@ -130,15 +131,18 @@ IntParse parseInt64(std::string_view t, std::int64_t& out) {
         t.remove_prefix(1);
     }
     if (t.empty()) return IntParse::Bad;
+    const std::uint64_t limit = std::uint64_t{1} << 63;  // |INT64_MIN|
     std::uint64_t v = 0;
     bool over = false;
     for (char c : t) {
         if (!isDigit(c)) return IntParse::Bad;
-        if (v > (std::uint64_t{1} << 63) / 10 + 1) over = true;
-        v = v * 10 + static_cast<unsigned>(c - '0');
-        if (v > (std::uint64_t{1} << 63)) over = true;
+        auto digit = static_cast<std::uint64_t>(c - '0');
+        if (over || v > (limit - digit) / 10)
+            over = true;
+        else
+            v = v * 10 + digit;
     }
-    if (over || (!neg && v == (std::uint64_t{1} << 63))) return IntParse::Overflow;
+    if (over || (!neg && v == limit)) return IntParse::Overflow;
     out = neg ? static_cast<std::int64_t>(0 - v) : static_cast<std::int64_t>(v);
     return IntParse::Ok;
 }
@@ -522,7 +526,6 @@ bool likeMatch(const u8* p, const u8* pe, const u8* v, const u8* ve, std::int64_
     const u8* starV = nullptr;
     for (;;) {
         if (p < pe) {
-            const u8* pAt = p;
             char32_t pc = nextChar(p, pe);
             if (static_cast<std::int64_t>(pc) == esc) {
                 if (p < pe) {
@@ -560,7 +563,6 @@ bool likeMatch(const u8* p, const u8* pe, const u8* v, const u8* ve, std::int64_
             } else if (v < ve && likeCharEq(nextChar(v, ve), pc)) {
                 continue;
             }
-            (void)pAt;
         } else if (v >= ve) {
             return true;
         }
@@ -1293,11 +1295,9 @@ void shiftDateTime(sqlite3_context* ctx, sqlite3_value** argv, double sign) {
     if (sqlite3_value_type(argv[1]) == SQLITE_TEXT) {
         TextOf t(argv[1]);
         DateTime other;
-        if (parseDouble(t.view, days)) {
-        } else if (parseDateTime(t.view, other) == DateParse::Ok) {
+        if (!parseDouble(t.view, days)) {
+            if (parseDateTime(t.view, other) != DateParse::Ok) return fail(ctx, 241, kDateFromText);
             days = toDays(other);
-        } else {
-            return fail(ctx, 241, kDateFromText);
         }
     } else {
         days = sqlite3_value_double(argv[1]);

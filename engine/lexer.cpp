@@ -27,6 +27,9 @@ bool Token::isKeyword(const char* upperKeyword) const
 
 namespace {
 
+// SQL Server reports errors found while reading a batch at level 15.
+constexpr int kSyntaxSeverity = 15;
+
 // Bytes of a multi-byte UTF-8 sequence count as letters, so identifiers
 // may hold Chinese and other non-ASCII names.
 bool isIdentStart(unsigned char c)
@@ -99,7 +102,7 @@ private:
 
     [[noreturn]] void syntaxError(const std::string& near, int line) const
     {
-        throw SqlException(err::SyntaxError, "Incorrect syntax near '" + near + "'.", line);
+        throw SqlException(err::SyntaxError, "Incorrect syntax near '" + near + "'.", line, kSyntaxSeverity);
     }
 
     void skipSpaceAndComments()
@@ -139,7 +142,7 @@ private:
                 advance();
             }
         }
-        throw SqlException(113, "Missing end comment mark '*/'.", startLine);
+        throw SqlException(113, "Missing end comment mark '*/'.", startLine, kSyntaxSeverity);
     }
 
     void lexToken(Token& t)
@@ -197,7 +200,7 @@ private:
         throw SqlException(105,
                            "Unclosed quotation mark after the character string '" +
                                s_.substr(contentStart) + "'.",
-                           startLine);
+                           startLine, kSyntaxSeverity);
     }
 
     // [name] with ]] standing for one ].
@@ -252,7 +255,7 @@ private:
         throw SqlException(105,
                            "Unclosed quotation mark after the character string '" +
                                s_.substr(contentStart) + "'.",
-                           startLine);
+                           startLine, kSyntaxSeverity);
     }
 
     // @name is a local variable, @@NAME a system variable (function).

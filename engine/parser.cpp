@@ -27,6 +27,9 @@ namespace {
 // statements) is refused with error 191 instead of risking the stack.
 constexpr int kMaxDepth = 500;
 
+// SQL Server reports syntax errors at level 15.
+constexpr int kSyntaxSeverity = 15;
+
 std::string toUpper(std::string s)
 {
     for (char& c : s)
@@ -202,7 +205,7 @@ private:
                 throw SqlException(191,
                                    "Some part of your SQL statement is nested too deeply. "
                                    "Rewrite the query or break it up into smaller queries.",
-                                   parser.cur().pos.line, 15);
+                                   parser.cur().pos.line, kSyntaxSeverity);
             }
         }
         ~DepthGuard() { --parser.depth_; }
@@ -277,7 +280,8 @@ private:
     {
         if (isReservedToken(t)) {
             throw SqlException(err::SyntaxKeyword,
-                               "Incorrect syntax near the keyword '" + t.text + "'.", t.pos.line);
+                               "Incorrect syntax near the keyword '" + t.text + "'.", t.pos.line,
+                               kSyntaxSeverity);
         }
         std::string near;
         switch (t.kind) {
@@ -290,7 +294,8 @@ private:
             near = src_.substr(t.pos.offset, t.endOffset - t.pos.offset);
             break;
         }
-        throw SqlException(err::SyntaxError, "Incorrect syntax near '" + near + "'.", t.pos.line);
+        throw SqlException(err::SyntaxError, "Incorrect syntax near '" + near + "'.", t.pos.line,
+                           kSyntaxSeverity);
     }
 
     // ---- names ------------------------------------------------------------
@@ -873,7 +878,7 @@ private:
         s->table = objectName();
         expectOp("(");
         do {
-            if (atOp(")"))
+            if (atOp(")") && !(s->columns.empty() && s->constraints.empty()))
                 break;  // a trailing comma before ")" is accepted
             if (atTableConstraint())
                 s->constraints.push_back(tableConstraint());
@@ -923,8 +928,8 @@ private:
             next();
             nameList();
         }
-        if (atKw("WITH") && !ahead(1).isOperator("(") && !ahead(1).isKeyword("FILLFACTOR")) {
-            // Old form: WITH IGNORE_DUP_KEY, DROP_EXISTING, FILLFACTOR = n
+        if (atKw("WITH") && !ahead(1).isOperator("(")) {
+            // Old form: WITH PAD_INDEX, FILLFACTOR = n, IGNORE_DUP_KEY
             next();
             do {
                 if (!acceptKw("FILLFACTOR") && !acceptKw("DROP_EXISTING") && !acceptKw("STATISTICS_NORECOMPUTE"))
@@ -955,9 +960,9 @@ private:
 
     // "(NAME = x, FILENAME = 'f', SIZE = 10MB, ...)"; sizes and growth are
     // skipped.
-    DatabaseFileSpec fileSpec()
+    DatabaseFileSpec fileOptions()
     {
-        DatabaseFileSpec spec;
+        DatabaseFileSpec file;
         expectOp("(");
         do {
             if (cur().kind != TokenKind::Identifier)
@@ -965,11 +970,11 @@ private:
             const std::string key = toUpper(next().text);
             expectOp("=");
             if (key == "NAME") {
-                spec.logicalName = nameOrString();
+                file.logicalName = nameOrString();
             } else if (key == "NEWNAME") {
-                spec.newName = nameOrString();
+                file.newName = nameOrString();
             } else if (key == "FILENAME") {
-                spec.fileName = primary();
+                file.fileName = primary();
             } else {
                 if (atOp(",") || atOp(")"))
                     fail();
@@ -981,7 +986,7 @@ private:
             }
         } while (acceptOp(","));
         expectOp(")");
-        return spec;
+        return file;
     }
 
     StmtPtr createDatabase()
@@ -991,14 +996,14 @@ private:
         if (acceptKw("ON")) {
             acceptKw("PRIMARY");
             do {
-                s->dataFiles.push_back(fileSpec());
+                s->dataFiles.push_back(fileOptions());
             } while (acceptOp(","));
         }
         if (atKw("LOG") && ahead(1).isKeyword("ON")) {
             next();
             next();
             do {
-                s->logFiles.push_back(fileSpec());
+                s->logFiles.push_back(fileOptions());
             } while (acceptOp(","));
         }
         if (acceptKw("COLLATE"))
@@ -1075,7 +1080,7 @@ private:
         if (acceptKw("MODIFY")) {
             if (acceptKw("FILE")) {
                 s->action = AlterDatabaseStmt::Action::ModifyFile;
-                s->file = fileSpec();
+                s->file = fileOptions();
             } else if (acceptKw("NAME")) {
                 s->action = AlterDatabaseStmt::Action::ModifyName;
                 expectOp("=");
@@ -1613,7 +1618,7 @@ private:
         }
         if (!atKw("SELECT"))
             fail();
-        q.specs.push_back(querySpec());
+        q.specs.push_back(selectBlock());
     }
 
     std::vector<OrderItem> orderList()
@@ -1631,38 +1636,38 @@ private:
         return items;
     }
 
-    std::unique_ptr<QuerySpec> querySpec()
+    std::unique_ptr<QuerySpec> selectBlock()
     {
-        auto spec = std::make_unique<QuerySpec>();
-        spec->pos = next().pos;  // SELECT
+        auto block = std::make_unique<QuerySpec>();
+        block->pos = next().pos;  // SELECT
         if (acceptKw("DISTINCT"))
-            spec->distinct = true;
+            block->distinct = true;
         else
             acceptKw("ALL");
         if (atKw("TOP")) {
-            spec->top = topClause(&spec->topPercent);
+            block->top = topClause(&block->topPercent);
             if (atKw("WITH") && ahead(1).isKeyword("TIES"))
                 fail();
         }
         do {
-            spec->items.push_back(selectItem());
+            block->items.push_back(selectItem());
         } while (acceptOp(","));
         if (acceptKw("INTO"))
-            spec->into = objectName();
+            block->into = objectName();
         if (acceptKw("FROM"))
-            spec->from = tableSources();
+            block->from = tableSources();
         if (acceptKw("WHERE"))
-            spec->where = expr();
+            block->where = expr();
         if (atKw("GROUP")) {
             next();
             expectKw("BY");
             do {
-                spec->groupBy.push_back(expr());
+                block->groupBy.push_back(expr());
             } while (acceptOp(","));
         }
         if (acceptKw("HAVING"))
-            spec->having = expr();
-        return spec;
+            block->having = expr();
+        return block;
     }
 
     // *, t.*, @v = expr, 'alias' = expr, alias = expr, expr [AS] alias.

@@ -120,6 +120,7 @@ TEST_P(LexerErrors, ThrowsSqlServerError)
         EXPECT_EQ(e.number(), c.number);
         EXPECT_EQ(e.first().message, c.message);
         EXPECT_EQ(e.first().line, c.line);
+        EXPECT_EQ(e.first().severity, 15);
     }
 }
 

@@ -801,13 +801,15 @@ TEST_P(ParserErrors, ReportsSqlServerMessage)
         EXPECT_EQ(e.number(), c.number) << c.input;
         EXPECT_EQ(e.first().message, c.message) << c.input;
         EXPECT_EQ(e.first().line, c.line) << c.input;
+        EXPECT_EQ(e.first().severity, 15) << c.input;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Errors, ParserErrors,
     ::testing::Values(
-        ErrorCase{"select * form t", 102, "Incorrect syntax near 't'.", 1},
+        ErrorCase{"select * form t", 102, "Incorrect syntax near 'form'.", 1},
+        ErrorCase{"select a form t", 102, "Incorrect syntax near 't'.", 1},
         ErrorCase{"select * from", 156, "Incorrect syntax near the keyword 'from'.", 1},
         ErrorCase{"select 1\nselect * from t where", 156, "Incorrect syntax near the keyword 'where'.", 2},
         ErrorCase{"select a from t where a = ", 102, "Incorrect syntax near '='.", 1},
@@ -821,6 +823,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"begin select 1", 102, "Incorrect syntax near '1'.", 1},
         ErrorCase{"begin end", 156, "Incorrect syntax near the keyword 'end'.", 1},
         ErrorCase{"create table t (a int,\n b varchar(x))", 102, "Incorrect syntax near 'x'.", 2},
+        ErrorCase{"create table t ()", 102, "Incorrect syntax near ')'.", 1},
         ErrorCase{"select (1", 102, "Incorrect syntax near '1'.", 1},
         ErrorCase{"select 0x1F 0x2", 102, "Incorrect syntax near '0x2'.", 1},
         ErrorCase{"select * from t where a in", 156, "Incorrect syntax near the keyword 'in'.", 1},
@@ -858,7 +861,7 @@ TEST(Parser, LongFlatExpressionsNeedNoDepth)
     std::string list = "x in (0";
     for (int i = 1; i < 3000; ++i)
         list += "," + std::to_string(i);
-    EXPECT_EQ(parseExpression(list + ")")->args.size(), 3000u);
+    EXPECT_EQ(parseExpression(list + ")")->args.size(), 3001u);
 }
 
 }  // namespace

@@ -1,0 +1,1618 @@
+// The executor: runs parsed batches on SQLite with SQL Server's rules.
+//
+// Error rules: a syntax error rejects the whole batch before anything runs;
+// a statement that fails at run time reports its error and the batch goes
+// on with the next statement; the batch then reports failure.
+#include "session.h"
+
+#include "functions.h"
+#include "gbk.h"
+#include "instance.h"
+#include "parser.h"
+#include "sqlite_util.h"
+#include "version.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <set>
+#include <unistd.h>
+
+namespace vqsql {
+
+namespace {
+
+constexpr std::size_t kBatchCacheLimit = 256;
+
+// vq_chk_len(x, n): x unchanged when its GBK length fits n bytes, error
+// 8152 otherwise. Trailing blanks beyond the length are dropped silently,
+// as SQL Server does when it pads.
+void chkLenFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    if (sqlite3_value_type(argv[0]) == SQLITE_BLOB) {
+        sqlite3_result_value(ctx, argv[0]);
+        return;
+    }
+    const char* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    int bytes = sqlite3_value_bytes(argv[0]);
+    std::int64_t limit = sqlite3_value_int64(argv[1]);
+    std::string_view view(text ? text : "", static_cast<std::size_t>(bytes));
+    if (static_cast<std::int64_t>(gbkByteLength(view)) <= limit) {
+        sqlite3_result_value(ctx, argv[0]);
+        return;
+    }
+    std::string_view trimmed = view;
+    while (!trimmed.empty() && trimmed.back() == ' ')
+        trimmed.remove_suffix(1);
+    if (static_cast<std::int64_t>(gbkByteLength(trimmed)) <= limit) {
+        std::string padded(trimmed);
+        while (static_cast<std::int64_t>(gbkByteLength(padded)) < limit)
+            padded.push_back(' ');
+        sqlite3_result_text(ctx, padded.data(), static_cast<int>(padded.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    std::string message = makeEngineError(err::Truncation, "String or binary data would be truncated.");
+    sqlite3_result_error(ctx, message.data(), static_cast<int>(message.size()));
+}
+
+int progressHandler(void* arg)
+{
+    auto* deadline = static_cast<std::chrono::steady_clock::time_point*>(arg);
+    if (*deadline == std::chrono::steady_clock::time_point::max())
+        return 0;
+    return std::chrono::steady_clock::now() > *deadline ? 1 : 0;
+}
+
+std::string schemaAliasFor(const std::string& name)
+{
+    std::string alias = lowerAscii(name);
+    if (alias == "main" || alias == "temp")
+        alias = "db_" + alias;
+    return alias;
+}
+
+// Text view of a SQLite value as a date-time text, kept as stored.
+std::string columnString(sqlite3_stmt* stmt, int i)
+{
+    const unsigned char* p = sqlite3_column_text(stmt, i);
+    return p ? std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(sqlite3_column_bytes(stmt, i)))
+             : std::string();
+}
+
+// Storage size SQL Server reports in syscolumns.length.
+int storageLength(const SqlType& t)
+{
+    switch (t.base) {
+    case BaseType::Bit: case BaseType::TinyInt: return 1;
+    case BaseType::SmallInt: return 2;
+    case BaseType::Int: case BaseType::Real: case BaseType::SmallMoney: case BaseType::SmallDateTime: return 4;
+    case BaseType::BigInt: case BaseType::Float: case BaseType::Money: case BaseType::DateTime: return 8;
+    case BaseType::Numeric: return t.precision <= 9 ? 5 : t.precision <= 19 ? 9 : t.precision <= 28 ? 13 : 17;
+    case BaseType::Text: case BaseType::NText: case BaseType::Image: return 16;
+    case BaseType::UniqueIdentifier: return 16;
+    case BaseType::NChar: case BaseType::NVarChar: return t.length < 0 ? -1 : t.length * 2;
+    default: return t.length;
+    }
+}
+
+}  // namespace
+
+// A prepared, cached statement and the translation it came from.
+struct Session::Prepared {
+    unsigned long long generation = 0;
+    std::string database;
+    Translation translation;
+    sqlite3_stmt* stmt = nullptr;
+
+    Prepared() = default;
+    Prepared(const Prepared&) = delete;
+    ~Prepared() { sqlite3_finalize(stmt); }
+};
+
+struct Session::CachedBatch {
+    std::unique_ptr<ast::Batch> batch;
+    std::unordered_map<const void*, std::unique_ptr<Prepared>> prepared;
+};
+
+struct Variable {
+    SqlType type;
+    Value value;
+};
+
+struct Session::RunState {
+    BatchResult* result = nullptr;
+    CachedBatch* cache = nullptr;
+    VariableTypes types;
+    std::map<std::string, Value> values;
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+    bool returned = false;
+    bool breaking = false;
+    bool continuing = false;
+    int depth = 0;
+};
+
+Session::Session() = default;
+
+Session::~Session()
+{
+    batchCache_.clear();
+    if (db_)
+        sqlite3_close_v2(db_);
+}
+
+// ---- opening ------------------------------------------------------------------
+
+void Session::open(const std::string& instanceFolder, const std::string& database, const std::string& user,
+                   const std::string& password)
+{
+    folder_ = instanceFolder;
+    const std::string connectError =
+        "[DBNETLIB][ConnectionOpen (Connect()).]SQL Server does not exist or access denied.";
+    if (folder_.empty() || !isInstanceInitialised(folder_))
+        throw SqlException(17, connectError, 0, 16);
+    if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK)
+        throw SqlException(err::Internal, "cannot open SQLite");
+    if (registerEngineFunctions(db_) != SQLITE_OK)
+        throw SqlException(err::Internal, "cannot register the engine's functions");
+    sqlite3_create_function_v2(db_, "vq_chk_len", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, chkLenFunction,
+                               nullptr, nullptr, nullptr);
+    sqlite3_progress_handler(db_, 1000, nullptr, nullptr);
+    setCommandTimeout(timeoutSeconds_);
+    attach("master", instanceMasterFile(folder_));
+
+    std::string storedPassword;
+    bool loginFound = false;
+    {
+        Stmt q(db_, "SELECT password FROM master.syslogins WHERE name = ?1 COLLATE vq_ci");
+        q.bind(1, user);
+        if (q.step()) {
+            loginFound = true;
+            storedPassword = q.columnText(0);
+        }
+    }
+    if (!loginFound || storedPassword != password)
+        throw SqlException(18456, "Login failed for user '" + user + "'.", 1, 14);
+    user_ = user;
+
+    std::string name = database.empty() ? "master" : database;
+    std::string alias;
+    try {
+        alias = schemaFor(name);
+    } catch (const SqlException&) {
+        throw SqlException(4060, "Cannot open database \"" + name + "\" requested by the login. The login failed.",
+                           1, 11);
+    }
+    for (const auto& [key, a] : attached_)
+        if (a.alias == alias)
+            current_ = a.name;
+}
+
+void Session::attach(const std::string& name, const std::string& file)
+{
+    if (static_cast<int>(attached_.size()) >= sqlite3_limit(db_, SQLITE_LIMIT_ATTACHED, -1))
+        detachLeastUsed();
+    const std::string alias = schemaAliasFor(name);
+    execSql(db_, "ATTACH DATABASE " + quoteString(file) + " AS " + quoteIdent(alias));
+    // WAL lets readers of other connections go on while one connection
+    // writes; NORMAL synchronisation keeps every commit across a crash of
+    // the process.
+    try {
+        execSql(db_, "PRAGMA " + quoteIdent(alias) + ".journal_mode=WAL");
+        execSql(db_, "PRAGMA " + quoteIdent(alias) + ".synchronous=NORMAL");
+    } catch (const SqlException&) {
+        // A read-only or busy file keeps its journal mode.
+    }
+    Attached a;
+    a.name = name;
+    a.alias = alias;
+    a.file = file;
+    a.lastUse = ++useCounter_;
+    attached_[lowerAscii(name)] = a;
+}
+
+void Session::detachLeastUsed()
+{
+    if (tranCount_ > 0)
+        throw SqlException(err::Internal, "Too many databases are in use inside one transaction.");
+    auto victim = attached_.end();
+    for (auto it = attached_.begin(); it != attached_.end(); ++it) {
+        if (it->first == "master" || equalsIgnoreCase(it->second.name, current_))
+            continue;
+        if (victim == attached_.end() || it->second.lastUse < victim->second.lastUse)
+            victim = it;
+    }
+    if (victim == attached_.end())
+        throw SqlException(err::Internal, "Too many databases are in use.");
+    invalidateCaches();
+    batchCache_.clear();
+    execSql(db_, "DETACH DATABASE " + quoteIdent(victim->second.alias));
+    attached_.erase(victim);
+}
+
+std::string Session::hostName() const
+{
+    char host[256] = {0};
+    gethostname(host, sizeof host - 1);
+    return host;
+}
+
+// ---- catalogue ----------------------------------------------------------------
+
+std::string Session::schemaFor(const std::string& database)
+{
+    const std::string name = database.empty() ? current_ : database;
+    auto it = attached_.find(lowerAscii(name));
+    if (it != attached_.end()) {
+        it->second.lastUse = ++useCounter_;
+        return it->second.alias;
+    }
+    std::string realName, file;
+    {
+        Stmt q(db_, "SELECT name, filename FROM master.sysdatabases WHERE name = ?1 COLLATE vq_ci");
+        q.bind(1, name);
+        if (!q.step())
+            throw SqlException(911,
+                               "Database '" + name + "' does not exist. Make sure that the name is entered correctly.");
+        realName = q.columnText(0);
+        file = q.columnText(1);
+    }
+    if (tranCount_ > 0)
+        throw SqlException(err::Internal,
+                           "Database '" + realName + "' cannot be opened for the first time inside a transaction.");
+    attach(realName, file);
+    return schemaAliasFor(realName);
+}
+
+void Session::invalidateCaches()
+{
+    tableCache_.clear();
+    typeCache_.clear();
+    cacheGeneration_ = schemaGeneration();
+}
+
+const TableInfo* Session::findTable(const std::string& database, const std::string& name)
+{
+    if (cacheGeneration_ != schemaGeneration())
+        invalidateCaches();
+    std::string alias;
+    try {
+        alias = schemaFor(database);
+    } catch (const SqlException&) {
+        return nullptr;
+    }
+    auto& perDb = tableCache_[alias];
+    const std::string key = lowerAscii(name);
+    auto it = perDb.find(key);
+    if (it != perDb.end())
+        return it->second.get();
+    auto info = loadTableInfo(db_, alias, name);
+    if (!info)
+        return nullptr;
+    for (const auto& [k, a] : attached_)
+        if (a.alias == alias)
+            info->database = a.name;
+    auto stored = std::make_unique<TableInfo>(std::move(*info));
+    const TableInfo* result = stored.get();
+    perDb[key] = std::move(stored);
+    return result;
+}
+
+const UserType* Session::findUserType(const std::string& database, const std::string& name)
+{
+    if (cacheGeneration_ != schemaGeneration())
+        invalidateCaches();
+    std::string alias = schemaFor(database);
+    auto& perDb = typeCache_[alias];
+    const std::string key = lowerAscii(name);
+    auto it = perDb.find(key);
+    if (it != perDb.end())
+        return it->second.get();
+    auto t = loadUserType(db_, alias, name);
+    if (!t)
+        return nullptr;
+    auto stored = std::make_unique<UserType>(std::move(*t));
+    const UserType* result = stored.get();
+    perDb[key] = std::move(stored);
+    return result;
+}
+
+// ---- transactions and time-outs ---------------------------------------------
+
+void Session::setCommandTimeout(int seconds)
+{
+    timeoutSeconds_ = seconds < 0 ? 0 : seconds;
+    // Waiting for another connection's lock counts against the time-out;
+    // with no time-out a lock is waited for up to a minute.
+    sqlite3_busy_timeout(db_, timeoutSeconds_ > 0 ? timeoutSeconds_ * 1000 : 60000);
+}
+
+void Session::beginTransaction()
+{
+    if (tranCount_ == 0)
+        execSql(db_, "BEGIN");
+    ++tranCount_;
+}
+
+void Session::commit()
+{
+    if (tranCount_ == 0)
+        throw SqlException(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+    if (--tranCount_ == 0)
+        execSql(db_, "COMMIT");
+}
+
+void Session::rollback()
+{
+    if (tranCount_ == 0)
+        throw SqlException(3903, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+    tranCount_ = 0;
+    execSql(db_, "ROLLBACK");
+    // A rollback may undo DDL: cached catalogue entries are stale.
+    bumpSchemaGeneration();
+}
+
+void Session::checkDeadline(RunState& st)
+{
+    if (std::chrono::steady_clock::now() > st.deadline)
+        throw SqlException(err::Timeout, "Query timeout expired");
+}
+
+void Session::withSavepoint(const std::function<void()>& body)
+{
+    execSql(db_, "SAVEPOINT vq_stmt");
+    try {
+        body();
+    } catch (...) {
+        try {
+            execSql(db_, "ROLLBACK TO vq_stmt");
+            execSql(db_, "RELEASE vq_stmt");
+        } catch (...) {
+        }
+        bumpSchemaGeneration();
+        throw;
+    }
+    execSql(db_, "RELEASE vq_stmt");
+    bumpSchemaGeneration();
+}
+
+// ---- running batches ----------------------------------------------------------
+
+namespace {
+
+// Declared variables of the whole batch, in text order (SQL Server knows a
+// variable from its DECLARE onwards, whatever branch it sits in).
+void collectDeclarations(const ast::Stmt& s, std::vector<const ast::DeclareStmt*>& out)
+{
+    switch (s.kind) {
+    case ast::StmtKind::Declare: out.push_back(static_cast<const ast::DeclareStmt*>(&s)); break;
+    case ast::StmtKind::Block:
+        for (const auto& c : static_cast<const ast::BlockStmt&>(s).body)
+            collectDeclarations(*c, out);
+        break;
+    case ast::StmtKind::If: {
+        const auto& i = static_cast<const ast::IfStmt&>(s);
+        if (i.thenStmt)
+            collectDeclarations(*i.thenStmt, out);
+        if (i.elseStmt)
+            collectDeclarations(*i.elseStmt, out);
+        break;
+    }
+    case ast::StmtKind::While: {
+        const auto& w = static_cast<const ast::WhileStmt&>(s);
+        if (w.body)
+            collectDeclarations(*w.body, out);
+        break;
+    }
+    default: break;
+    }
+}
+
+}  // namespace
+
+BatchResult Session::run(const std::string& text)
+{
+    BatchResult result;
+    std::shared_ptr<CachedBatch> cached;
+    auto it = batchCache_.find(text);
+    if (it != batchCache_.end()) {
+        cached = it->second;
+    } else {
+        try {
+            cached = std::make_shared<CachedBatch>();
+            cached->batch = parseBatch(text);
+        } catch (const SqlException& e) {
+            result.errors = e.errors();
+            lastError_ = e.number();
+            return result;
+        }
+        if (batchCache_.size() >= kBatchCacheLimit)
+            batchCache_.clear();
+        batchCache_[text] = cached;
+    }
+
+    RunState st;
+    st.result = &result;
+    st.cache = cached.get();
+    if (timeoutSeconds_ > 0)
+        st.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds_);
+    sqlite3_progress_handler(db_, 1000, progressHandler, &st.deadline);
+
+    std::vector<const ast::DeclareStmt*> declarations;
+    for (const auto& s : cached->batch->statements)
+        collectDeclarations(*s, declarations);
+    for (const ast::DeclareStmt* d : declarations) {
+        for (const ast::VariableDecl& v : d->variables) {
+            try {
+                Translator tr(*this, st.types);
+                SqlType t = tr.resolveType(v.type, "", 1);
+                if (t.isText() && t.length == -2)
+                    t.length = 1;
+                st.types[lowerAscii(v.name)] = t;
+            } catch (const SqlException&) {
+                // Reported when the DECLARE itself runs.
+            }
+        }
+    }
+
+    executeBlock(cached->batch->statements, st);
+    sqlite3_progress_handler(db_, 1000, nullptr, nullptr);
+    return result;
+}
+
+void Session::executeBlock(const std::vector<ast::StmtPtr>& body, RunState& st)
+{
+    for (const auto& s : body) {
+        if (st.returned || st.breaking || st.continuing)
+            return;
+        execute(*s, st);
+    }
+}
+
+void Session::execute(const ast::Stmt& s, RunState& st)
+{
+    try {
+        checkDeadline(st);
+        switch (s.kind) {
+        case ast::StmtKind::Select: executeSelect(static_cast<const ast::SelectStmt&>(s), st); break;
+        case ast::StmtKind::Insert:
+        case ast::StmtKind::Update:
+        case ast::StmtKind::Delete: executeDml(s, st); break;
+        case ast::StmtKind::Truncate: truncate(static_cast<const ast::TruncateStmt&>(s)); break;
+        case ast::StmtKind::CreateTable: createTable(static_cast<const ast::CreateTableStmt&>(s), st); break;
+        case ast::StmtKind::AlterTable: alterTable(static_cast<const ast::AlterTableStmt&>(s), st); break;
+        case ast::StmtKind::CreateView: createView(static_cast<const ast::CreateViewStmt&>(s), st); break;
+        case ast::StmtKind::CreateIndex: createIndex(static_cast<const ast::CreateIndexStmt&>(s)); break;
+        case ast::StmtKind::CreateType: {
+            const auto& c = static_cast<const ast::CreateTypeStmt&>(s);
+            createType(c.name.last(), c.base, c.nullable, c.pos);
+            break;
+        }
+        case ast::StmtKind::Drop: drop(static_cast<const ast::DropStmt&>(s)); break;
+        case ast::StmtKind::Declare: executeDeclare(static_cast<const ast::DeclareStmt&>(s), st); break;
+        case ast::StmtKind::SetVariable: executeSet(static_cast<const ast::SetVariableStmt&>(s), st); break;
+        case ast::StmtKind::SetOption: break;   // session options have no effect on this engine
+        case ast::StmtKind::If: {
+            const auto& i = static_cast<const ast::IfStmt&>(s);
+            if (evaluateCondition(*i.condition, st))
+                execute(*i.thenStmt, st);
+            else if (i.elseStmt)
+                execute(*i.elseStmt, st);
+            break;
+        }
+        case ast::StmtKind::While: {
+            const auto& w = static_cast<const ast::WhileStmt&>(s);
+            while (!st.returned && evaluateCondition(*w.condition, st)) {
+                checkDeadline(st);
+                execute(*w.body, st);
+                st.continuing = false;
+                if (st.breaking) {
+                    st.breaking = false;
+                    break;
+                }
+            }
+            break;
+        }
+        case ast::StmtKind::Block: executeBlock(static_cast<const ast::BlockStmt&>(s).body, st); break;
+        case ast::StmtKind::Return: st.returned = true; break;
+        case ast::StmtKind::Break: st.breaking = true; break;
+        case ast::StmtKind::Continue: st.continuing = true; break;
+        case ast::StmtKind::Exec: executeExec(static_cast<const ast::ExecStmt&>(s), st); break;
+        case ast::StmtKind::BeginTran:
+        case ast::StmtKind::CommitTran:
+        case ast::StmtKind::RollbackTran: executeTransaction(s, st); break;
+        case ast::StmtKind::Print: {
+            const auto& p = static_cast<const ast::PrintStmt&>(s);
+            SqlType text = varcharType(8000);
+            Value v = evaluateScalar(*p.value, &text, st);
+            st.result->messages.push_back(v.toString());
+            break;
+        }
+        case ast::StmtKind::Use: useDatabase(static_cast<const ast::UseStmt&>(s)); break;
+        default:
+            throw SqlException(err::Unsupported, "The engine does not support this statement yet.", s.pos.line);
+        }
+    } catch (const SqlException& e) {
+        for (SqlError error : e.errors()) {
+            if (error.line <= 1)
+                error.line = s.pos.line;
+            st.result->errors.push_back(error);
+            lastError_ = error.number;
+        }
+    }
+}
+
+// ---- preparing and binding ------------------------------------------------------
+
+Session::Prepared& Session::prepare(const void* key, RunState& st,
+                                    const std::function<Translation(Translator&)>& translate)
+{
+    if (cacheGeneration_ != schemaGeneration())
+        invalidateCaches();
+    auto& slot = st.cache->prepared[key];
+    if (slot && slot->generation == cacheGeneration_ && slot->database == current_) {
+        sqlite3_reset(slot->stmt);
+        sqlite3_clear_bindings(slot->stmt);
+        return *slot;
+    }
+    auto p = std::make_unique<Prepared>();
+    Translator tr(*this, st.types);
+    p->translation = translate(tr);
+    if (sqlite3_prepare_v3(db_, p->translation.sql.c_str(), static_cast<int>(p->translation.sql.size()),
+                           SQLITE_PREPARE_PERSISTENT, &p->stmt, nullptr) != SQLITE_OK) {
+        std::string message = sqlite3_errmsg(db_);
+        int number = 0;
+        std::string engineMessage;
+        if (parseEngineError(message, number, engineMessage))
+            throw SqlException(number, engineMessage);
+        throw SqlException(err::Internal, "Internal translation error: " + message + " [" + p->translation.sql + "]");
+    }
+    // The catalogue may have been read (and attached databases changed) while translating.
+    p->generation = cacheGeneration_;
+    p->database = current_;
+    slot = std::move(p);
+    return *slot;
+}
+
+void Session::bindParameters(Prepared& p, RunState& st)
+{
+    const auto& params = p.translation.parameters;
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        int index = static_cast<int>(i + 1);
+        const std::string& name = params[i];
+        Value v;
+        if (name == "@@rowcount")
+            v = Value::fromInteger(rowCount_);
+        else if (name == "@@error")
+            v = Value::fromInteger(lastError_);
+        else if (name == "@@trancount")
+            v = Value::fromInteger(tranCount_);
+        else if (name == "@@identity")
+            v = identity_ ? Value::fromInteger(identity_) : Value::null();
+        else if (name == "@@spid")
+            v = Value::fromInteger(spid_);
+        else if (name == "@@fetch_status")
+            v = Value::fromInteger(-1);
+        else if (name == "@@servername" || name == "@@servicename" || name == "@@hostname")
+            v = Value::fromText(name == "@@servicename" ? "MSSQLSERVER" : hostName());
+        else {
+            auto it = st.values.find(name);
+            if (it != st.values.end())
+                v = it->second;
+        }
+        switch (v.kind) {
+        case ValueKind::Null: sqlite3_bind_null(p.stmt, index); break;
+        case ValueKind::Integer: sqlite3_bind_int64(p.stmt, index, v.integer); break;
+        case ValueKind::Number: sqlite3_bind_double(p.stmt, index, v.number); break;
+        case ValueKind::Text:
+        case ValueKind::DateTime:
+            sqlite3_bind_text(p.stmt, index, v.text.data(), static_cast<int>(v.text.size()), SQLITE_TRANSIENT);
+            break;
+        case ValueKind::Bytes:
+            sqlite3_bind_blob(p.stmt, index, v.text.data(), static_cast<int>(v.text.size()), SQLITE_TRANSIENT);
+            break;
+        }
+    }
+}
+
+Value Session::readColumn(sqlite3_stmt* stmt, int i, const SqlType& type) const
+{
+    int storage = sqlite3_column_type(stmt, i);
+    if (storage == SQLITE_NULL)
+        return Value::null();
+    if (type.isIntegerFamily()) {
+        if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
+            return Value::fromInteger(sqlite3_column_int64(stmt, i));
+        return Value::fromInteger(std::strtoll(columnString(stmt, i).c_str(), nullptr, 10));
+    }
+    if (type.isExactDecimal()) {
+        double v = sqlite3_column_double(stmt, i);
+        int scale = type.base == BaseType::Numeric ? type.scale : 4;
+        if (scale >= 0 && scale <= 15) {
+            double f = std::pow(10.0, scale);
+            double r = std::round(v * f) / f;
+            if (std::isfinite(r))
+                v = r;
+        }
+        return Value::fromNumber(v);
+    }
+    if (type.base == BaseType::Float || type.base == BaseType::Real)
+        return Value::fromNumber(sqlite3_column_double(stmt, i));
+    if (type.isDateTime())
+        return Value::fromDateTime(columnString(stmt, i));
+    if (type.isBinary() || storage == SQLITE_BLOB) {
+        const void* p = sqlite3_column_blob(stmt, i);
+        int n = sqlite3_column_bytes(stmt, i);
+        return Value::fromBytes(std::string(static_cast<const char*>(p), static_cast<std::size_t>(n)));
+    }
+    if (type.isText())
+        return Value::fromText(columnString(stmt, i));
+    switch (storage) {
+    case SQLITE_INTEGER: return Value::fromInteger(sqlite3_column_int64(stmt, i));
+    case SQLITE_FLOAT: return Value::fromNumber(sqlite3_column_double(stmt, i));
+    default: return Value::fromText(columnString(stmt, i));
+    }
+}
+
+void Session::throwStepError(int rc, const TableInfo* target, bool isUpdate)
+{
+    std::string message = sqlite3_errmsg(db_);
+    int extended = sqlite3_extended_errcode(db_);
+    int number = 0;
+    std::string engineMessage;
+    if (parseEngineError(message, number, engineMessage))
+        throw SqlException(number, engineMessage);
+    if ((rc & 0xff) == SQLITE_INTERRUPT)
+        throw SqlException(err::Timeout, "Query timeout expired");
+    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
+        throw SqlException(1222, "Lock request time out period exceeded.");
+    std::string object = target ? "dbo." + target->name : std::string("dbo.?");
+    if (extended == SQLITE_CONSTRAINT_NOTNULL) {
+        std::string column = message.substr(message.rfind('.') == std::string::npos ? 0 : message.rfind('.') + 1);
+        std::string table = target ? target->database + ".dbo." + target->name : std::string("?");
+        throw SqlException(err::NotNullViolation, "Cannot insert the value NULL into column '" + column +
+                                                      "', table '" + table + "'; column does not allow nulls. " +
+                                                      (isUpdate ? "UPDATE" : "INSERT") + " fails.");
+    }
+    if (extended == SQLITE_CONSTRAINT_PRIMARYKEY || extended == SQLITE_CONSTRAINT_UNIQUE) {
+        std::string pk = target ? target->primaryKeyName : std::string();
+        if (!pk.empty())
+            throw SqlException(err::PrimaryKeyViolation, "Violation of PRIMARY KEY constraint '" + pk +
+                                                             "'. Cannot insert duplicate key in object '" + object +
+                                                             "'.");
+        throw SqlException(err::UniqueIndexViolation,
+                           "Cannot insert duplicate key row in object '" + object + "' with unique index.");
+    }
+    if ((rc & 0xff) == SQLITE_CONSTRAINT)
+        throw SqlException(547, "The statement conflicted with a constraint in object '" + object + "'.");
+    throw SqlException(err::Internal, message);
+}
+
+// ---- statements -------------------------------------------------------------------
+
+void Session::executeSelect(const ast::SelectStmt& s, RunState& st)
+{
+    Prepared& p = prepare(&s, st, [&](Translator& tr) { return tr.query(*s.query); });
+    bindParameters(p, st);
+    const auto& cols = p.translation.columns;
+    const bool assigning = !p.translation.assignTargets.empty();
+    ResultSet rs;
+    if (!assigning)
+        rs.columns = cols;
+    long long rows = 0;
+    int rc;
+    while ((rc = sqlite3_step(p.stmt)) == SQLITE_ROW) {
+        ++rows;
+        if (assigning) {
+            for (std::size_t i = 0; i < p.translation.assignTargets.size(); ++i)
+                st.values[p.translation.assignTargets[i]] = readColumn(p.stmt, static_cast<int>(i), cols[i].type);
+            continue;
+        }
+        std::vector<Value> row;
+        row.reserve(cols.size());
+        for (std::size_t i = 0; i < cols.size(); ++i)
+            row.push_back(readColumn(p.stmt, static_cast<int>(i), cols[i].type));
+        rs.rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) {
+        sqlite3_reset(p.stmt);
+        throwStepError(rc, nullptr, false);
+    }
+    sqlite3_reset(p.stmt);
+    rowCount_ = rows;
+    if (!assigning)
+        st.result->resultSets.push_back(std::move(rs));
+}
+
+void Session::executeDml(const ast::Stmt& s, RunState& st)
+{
+    const TableInfo* target = nullptr;
+    bool isUpdate = s.kind == ast::StmtKind::Update;
+    Prepared& p = prepare(&s, st, [&](Translator& tr) {
+        switch (s.kind) {
+        case ast::StmtKind::Insert: return tr.insert(static_cast<const ast::InsertStmt&>(s));
+        case ast::StmtKind::Update: return tr.update(static_cast<const ast::UpdateStmt&>(s));
+        default: return tr.remove(static_cast<const ast::DeleteStmt&>(s));
+        }
+    });
+    bindParameters(p, st);
+    int rc = sqlite3_step(p.stmt);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        sqlite3_reset(p.stmt);
+        const ast::ObjectName* name = nullptr;
+        if (s.kind == ast::StmtKind::Insert)
+            name = &static_cast<const ast::InsertStmt&>(s).table;
+        else if (s.kind == ast::StmtKind::Update)
+            name = &static_cast<const ast::UpdateStmt&>(s).table;
+        else
+            name = &static_cast<const ast::DeleteStmt&>(s).table;
+        target = findTable(name->database(), name->last());
+        st.result->messages.push_back("The statement has been terminated.");
+        throwStepError(rc, target, isUpdate);
+    }
+    sqlite3_reset(p.stmt);
+    rowCount_ = sqlite3_changes(db_);
+    if (s.kind == ast::StmtKind::Insert)
+        identity_ = sqlite3_last_insert_rowid(db_);
+    st.result->rowsAffected = rowCount_;
+}
+
+Value Session::evaluateScalar(const ast::Expr& e, const SqlType* target, RunState& st)
+{
+    // Keyed by the expression node and the target type's presence.
+    const void* key = reinterpret_cast<const char*>(&e) + (target ? 1 : 0);
+    Prepared& p = prepare(key, st, [&](Translator& tr) { return tr.scalar(e, target); });
+    bindParameters(p, st);
+    int rc = sqlite3_step(p.stmt);
+    if (rc != SQLITE_ROW) {
+        sqlite3_reset(p.stmt);
+        throwStepError(rc, nullptr, false);
+    }
+    Value v = readColumn(p.stmt, 0, p.translation.columns[0].type);
+    sqlite3_reset(p.stmt);
+    return v;
+}
+
+bool Session::evaluateCondition(const ast::Expr& e, RunState& st)
+{
+    const void* key = reinterpret_cast<const char*>(&e) + 2;
+    Prepared& p = prepare(key, st, [&](Translator& tr) { return tr.condition(e); });
+    bindParameters(p, st);
+    int rc = sqlite3_step(p.stmt);
+    if (rc != SQLITE_ROW) {
+        sqlite3_reset(p.stmt);
+        throwStepError(rc, nullptr, false);
+    }
+    bool result = sqlite3_column_int(p.stmt, 0) != 0;
+    sqlite3_reset(p.stmt);
+    return result;
+}
+
+void Session::executeDeclare(const ast::DeclareStmt& s, RunState& st)
+{
+    for (const ast::VariableDecl& v : s.variables) {
+        const std::string name = lowerAscii(v.name);
+        auto t = st.types.find(name);
+        if (t == st.types.end()) {
+            // The type could not be resolved before the batch ran: report it.
+            Translator tr(*this, st.types);
+            SqlType type = tr.resolveType(v.type, "", 1);
+            if (type.isText() && type.length == -2)
+                type.length = 1;
+            st.types[name] = type;
+            t = st.types.find(name);
+            invalidateCaches();
+        }
+        if (v.init)
+            st.values[name] = evaluateScalar(*v.init, &t->second, st);
+        else if (!st.values.count(name))
+            st.values[name] = Value::null();
+    }
+}
+
+void Session::executeSet(const ast::SetVariableStmt& s, RunState& st)
+{
+    const std::string name = lowerAscii(s.variable);
+    auto t = st.types.find(name);
+    if (t == st.types.end())
+        throw SqlException(err::MustDeclare, "Must declare the scalar variable \"" + s.variable + "\".", s.pos.line);
+    if (s.op != "=")
+        throw SqlException(err::Unsupported, "The engine does not support the compound assignment " + s.op + ".",
+                           s.pos.line);
+    st.values[name] = evaluateScalar(*s.value, &t->second, st);
+    rowCount_ = 1;
+}
+
+void Session::executeTransaction(const ast::Stmt& s, RunState&)
+{
+    switch (s.kind) {
+    case ast::StmtKind::BeginTran: beginTransaction(); break;
+    case ast::StmtKind::CommitTran: commit(); break;
+    default: rollback(); break;
+    }
+}
+
+void Session::useDatabase(const ast::UseStmt& s)
+{
+    std::string alias = schemaFor(s.database);
+    for (const auto& [key, a] : attached_)
+        if (a.alias == alias)
+            current_ = a.name;
+}
+
+void Session::truncate(const ast::TruncateStmt& s)
+{
+    const TableInfo* info = findTable(s.table.database(), s.table.last());
+    if (!info || info->isView())
+        throw SqlException(4701, "Cannot find the object \"" + s.table.last() +
+                                     "\" because it does not exist or you do not have permissions.",
+                           s.pos.line);
+    execSql(db_, "DELETE FROM " + quoteIdent(info->schemaAlias) + "." + quoteIdent(info->name));
+}
+
+// ---- EXEC and system procedures -------------------------------------------------
+
+void Session::executeExec(const ast::ExecStmt& s, RunState& st)
+{
+    if (s.dynamicSql) {
+        SqlType text = varcharType(-1);
+        text.length = -1;
+        Value sql = evaluateScalar(*s.dynamicSql, &text, st);
+        BatchResult inner = run(sql.toString());
+        for (auto& r : inner.resultSets)
+            st.result->resultSets.push_back(std::move(r));
+        for (auto& m : inner.messages)
+            st.result->messages.push_back(std::move(m));
+        for (auto& e : inner.errors)
+            st.result->errors.push_back(std::move(e));
+        if (inner.rowsAffected >= 0)
+            st.result->rowsAffected = inner.rowsAffected;
+        return;
+    }
+    std::string name = s.procedure.last();
+    systemProcedure(lowerAscii(name), s, st);
+}
+
+void Session::systemProcedure(const std::string& name, const ast::ExecStmt& s, RunState& st)
+{
+    auto argText = [&](std::size_t i) -> std::string {
+        if (i >= s.args.size() || !s.args[i].value)
+            return {};
+        SqlType text = varcharType(-1);
+        text.length = -1;
+        return evaluateScalar(*s.args[i].value, &text, st).toString();
+    };
+    if (name == "sp_addtype") {
+        if (s.args.size() < 2)
+            throw SqlException(201, "Procedure or function 'sp_addtype' expects parameter '@phystype', which was "
+                                    "not supplied.",
+                               s.pos.line);
+        std::string typeName = argText(0);
+        std::string base = argText(1);
+        std::string nulls = lowerAscii(argText(2));
+        ast::ExprPtr cast = parseExpression("CAST(NULL AS " + base + ")");
+        std::optional<bool> nullable;
+        if (nulls == "not null" || nulls == "nonull")
+            nullable = false;
+        else if (nulls == "null")
+            nullable = true;
+        createType(typeName, cast->type, nullable, s.pos);
+        return;
+    }
+    if (name == "sp_droptype") {
+        std::string typeName = argText(0);
+        std::string alias = schemaFor("");
+        Stmt q(db_, "DELETE FROM " + quoteIdent(alias) + ".systypes WHERE name = ?1 COLLATE vq_ci");
+        q.bind(1, typeName);
+        q.step();
+        if (sqlite3_changes(db_) == 0)
+            throw SqlException(15032, "The type '" + typeName + "' does not exist.", s.pos.line);
+        bumpSchemaGeneration();
+        return;
+    }
+    if (name == "sp_executesql") {
+        BatchResult inner = run(argText(0));
+        for (auto& r : inner.resultSets)
+            st.result->resultSets.push_back(std::move(r));
+        for (auto& e : inner.errors)
+            st.result->errors.push_back(std::move(e));
+        return;
+    }
+    if (name == "sp_rename") {
+        std::string oldName = argText(0);
+        std::string newName = argText(1);
+        std::string kind = lowerAscii(argText(2));
+        std::string alias = schemaFor("");
+        withSavepoint([&] {
+            if (kind == "column") {
+                auto dot = oldName.rfind('.');
+                std::string table = dot == std::string::npos ? std::string() : oldName.substr(0, dot);
+                std::string column = oldName.substr(dot == std::string::npos ? 0 : dot + 1);
+                const TableInfo* info = findTable("", table);
+                if (!info || info->columnIndex(column) < 0)
+                    throw SqlException(15248, "Either the parameter @objname is ambiguous or the claimed @objtype "
+                                              "(COLUMN) is wrong.",
+                                       s.pos.line);
+                execSql(db_, "ALTER TABLE " + quoteIdent(alias) + "." + quoteIdent(info->name) + " RENAME COLUMN " +
+                                 quoteIdent(column) + " TO " + quoteIdent(newName));
+                Stmt u(db_, "UPDATE " + quoteIdent(alias) + ".syscolumns SET name = ?1 WHERE id = ?2 AND name = ?3");
+                u.bind(1, newName).bind(2, static_cast<std::int64_t>(info->id)).bind(3, column);
+                u.step();
+            } else {
+                const TableInfo* info = findTable("", oldName);
+                if (!info || info->xtype == "S")
+                    throw SqlException(15225, "No item by the name of '" + oldName +
+                                                  "' could be found in the current database '" + current_ +
+                                                  "', given that @itemtype was input as '(null)'.",
+                                       s.pos.line);
+                if (findTable("", newName))
+                    throw SqlException(15335, "Error: The new name '" + newName +
+                                                  "' is already in use as a object name and would cause a duplicate "
+                                                  "that is not permitted.",
+                                       s.pos.line);
+                execSql(db_, "ALTER TABLE " + quoteIdent(alias) + "." + quoteIdent(info->name) + " RENAME TO " +
+                                 quoteIdent(newName));
+                Stmt u(db_, "UPDATE " + quoteIdent(alias) + ".sysobjects SET name = ?1 WHERE id = ?2");
+                u.bind(1, newName).bind(2, static_cast<std::int64_t>(info->id));
+                u.step();
+            }
+        });
+        st.result->messages.push_back(
+            "Caution: Changing any part of an object name could break scripts and stored procedures.");
+        return;
+    }
+    throw SqlException(err::NoSuchProcedure, "Could not find stored procedure '" + s.procedure.last() + "'.",
+                       s.pos.line);
+}
+
+// ---- DDL --------------------------------------------------------------------------
+
+void Session::createType(const std::string& name, const ast::TypeName& base, std::optional<bool> nullable,
+                         const ast::Pos& pos)
+{
+    std::string alias = schemaFor("");
+    if (findUserType("", name) || baseTypeFromName(name) != BaseType::Unknown)
+        throw SqlException(219, "The type '" + name + "' already exists, or you do not have permission to create it.",
+                           pos.line);
+    if (baseTypeFromName(base.name) == BaseType::Unknown)
+        throw SqlException(err::UnknownType,
+                           "Column, parameter, or variable #1: Cannot find data type " + base.name + ".", pos.line);
+    VariableTypes none;
+    Translator tr(*this, none);
+    SqlType t = tr.resolveType(base, "", 1);
+    if (t.isText() && t.length == -2)
+        t.length = 1;
+    Stmt q(db_, "INSERT INTO " + quoteIdent(alias) +
+                    ".systypes(name, xtype, xusertype, length, prec, scale, allownulls, basename) "
+                    "VALUES(?1, ?2, (SELECT max(ifnull(max(xusertype), 256), 256) + 1 FROM " +
+                    quoteIdent(alias) + ".systypes), ?3, ?4, ?5, ?6, ?7)");
+    q.bind(1, name)
+        .bind(2, static_cast<std::int64_t>(t.xtype()))
+        .bind(3, static_cast<std::int64_t>(t.length))
+        .bind(4, static_cast<std::int64_t>(t.precision))
+        .bind(5, static_cast<std::int64_t>(t.scale))
+        .bind(6, static_cast<std::int64_t>(nullable.value_or(true) ? 1 : 0))
+        .bind(7, t.baseName());
+    q.step();
+    bumpSchemaGeneration();
+}
+
+SqlType Session::declaredColumnType(const ast::ColumnDef& def, const std::string& database, int ordinal,
+                                    bool& allowNulls)
+{
+    VariableTypes none;
+    Translator tr(*this, none);
+    SqlType t = tr.resolveType(def.type, database, ordinal, &allowNulls);
+    if (t.isText() && t.length == -2)
+        t.length = 1;
+    if ((t.base == BaseType::Binary || t.base == BaseType::VarBinary) && t.length == -2)
+        t.length = 1;
+    return t;
+}
+
+std::string Session::columnDeclaration(const ColumnInfo& c, const ast::ColumnDef& def, const TableInfo& table)
+{
+    std::string sql = quoteIdent(c.name) + " " + sqliteDeclaredType(c.type);
+    if (!c.nullable)
+        sql += " NOT NULL";
+    if (c.type.isText()) {
+        std::string coll = lowerAscii(def.collation);
+        sql += (coll.find("_cs_") != std::string::npos || coll.find("_bin") != std::string::npos) ? " COLLATE BINARY"
+                                                                                                   : " COLLATE vq_ci";
+    }
+    if (def.check) {
+        VariableTypes none;
+        Translator tr(*this, none);
+        sql += " CHECK (" + tr.tableExpression(*def.check, table.columns) + ")";
+    }
+    return sql;
+}
+
+void Session::insertColumnRows(const std::string& alias, int objectId, const std::vector<ColumnInfo>& columns)
+{
+    Stmt q(db_, "INSERT INTO " + quoteIdent(alias) +
+                    ".syscolumns(name, id, xtype, xusertype, length, colid, prec, scale, isnullable, typename, "
+                    "defaulttext, isidentity) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
+    for (const ColumnInfo& c : columns) {
+        q.reset();
+        int xusertype = c.type.xtype();
+        if (!c.type.userTypeName.empty())
+            if (const UserType* u = findUserType("", c.type.userTypeName); u)
+                xusertype = 257;
+        q.bind(1, c.name)
+            .bind(2, static_cast<std::int64_t>(objectId))
+            .bind(3, static_cast<std::int64_t>(c.type.xtype()))
+            .bind(4, static_cast<std::int64_t>(xusertype))
+            .bind(5, static_cast<std::int64_t>(storageLength(c.type)))
+            .bind(6, static_cast<std::int64_t>(c.colid))
+            .bind(7, static_cast<std::int64_t>(c.type.precision))
+            .bind(8, static_cast<std::int64_t>(c.type.scale))
+            .bind(9, static_cast<std::int64_t>(c.nullable ? 1 : 0))
+            .bind(10, c.type.userTypeName.empty() ? c.type.baseName() : c.type.userTypeName);
+        if (c.defaultText.empty())
+            q.bindNull(11);
+        else
+            q.bind(11, c.defaultText);
+        q.bind(12, static_cast<std::int64_t>(c.identity ? 1 : 0));
+        q.step();
+    }
+}
+
+namespace {
+
+std::string keyObjectName(const std::string& prefix, const std::string& table, int id)
+{
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(id) * 2654435761u);
+    return prefix + "__" + table.substr(0, 16) + "__" + hex;
+}
+
+bool objectExists(sqlite3* db, const std::string& alias, const std::string& name)
+{
+    Stmt q(db, "SELECT 1 FROM " + quoteIdent(alias) + ".sysobjects WHERE name = ?1 COLLATE vq_ci");
+    q.bind(1, name);
+    return q.step();
+}
+
+}  // namespace
+
+void Session::createTable(const ast::CreateTableStmt& s, RunState&)
+{
+    const std::string database = s.table.database().empty() ? current_ : s.table.database();
+    const std::string alias = schemaFor(database);
+    const std::string& name = s.table.last();
+    if (!name.empty() && name[0] == '#')
+        throw SqlException(err::Unsupported, "The engine does not support temporary tables.", s.pos.line);
+    if (objectExists(db_, alias, name))
+        throw SqlException(err::ObjectExists, "There is already an object named '" + name + "' in the database.",
+                           s.pos.line);
+
+    TableInfo table;
+    table.name = name;
+    table.xtype = "U";
+    table.database = database;
+    table.schemaAlias = alias;
+
+    // The primary key: inline on a column or as a table constraint.
+    std::vector<std::string> keyColumns;
+    std::string keyName;
+    std::vector<std::pair<std::string, std::vector<std::string>>> uniques;
+    std::vector<const ast::Expr*> checks;
+    for (const ast::ColumnDef& def : s.columns) {
+        if (def.primaryKey) {
+            if (!keyColumns.empty())
+                throw SqlException(8110, "Cannot add multiple PRIMARY KEY constraints to table '" + name + "'.",
+                                   s.pos.line);
+            keyColumns.push_back(def.name);
+            keyName = def.keyName;
+        }
+        if (def.unique)
+            uniques.push_back({def.keyName, {def.name}});
+    }
+    for (const ast::TableConstraint& c : s.constraints) {
+        std::vector<std::string> cols;
+        for (const ast::OrderItem& k : c.keyColumns)
+            cols.push_back(k.expr->name.last());
+        if (c.kind == ast::TableConstraint::Kind::PrimaryKey) {
+            if (!keyColumns.empty())
+                throw SqlException(8110, "Cannot add multiple PRIMARY KEY constraints to table '" + name + "'.",
+                                   s.pos.line);
+            keyColumns = cols;
+            keyName = c.name;
+        } else if (c.kind == ast::TableConstraint::Kind::Unique) {
+            uniques.push_back({c.name, cols});
+        } else if (c.kind == ast::TableConstraint::Kind::Check) {
+            checks.push_back(c.expr.get());
+        }
+    }
+
+    // Columns with their resolved types.
+    std::set<std::string> seen;
+    for (std::size_t i = 0; i < s.columns.size(); ++i) {
+        const ast::ColumnDef& def = s.columns[i];
+        if (!seen.insert(lowerAscii(def.name)).second)
+            throw SqlException(2705, "Column names in each table must be unique. Column name '" + def.name +
+                                         "' in table '" + name + "' is specified more than once.",
+                               s.pos.line);
+        bool allowNulls = true;
+        ColumnInfo c;
+        c.name = def.name;
+        c.colid = static_cast<int>(i + 1);
+        c.type = declaredColumnType(def, database, c.colid, allowNulls);
+        c.nullable = def.nullable.value_or(allowNulls);
+        c.identity = def.identity;
+        bool inKey = std::any_of(keyColumns.begin(), keyColumns.end(),
+                                 [&](const std::string& k) { return equalsIgnoreCase(k, def.name); });
+        if (inKey) {
+            if (def.nullable.value_or(false))
+                throw SqlException(8111,
+                                   "Cannot define PRIMARY KEY constraint on nullable column in table '" + name + "'.",
+                                   s.pos.line);
+            c.nullable = false;
+        }
+        if (c.identity && !c.type.isIntegerFamily() && !(c.type.base == BaseType::Numeric && c.type.scale == 0))
+            throw SqlException(2749, "Identity column '" + def.name +
+                                         "' must be of data type int, bigint, smallint, tinyint, or decimal or "
+                                         "numeric with a scale of 0, and constrained to be nonnullable.",
+                               s.pos.line);
+        if (c.identity)
+            c.nullable = false;
+        table.columns.push_back(c);
+    }
+    for (const std::string& k : keyColumns)
+        if (table.columnIndex(k) < 0)
+            throw SqlException(1911, "Column name '" + k + "' does not exist in the target table or view.",
+                               s.pos.line);
+
+    // Defaults are kept as SQLite expressions, converted to the column's type.
+    VariableTypes none;
+    Translator tr(*this, none);
+    for (std::size_t i = 0; i < s.columns.size(); ++i) {
+        ColumnInfo& c = table.columns[i];
+        const ast::ColumnDef& def = s.columns[i];
+        if (def.defaultValue) {
+            std::string sql = tr.tableExpression(*def.defaultValue, {});
+            c.defaultText = tr.convertForAssignment(sql, SqlType{}, c.type);
+        }
+    }
+    // Identity: a single-column integer key numbers itself (SQLite's
+    // AUTOINCREMENT); any other identity column takes the next number
+    // after the largest one.
+    bool autoIncrementKey = false;
+    for (std::size_t i = 0; i < s.columns.size(); ++i) {
+        ColumnInfo& c = table.columns[i];
+        if (!c.identity)
+            continue;
+        const ast::ColumnDef& def = s.columns[i];
+        if (keyColumns.size() == 1 && equalsIgnoreCase(keyColumns[0], c.name) && c.type.isIntegerFamily() &&
+            def.identitySeed == 1 && def.identityIncrement == 1) {
+            autoIncrementKey = true;
+        } else {
+            c.defaultText = "(SELECT ifnull(max(" + quoteIdent(c.name) + "), " +
+                            std::to_string(def.identitySeed - def.identityIncrement) + ") + " +
+                            std::to_string(def.identityIncrement) + " FROM $TABLE$)";
+        }
+    }
+
+    withSavepoint([&] {
+        int id = nextObjectId(db_, alias);
+        table.id = id;
+        std::string sql = "CREATE TABLE " + quoteIdent(alias) + "." + quoteIdent(name) + " (";
+        for (std::size_t i = 0; i < s.columns.size(); ++i) {
+            if (i)
+                sql += ", ";
+            if (autoIncrementKey && table.columns[i].identity)
+                sql += quoteIdent(table.columns[i].name) + " INTEGER PRIMARY KEY AUTOINCREMENT";
+            else
+                sql += columnDeclaration(table.columns[i], s.columns[i], table);
+        }
+        if (keyName.empty() && !keyColumns.empty())
+            keyName = keyObjectName("PK", name, id);
+        if (!keyName.empty() && objectExists(db_, alias, keyName))
+            throw SqlException(err::ObjectExists,
+                               "There is already an object named '" + keyName + "' in the database.", s.pos.line);
+        if (!keyColumns.empty() && !autoIncrementKey) {
+            sql += ", CONSTRAINT " + quoteIdent(keyName) + " PRIMARY KEY (";
+            for (std::size_t i = 0; i < keyColumns.size(); ++i)
+                sql += (i ? ", " : "") + quoteIdent(keyColumns[i]);
+            sql += ")";
+        }
+        for (const auto& [uname, cols] : uniques) {
+            sql += ", UNIQUE (";
+            for (std::size_t i = 0; i < cols.size(); ++i)
+                sql += (i ? ", " : "") + quoteIdent(cols[i]);
+            sql += ")";
+        }
+        for (const ast::Expr* check : checks)
+            sql += ", CHECK (" + tr.tableExpression(*check, table.columns) + ")";
+        sql += ")";
+        execSql(db_, sql);
+
+        Stmt obj(db_, "INSERT INTO " + quoteIdent(alias) +
+                          ".sysobjects(id, name, xtype, type, uid, parent_obj, crdate, keycols) "
+                          "VALUES(?1, ?2, ?3, ?4, 1, ?5, vq_getdate(), ?6)");
+        obj.bind(1, static_cast<std::int64_t>(id)).bind(2, name).bind(3, std::string("U")).bind(4, std::string("U"));
+        obj.bind(5, static_cast<std::int64_t>(0)).bindNull(6);
+        obj.step();
+        insertColumnRows(alias, id, table.columns);
+        int nextId = id + 1;
+        if (!keyColumns.empty()) {
+            std::string cols;
+            for (const std::string& k : keyColumns)
+                cols += (cols.empty() ? "" : ",") + table.columns[static_cast<std::size_t>(table.columnIndex(k))].name;
+            obj.reset();
+            obj.bind(1, static_cast<std::int64_t>(nextId++)).bind(2, keyName).bind(3, std::string("PK"));
+            obj.bind(4, std::string("K")).bind(5, static_cast<std::int64_t>(id)).bind(6, cols);
+            obj.step();
+        }
+        for (const auto& [uname, cols] : uniques) {
+            std::string n = uname.empty() ? keyObjectName("UQ", name, nextId) : uname;
+            std::string list;
+            for (const std::string& k : cols)
+                list += (list.empty() ? "" : ",") + k;
+            obj.reset();
+            obj.bind(1, static_cast<std::int64_t>(nextId++)).bind(2, n).bind(3, std::string("UQ"));
+            obj.bind(4, std::string("K")).bind(5, static_cast<std::int64_t>(id)).bind(6, list);
+            obj.step();
+        }
+    });
+}
+
+void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
+{
+    const TableInfo* found = findTable(s.table.database(), s.table.last());
+    if (!found || found->isView() || found->xtype == "S")
+        throw SqlException(4902, "Cannot find the object \"" + s.table.last() +
+                                     "\" because it does not exist or you do not have permissions.",
+                           s.pos.line);
+    const TableInfo table = *found;
+    const std::string alias = table.schemaAlias;
+    const std::string target = quoteIdent(alias) + "." + quoteIdent(table.name);
+    VariableTypes none;
+    Translator tr(*this, none);
+
+    switch (s.action) {
+    case ast::AlterTableStmt::Action::Add: {
+        withSavepoint([&] {
+            Stmt maxCol(db_, "SELECT ifnull(max(colid), 0) FROM " + quoteIdent(alias) + ".syscolumns WHERE id = ?1");
+            maxCol.bind(1, static_cast<std::int64_t>(table.id));
+            maxCol.step();
+            int colid = static_cast<int>(maxCol.columnInt(0));
+            Stmt count(db_, "SELECT count(*) FROM " + target);
+            count.step();
+            bool empty = count.columnInt(0) == 0;
+            std::vector<ColumnInfo> added;
+            for (const ast::ColumnDef& def : s.columns) {
+                if (table.columnIndex(def.name) >= 0 ||
+                    std::any_of(added.begin(), added.end(),
+                                [&](const ColumnInfo& a) { return equalsIgnoreCase(a.name, def.name); }))
+                    throw SqlException(2705, "Column names in each table must be unique. Column name '" + def.name +
+                                                 "' in table '" + table.name + "' is specified more than once.",
+                                       s.pos.line);
+                bool allowNulls = true;
+                ColumnInfo c;
+                c.name = def.name;
+                c.colid = ++colid;
+                c.type = declaredColumnType(def, table.database, c.colid, allowNulls);
+                c.nullable = def.nullable.value_or(allowNulls);
+                if (def.defaultValue)
+                    c.defaultText =
+                        tr.convertForAssignment(tr.tableExpression(*def.defaultValue, {}), SqlType{}, c.type);
+                std::string sql = "ALTER TABLE " + target + " ADD COLUMN " + quoteIdent(c.name) + " " +
+                                  sqliteDeclaredType(c.type);
+                if (!c.nullable) {
+                    if (c.defaultText.empty() && !empty)
+                        throw SqlException(4901,
+                                           "ALTER TABLE only allows columns to be added that can contain nulls, or "
+                                           "have a DEFAULT definition specified, or the column being added is an "
+                                           "identity or timestamp column, or alternatively if none of the previous "
+                                           "conditions are satisfied the table must be empty to allow addition of "
+                                           "this column. Column '" + c.name + "' cannot be added to non-empty table '" +
+                                               table.name + "' because it does not satisfy these conditions.",
+                                           s.pos.line);
+                    // SQLite fills existing rows from a constant default: take
+                    // the default's value now, as SQL Server fills them.
+                    std::string literal = "''";
+                    if (!c.defaultText.empty()) {
+                        Stmt v(db_, "SELECT quote(" + c.defaultText + ")");
+                        v.step();
+                        literal = v.columnText(0);
+                    } else if (c.type.isNumericFamily()) {
+                        literal = "0";
+                    }
+                    sql += " NOT NULL DEFAULT " + literal;
+                }
+                if (c.type.isText())
+                    sql += " COLLATE vq_ci";
+                execSql(db_, sql);
+                added.push_back(c);
+            }
+            insertColumnRows(alias, table.id, added);
+            for (const ast::TableConstraint& c : s.constraints) {
+                if (c.kind == ast::TableConstraint::Kind::PrimaryKey ||
+                    c.kind == ast::TableConstraint::Kind::Unique) {
+                    bool pk = c.kind == ast::TableConstraint::Kind::PrimaryKey;
+                    if (pk && !table.primaryKeyName.empty())
+                        throw SqlException(1779, "Table '" + table.name +
+                                                     "' already has a primary key defined on it.",
+                                           s.pos.line);
+                    int id = nextObjectId(db_, alias);
+                    std::string n = c.name.empty() ? keyObjectName(pk ? "PK" : "UQ", table.name, id) : c.name;
+                    if (objectExists(db_, alias, n))
+                        throw SqlException(err::ObjectExists,
+                                           "There is already an object named '" + n + "' in the database.", s.pos.line);
+                    std::string cols, list;
+                    for (const ast::OrderItem& k : c.keyColumns) {
+                        const std::string& col = k.expr->name.last();
+                        if (table.columnIndex(col) < 0)
+                            throw SqlException(1911, "Column name '" + col +
+                                                         "' does not exist in the target table or view.",
+                                               s.pos.line);
+                        cols += (cols.empty() ? "" : ", ") + quoteIdent(col);
+                        list += (list.empty() ? "" : ",") + col;
+                    }
+                    execSql(db_, "CREATE UNIQUE INDEX " + quoteIdent(alias) + "." +
+                                     quoteIdent(table.name + "$" + n) + " ON " + quoteIdent(table.name) + " (" + cols +
+                                     ")");
+                    Stmt obj(db_, "INSERT INTO " + quoteIdent(alias) +
+                                      ".sysobjects(id, name, xtype, type, uid, parent_obj, crdate, keycols) "
+                                      "VALUES(?1, ?2, ?3, 'K', 1, ?4, vq_getdate(), ?5)");
+                    obj.bind(1, static_cast<std::int64_t>(id)).bind(2, n).bind(3, std::string(pk ? "PK" : "UQ"));
+                    obj.bind(4, static_cast<std::int64_t>(table.id)).bind(5, list);
+                    obj.step();
+                } else if (c.kind == ast::TableConstraint::Kind::Default) {
+                    int idx = table.columnIndex(c.defaultColumn);
+                    if (idx < 0)
+                        throw SqlException(1752, "Column '" + c.defaultColumn + "' in table '" + table.name +
+                                                     "' is invalid for creating a default constraint.",
+                                           s.pos.line);
+                    const ColumnInfo& col = table.columns[static_cast<std::size_t>(idx)];
+                    std::string d = tr.convertForAssignment(tr.tableExpression(*c.expr, {}), SqlType{}, col.type);
+                    Stmt u(db_, "UPDATE " + quoteIdent(alias) + ".syscolumns SET defaulttext = ?1 WHERE id = ?2 AND "
+                                                                "colid = ?3");
+                    u.bind(1, d).bind(2, static_cast<std::int64_t>(table.id)).bind(3,
+                                                                                   static_cast<std::int64_t>(col.colid));
+                    u.step();
+                } else {
+                    throw SqlException(err::Unsupported,
+                                       "The engine does not support adding this kind of constraint.", s.pos.line);
+                }
+            }
+        });
+        break;
+    }
+    case ast::AlterTableStmt::Action::DropColumn: {
+        withSavepoint([&] {
+            for (const std::string& col : s.names) {
+                int idx = table.columnIndex(col);
+                if (idx < 0)
+                    throw SqlException(4924, "ALTER TABLE DROP COLUMN failed because column '" + col +
+                                                 "' does not exist in table '" + table.name + "'.",
+                                       s.pos.line);
+                execSql(db_, "ALTER TABLE " + target + " DROP COLUMN " + quoteIdent(col));
+                Stmt d(db_, "DELETE FROM " + quoteIdent(alias) + ".syscolumns WHERE id = ?1 AND name = ?2");
+                d.bind(1, static_cast<std::int64_t>(table.id)).bind(2, col);
+                d.step();
+            }
+        });
+        break;
+    }
+    case ast::AlterTableStmt::Action::DropConstraint: {
+        withSavepoint([&] {
+            for (const std::string& n : s.names) {
+                Stmt q(db_, "SELECT id FROM " + quoteIdent(alias) +
+                                ".sysobjects WHERE name = ?1 COLLATE vq_ci AND parent_obj = ?2");
+                q.bind(1, n).bind(2, static_cast<std::int64_t>(table.id));
+                if (!q.step())
+                    throw SqlException(3728, "'" + n + "' is not a constraint.", s.pos.line);
+                std::int64_t id = q.columnInt(0);
+                Stmt idx(db_, "SELECT name FROM " + quoteIdent(alias) + ".sqlite_master WHERE type = 'index' AND "
+                                                                        "name = ?1");
+                idx.bind(1, table.name + "$" + n);
+                if (!idx.step())
+                    throw SqlException(err::Unsupported,
+                                       "The engine cannot drop a key declared in CREATE TABLE.", s.pos.line);
+                execSql(db_, "DROP INDEX " + quoteIdent(alias) + "." + quoteIdent(table.name + "$" + n));
+                Stmt d(db_, "DELETE FROM " + quoteIdent(alias) + ".sysobjects WHERE id = ?1");
+                d.bind(1, id);
+                d.step();
+            }
+        });
+        break;
+    }
+    case ast::AlterTableStmt::Action::AlterColumn: {
+        // The stored values keep their SQLite form; the new type applies to
+        // every value written from now on.
+        withSavepoint([&] {
+            for (const ast::ColumnDef& def : s.columns) {
+                int idx = table.columnIndex(def.name);
+                if (idx < 0)
+                    throw SqlException(4924, "ALTER TABLE ALTER COLUMN failed because column '" + def.name +
+                                                 "' does not exist in table '" + table.name + "'.",
+                                       s.pos.line);
+                bool allowNulls = true;
+                SqlType t = declaredColumnType(def, table.database, idx + 1, allowNulls);
+                bool nullable = def.nullable.value_or(true);
+                if (!nullable && table.columns[static_cast<std::size_t>(idx)].nullable)
+                    throw SqlException(err::Unsupported,
+                                       "The engine cannot make an existing column NOT NULL.", s.pos.line);
+                Stmt u(db_, "UPDATE " + quoteIdent(alias) +
+                                ".syscolumns SET xtype = ?1, xusertype = ?1, typename = ?2, length = ?3, prec = ?4, "
+                                "scale = ?5, isnullable = ?6 WHERE id = ?7 AND colid = ?8");
+                u.bind(1, static_cast<std::int64_t>(t.xtype()))
+                    .bind(2, t.userTypeName.empty() ? t.baseName() : t.userTypeName)
+                    .bind(3, static_cast<std::int64_t>(storageLength(t)))
+                    .bind(4, static_cast<std::int64_t>(t.precision))
+                    .bind(5, static_cast<std::int64_t>(t.scale))
+                    .bind(6, static_cast<std::int64_t>(nullable ? 1 : 0))
+                    .bind(7, static_cast<std::int64_t>(table.id))
+                    .bind(8, static_cast<std::int64_t>(table.columns[static_cast<std::size_t>(idx)].colid));
+                u.step();
+            }
+        });
+        break;
+    }
+    }
+}
+
+void Session::createView(const ast::CreateViewStmt& s, RunState& st)
+{
+    if (!s.view.database().empty())
+        throw SqlException(166,
+                           "'CREATE VIEW' does not allow specifying the database name as a prefix to the object name.",
+                           s.pos.line);
+    const std::string alias = schemaFor("");
+    const std::string& name = s.view.last();
+    if (objectExists(db_, alias, name))
+        throw SqlException(err::ObjectExists, "There is already an object named '" + name + "' in the database.",
+                           s.pos.line);
+    VariableTypes none;
+    Translator tr(*this, none);
+    Translation body = tr.viewBody(*s.query, current_);
+    std::vector<ColumnInfo> columns;
+    if (!s.columns.empty() && s.columns.size() != body.columns.size())
+        throw SqlException(s.columns.size() < body.columns.size() ? 8158 : 8159,
+                           "'" + name + "' has " + (s.columns.size() < body.columns.size() ? "more" : "fewer") +
+                               " columns than were specified in the column list.",
+                           s.pos.line);
+    for (std::size_t i = 0; i < body.columns.size(); ++i) {
+        ColumnInfo c;
+        c.name = s.columns.empty() ? body.columns[i].name : s.columns[i];
+        c.type = body.columns[i].type;
+        if (c.type.isUnknown())
+            c.type = varcharType(8000);
+        c.colid = static_cast<int>(i + 1);
+        columns.push_back(c);
+    }
+    const std::string& text = st.cache->batch->text;
+    std::string definition = s.endOffset > s.pos.offset && s.endOffset <= text.size()
+                                 ? text.substr(s.pos.offset, s.endOffset - s.pos.offset)
+                                 : std::string();
+    withSavepoint([&] {
+        std::string sql = "CREATE VIEW " + quoteIdent(alias) + "." + quoteIdent(name) + " (";
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            sql += (i ? ", " : "") + quoteIdent(columns[i].name);
+        sql += ") AS " + body.sql;
+        execSql(db_, sql);
+        int id = nextObjectId(db_, alias);
+        Stmt obj(db_, "INSERT INTO " + quoteIdent(alias) +
+                          ".sysobjects(id, name, xtype, type, uid, parent_obj, crdate, definition) "
+                          "VALUES(?1, ?2, 'V', 'V', 1, 0, vq_getdate(), ?3)");
+        obj.bind(1, static_cast<std::int64_t>(id)).bind(2, name).bind(3, definition);
+        obj.step();
+        insertColumnRows(alias, id, columns);
+    });
+}
+
+void Session::createIndex(const ast::CreateIndexStmt& s)
+{
+    const TableInfo* info = findTable(s.table.database(), s.table.last());
+    if (!info || info->isView())
+        throw SqlException(1088, "Cannot find the object \"" + s.table.last() +
+                                     "\" because it does not exist or you do not have permissions.",
+                           s.pos.line);
+    std::string cols;
+    for (const ast::OrderItem& k : s.columns) {
+        const std::string& col = k.expr->name.last();
+        if (info->columnIndex(col) < 0)
+            throw SqlException(1911, "Column name '" + col + "' does not exist in the target table or view.",
+                               s.pos.line);
+        cols += (cols.empty() ? "" : ", ") + quoteIdent(col) + (k.descending ? " DESC" : "");
+    }
+    const std::string indexName = info->name + "$" + s.name;
+    Stmt q(db_, "SELECT 1 FROM " + quoteIdent(info->schemaAlias) + ".sqlite_master WHERE type = 'index' AND name = ?1 "
+                                                                     "COLLATE NOCASE");
+    q.bind(1, indexName);
+    if (q.step())
+        throw SqlException(1913, "The operation failed because an index or statistics with name '" + s.name +
+                                     "' already exists on table '" + info->name + "'.",
+                           s.pos.line);
+    execSql(db_, std::string("CREATE ") + (s.unique ? "UNIQUE " : "") + "INDEX " + quoteIdent(info->schemaAlias) + "." +
+                     quoteIdent(indexName) + " ON " + quoteIdent(info->name) + " (" + cols + ")");
+    bumpSchemaGeneration();
+}
+
+void Session::drop(const ast::DropStmt& s)
+{
+    for (const ast::ObjectName& n : s.names) {
+        switch (s.object) {
+        case ast::DropStmt::Object::Table:
+        case ast::DropStmt::Object::View: {
+            bool view = s.object == ast::DropStmt::Object::View;
+            const TableInfo* info = findTable(n.database(), n.last());
+            if (!info || info->isView() != view || info->xtype == "S") {
+                if (s.ifExists)
+                    continue;
+                throw SqlException(3701, std::string("Cannot drop the ") + (view ? "view" : "table") + " '" +
+                                             n.toString() +
+                                             "', because it does not exist or you do not have permission.",
+                                   s.pos.line);
+            }
+            const TableInfo copy = *info;
+            withSavepoint([&] {
+                execSql(db_, std::string("DROP ") + (view ? "VIEW " : "TABLE ") + quoteIdent(copy.schemaAlias) + "." +
+                                 quoteIdent(copy.name));
+                const std::string schema = quoteIdent(copy.schemaAlias);
+                execSql(db_, "DELETE FROM " + schema + ".syscolumns WHERE id = " + std::to_string(copy.id) +
+                                 "; DELETE FROM " + schema + ".sysobjects WHERE id = " + std::to_string(copy.id) +
+                                 " OR parent_obj = " + std::to_string(copy.id));
+            });
+            break;
+        }
+        case ast::DropStmt::Object::Index: {
+            if (n.parts.size() < 2)
+                throw SqlException(159,
+                                   "Must specify the table name and index name for the DROP INDEX statement.",
+                                   s.pos.line);
+            const std::string& table = n.parts[n.parts.size() - 2];
+            const TableInfo* info = findTable("", table);
+            if (!info) {
+                if (s.ifExists)
+                    continue;
+                throw SqlException(3701, "Cannot drop the index '" + n.toString() +
+                                             "', because it does not exist or you do not have permission.",
+                                   s.pos.line);
+            }
+            const std::string indexName = info->name + "$" + n.last();
+            Stmt q(db_, "SELECT name FROM " + quoteIdent(info->schemaAlias) +
+                            ".sqlite_master WHERE type = 'index' AND name = ?1 COLLATE NOCASE");
+            q.bind(1, indexName);
+            if (!q.step()) {
+                if (s.ifExists)
+                    continue;
+                throw SqlException(3701, "Cannot drop the index '" + n.toString() +
+                                             "', because it does not exist or you do not have permission.",
+                                   s.pos.line);
+            }
+            execSql(db_, "DROP INDEX " + quoteIdent(info->schemaAlias) + "." + quoteIdent(q.columnText(0)));
+            bumpSchemaGeneration();
+            break;
+        }
+        case ast::DropStmt::Object::Type: {
+            std::string alias = schemaFor("");
+            Stmt q(db_, "DELETE FROM " + quoteIdent(alias) + ".systypes WHERE name = ?1 COLLATE vq_ci");
+            q.bind(1, n.last());
+            q.step();
+            if (sqlite3_changes(db_) == 0 && !s.ifExists)
+                throw SqlException(218, "Could not find the type '" + n.last() +
+                                            "' because it does not exist or you do not have permission.",
+                                   s.pos.line);
+            bumpSchemaGeneration();
+            break;
+        }
+        case ast::DropStmt::Object::Procedure:
+            if (!s.ifExists)
+                throw SqlException(3701, "Cannot drop the procedure '" + n.toString() +
+                                             "', because it does not exist or you do not have permission.",
+                                   s.pos.line);
+            break;
+        }
+    }
+}
+
+}  // namespace vqsql

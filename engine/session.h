@@ -1,0 +1,122 @@
+// The executor: one engine session (what a connection holds). It owns the
+// SQLite handle with every database of the instance it uses attached,
+// runs batches statement by statement with SQL Server's error rules, keeps
+// the batch's variables, and caches parsed batches and prepared statements.
+#pragma once
+
+#include "ast.h"
+#include "catalog.h"
+#include "connection.h"
+#include "translator.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+namespace vqsql {
+
+class Session : public Catalog {
+public:
+    Session();
+    ~Session() override;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Opens the session on an instance folder; throws SqlException with
+    // SQL Server's login errors.
+    void open(const std::string& instanceFolder, const std::string& database, const std::string& user,
+              const std::string& password);
+
+    BatchResult run(const std::string& text);
+
+    void beginTransaction();
+    void commit();
+    void rollback();
+    bool inTransaction() const { return tranCount_ > 0; }
+    void setCommandTimeout(int seconds);
+    int commandTimeout() const { return timeoutSeconds_; }
+
+    // Catalog
+    std::string currentDatabase() const override { return current_; }
+    std::string schemaFor(const std::string& database) override;
+    const TableInfo* findTable(const std::string& database, const std::string& name) override;
+    const UserType* findUserType(const std::string& database, const std::string& name) override;
+
+    struct CachedBatch;
+    struct RunState;
+
+private:
+    struct Attached {
+        std::string name;    // as sysdatabases spells it
+        std::string alias;   // SQLite schema name
+        std::string file;
+        unsigned long long lastUse = 0;
+    };
+
+    // statements
+    void execute(const ast::Stmt& s, RunState& st);
+    void executeBlock(const std::vector<ast::StmtPtr>& body, RunState& st);
+    void executeSelect(const ast::SelectStmt& s, RunState& st);
+    void executeDml(const ast::Stmt& s, RunState& st);
+    void executeDeclare(const ast::DeclareStmt& s, RunState& st);
+    void executeSet(const ast::SetVariableStmt& s, RunState& st);
+    void executeExec(const ast::ExecStmt& s, RunState& st);
+    void executeTransaction(const ast::Stmt& s, RunState& st);
+    bool evaluateCondition(const ast::Expr& e, RunState& st);
+    Value evaluateScalar(const ast::Expr& e, const SqlType* target, RunState& st);
+
+    // DDL
+    void createTable(const ast::CreateTableStmt& s, RunState& st);
+    void alterTable(const ast::AlterTableStmt& s, RunState& st);
+    void createView(const ast::CreateViewStmt& s, RunState& st);
+    void createIndex(const ast::CreateIndexStmt& s);
+    void createType(const std::string& name, const ast::TypeName& base, std::optional<bool> nullable,
+                    const ast::Pos& pos);
+    void drop(const ast::DropStmt& s);
+    void truncate(const ast::TruncateStmt& s);
+    void useDatabase(const ast::UseStmt& s);
+    void systemProcedure(const std::string& name, const ast::ExecStmt& s, RunState& st);
+
+    // helpers
+    struct Prepared;
+    Prepared& prepare(const void* key, RunState& st, const std::function<Translation(Translator&)>& translate);
+    void bindParameters(Prepared& p, RunState& st);
+    [[noreturn]] void throwStepError(int rc, const TableInfo* target, bool isUpdate);
+    Value readColumn(sqlite3_stmt* stmt, int i, const SqlType& type) const;
+    SqlType declaredColumnType(const ast::ColumnDef& def, const std::string& database, int ordinal,
+                               bool& allowNulls);
+    std::string columnDeclaration(const ColumnInfo& c, const ast::ColumnDef& def, const TableInfo& table);
+    void insertColumnRows(const std::string& alias, int objectId, const std::vector<ColumnInfo>& columns);
+    void withSavepoint(const std::function<void()>& body);
+    void invalidateCaches();
+    void attach(const std::string& name, const std::string& file);
+    void detachLeastUsed();
+    void checkDeadline(RunState& st);
+    std::string hostName() const;
+
+    sqlite3* db_ = nullptr;
+    std::string folder_;
+    std::string current_;
+    std::string user_;
+    std::map<std::string, Attached> attached_;   // lower-cased name -> attachment
+    unsigned long long useCounter_ = 0;
+    int tranCount_ = 0;
+    int timeoutSeconds_ = 30;
+    long long rowCount_ = 0;
+    int lastError_ = 0;
+    long long identity_ = 0;
+    int spid_ = 51;
+
+    unsigned long long cacheGeneration_ = 0;
+    std::map<std::string, std::map<std::string, std::unique_ptr<TableInfo>>> tableCache_;   // alias -> name -> info
+    std::map<std::string, std::map<std::string, std::unique_ptr<UserType>>> typeCache_;
+    std::unordered_map<std::string, std::shared_ptr<CachedBatch>> batchCache_;
+};
+
+}  // namespace vqsql
