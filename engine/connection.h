@@ -44,6 +44,16 @@ struct ResultSet {
     const Value& at(std::size_t row, const std::string& column) const;
 };
 
+// One thing a batch produced, in the order it happened: a result set, a
+// message or an error (by index into the vectors of BatchResult), or the
+// row count of a data-changing statement.
+struct BatchEvent {
+    enum class Kind { ResultSet, Message, Error, RowsAffected };
+    Kind kind = Kind::Message;
+    std::size_t index = 0;   // ResultSet, Message, Error
+    long long count = 0;     // RowsAffected
+};
+
 // Everything one batch produced. Statement errors do not stop the batch
 // (as in SQL Server); they are collected in `errors`.
 struct BatchResult {
@@ -51,8 +61,14 @@ struct BatchResult {
     std::vector<SqlError> errors;
     std::vector<std::string> messages;   // PRINT output and informational messages
     long long rowsAffected = -1;         // rows touched by the last data statement, -1 if none ran
+    std::vector<BatchEvent> events;      // all of the above in the order they happened
 
     bool ok() const { return errors.empty(); }
+
+    void addResultSet(ResultSet rs);
+    void addMessage(std::string text);
+    void addError(SqlError error);
+    void addRowsAffected(long long count);
 };
 
 class Connection {

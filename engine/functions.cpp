@@ -1132,8 +1132,19 @@ void fnToVarchar(sqlite3_context* ctx, int, sqlite3_value** argv) {
     case SQLITE_BLOB: return sqlite3_result_value(ctx, v);
     default: {
         if (n < 0) return sqlite3_result_value(ctx, v);
+        // varchar(n) holds n GBK bytes: a double-byte character that does
+        // not fit whole is left out.
         TextOf t(v);
-        resultText(ctx, t.begin(), skipChars(t.begin(), t.end(), n));
+        const u8* p = t.begin();
+        std::int64_t used = 0;
+        while (p < t.end()) {
+            const u8* next = p;
+            int width = gbkCharLength(decodeUtf8(next, t.end()));
+            if (used + width > n) break;
+            used += width;
+            p = next;
+        }
+        resultText(ctx, t.begin(), p);
     }
     }
 }

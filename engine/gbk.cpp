@@ -241,8 +241,19 @@ std::uint32_t collationKey(char32_t cp) {
 int compareCi(const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb) {
     while (na > 0 && a[na - 1] == ' ') --na;
     while (nb > 0 && b[nb - 1] == ' ') --nb;
+    // Identical leading bytes compare equal whatever they encode; back up
+    // to a character boundary before comparing character by character.
+    std::size_t n = na < nb ? na : nb, i = 0;
+    while (i < n && a[i] == b[i]) ++i;
+    auto continuation = [](const unsigned char* s, std::size_t len, std::size_t at) {
+        return at < len && (s[at] & 0xC0) == 0x80;
+    };
+    while (i > 0 && (continuation(a, na, i) || continuation(b, nb, i))) --i;
     const unsigned char* ea = a + na;
     const unsigned char* eb = b + nb;
+    a += i;
+    b += i;
+    const std::uint32_t* keys = nullptr;
     while (a < ea && b < eb) {
         unsigned ca = *a, cb = *b;
         if ((ca | cb) < 0x80) {
@@ -255,8 +266,10 @@ int compareCi(const unsigned char* a, std::size_t na, const unsigned char* b, st
             ++b;
             continue;
         }
-        std::uint32_t ka = collationKey(decodeUtf8(a, ea));
-        std::uint32_t kb = collationKey(decodeUtf8(b, eb));
+        if (!keys) keys = tables().key.data();
+        char32_t xa = decodeUtf8(a, ea), xb = decodeUtf8(b, eb);
+        std::uint32_t ka = xa < 0x10000 ? keys[xa] : 0x10000u + xa;
+        std::uint32_t kb = xb < 0x10000 ? keys[xb] : 0x10000u + xb;
         if (ka != kb) return ka < kb ? -1 : 1;
     }
     if (a < ea) return 1;

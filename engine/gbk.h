@@ -49,8 +49,9 @@ inline char32_t decodeUtf8(const unsigned char*& p, const unsigned char* end) {
         }
         cp = (cp << 6) | (b & 0x3F);
     }
-    // Overlong three- and four-byte forms and values above U+10FFFF.
-    if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
+    // Overlong forms, UTF-16 surrogates and values above U+10FFFF.
+    if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+        (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
         ++p;
         return 0xDC00 + c;
     }

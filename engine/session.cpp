@@ -427,7 +427,8 @@ BatchResult Session::run(const std::string& text)
             cached = std::make_shared<CachedBatch>();
             cached->batch = parseBatch(text);
         } catch (const SqlException& e) {
-            result.errors = e.errors();
+            for (const SqlError& error : e.errors())
+                result.addError(error);
             lastError_ = e.number();
             return result;
         }
@@ -530,7 +531,7 @@ void Session::execute(const ast::Stmt& s, RunState& st)
             const auto& p = static_cast<const ast::PrintStmt&>(s);
             SqlType text = varcharType(8000);
             Value v = evaluateScalar(*p.value, &text, st);
-            st.result->messages.push_back(v.toString());
+            st.result->addMessage(v.toString());
             break;
         }
         case ast::StmtKind::Use: useDatabase(static_cast<const ast::UseStmt&>(s)); break;
@@ -541,7 +542,7 @@ void Session::execute(const ast::Stmt& s, RunState& st)
         for (SqlError error : e.errors()) {
             if (error.line <= 1)
                 error.line = s.pos.line;
-            st.result->errors.push_back(error);
+            st.result->addError(error);
             lastError_ = error.number;
         }
     }
@@ -726,7 +727,7 @@ void Session::executeSelect(const ast::SelectStmt& s, RunState& st)
     sqlite3_reset(p.stmt);
     rowCount_ = rows;
     if (!assigning)
-        st.result->resultSets.push_back(std::move(rs));
+        st.result->addResultSet(std::move(rs));
 }
 
 void Session::executeDml(const ast::Stmt& s, RunState& st)
@@ -752,14 +753,14 @@ void Session::executeDml(const ast::Stmt& s, RunState& st)
         else
             name = &static_cast<const ast::DeleteStmt&>(s).table;
         target = findTable(name->database(), name->last());
-        st.result->messages.push_back("The statement has been terminated.");
+        st.result->addMessage("The statement has been terminated.");
         throwStepError(rc, target, isUpdate);
     }
     sqlite3_reset(p.stmt);
     rowCount_ = sqlite3_changes(db_);
     if (s.kind == ast::StmtKind::Insert)
         identity_ = sqlite3_last_insert_rowid(db_);
-    st.result->rowsAffected = rowCount_;
+    st.result->addRowsAffected(rowCount_);
 }
 
 Value Session::evaluateScalar(const ast::Expr& e, const SqlType* target, RunState& st)
@@ -857,21 +858,30 @@ void Session::truncate(const ast::TruncateStmt& s)
 
 // ---- EXEC and system procedures -------------------------------------------------
 
+namespace {
+
+// Appends what a nested batch (EXEC of a text) produced, in its order.
+void mergeResult(BatchResult inner, BatchResult& outer)
+{
+    for (const BatchEvent& e : inner.events) {
+        switch (e.kind) {
+        case BatchEvent::Kind::ResultSet: outer.addResultSet(std::move(inner.resultSets[e.index])); break;
+        case BatchEvent::Kind::Message: outer.addMessage(std::move(inner.messages[e.index])); break;
+        case BatchEvent::Kind::Error: outer.addError(std::move(inner.errors[e.index])); break;
+        case BatchEvent::Kind::RowsAffected: outer.addRowsAffected(e.count); break;
+        }
+    }
+}
+
+}  // namespace
+
 void Session::executeExec(const ast::ExecStmt& s, RunState& st)
 {
     if (s.dynamicSql) {
         SqlType text = varcharType(-1);
         text.length = -1;
         Value sql = evaluateScalar(*s.dynamicSql, &text, st);
-        BatchResult inner = run(sql.toString());
-        for (auto& r : inner.resultSets)
-            st.result->resultSets.push_back(std::move(r));
-        for (auto& m : inner.messages)
-            st.result->messages.push_back(std::move(m));
-        for (auto& e : inner.errors)
-            st.result->errors.push_back(std::move(e));
-        if (inner.rowsAffected >= 0)
-            st.result->rowsAffected = inner.rowsAffected;
+        mergeResult(run(sql.toString()), *st.result);
         return;
     }
     std::string name = s.procedure.last();
@@ -916,11 +926,7 @@ void Session::systemProcedure(const std::string& name, const ast::ExecStmt& s, R
         return;
     }
     if (name == "sp_executesql") {
-        BatchResult inner = run(argText(0));
-        for (auto& r : inner.resultSets)
-            st.result->resultSets.push_back(std::move(r));
-        for (auto& e : inner.errors)
-            st.result->errors.push_back(std::move(e));
+        mergeResult(run(argText(0)), *st.result);
         return;
     }
     if (name == "sp_rename") {
@@ -962,7 +968,7 @@ void Session::systemProcedure(const std::string& name, const ast::ExecStmt& s, R
                 u.step();
             }
         });
-        st.result->messages.push_back(
+        st.result->addMessage(
             "Caution: Changing any part of an object name could break scripts and stored procedures.");
         return;
     }

@@ -736,9 +736,7 @@ struct Translator::Impl {
         if (op == "-" && a.type.isDateTime() && (b.type.isNumericFamily() || b.type.isText()))
             return {"vq_datetime_minus(" + a.sql + "," + b.sql + ")", a.type};
         if (op == "-" && a.type.isDateTime() && b.type.isDateTime())
-            return {"vq_datetime_minus(" + a.sql + ",vq_datediff('ms','1900-01-01 00:00:00.000'," + b.sql +
-                        ")/86400000.0)",
-                    a.type};
+            return {"vq_datetime_minus(" + a.sql + "," + b.sql + ")", a.type};
         if (a.type.isText() && b.type.isText())
             fail(8117, "Operand data type varchar is invalid for " + operatorName(op) + " operator.", e.pos);
         a = numericOperand(a, b.type);

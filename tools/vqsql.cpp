@@ -19,6 +19,7 @@
 // The same tool administers an instance (--init, --start, --stop, --status,
 // --password); those commands are dispatched from runAdmin().
 #include "connection.h"
+#include "instance.h"
 
 #include <unistd.h>
 
@@ -479,18 +480,18 @@ public:
     bool failed() const { return failed_; }
 
 private:
-    // PRINT texts first, then the result sets, then the errors: the batch
-    // result keeps each kind in order but not their interleaving.
+    // Everything the batch produced, in the order it happened, as sqlcmd
+    // prints it.
     void print(const vqsql::BatchResult& result)
     {
-        for (const auto& message : result.messages)
-            out_ << message << '\n';
-        for (const auto& rs : result.resultSets)
-            printResultSet(out_, rs, style_);
-        if (result.resultSets.empty() && result.rowsAffected >= 0)
-            out_ << "\n(" << result.rowsAffected << " rows affected)\n";
-        for (const auto& error : result.errors)
-            printError(out_, error, serverName_);
+        for (const vqsql::BatchEvent& e : result.events) {
+            switch (e.kind) {
+            case vqsql::BatchEvent::Kind::Message: out_ << result.messages[e.index] << '\n'; break;
+            case vqsql::BatchEvent::Kind::ResultSet: printResultSet(out_, result.resultSets[e.index], style_); break;
+            case vqsql::BatchEvent::Kind::RowsAffected: out_ << "\n(" << e.count << " rows affected)\n"; break;
+            case vqsql::BatchEvent::Kind::Error: printError(out_, result.errors[e.index], serverName_); break;
+            }
+        }
         if (!result.errors.empty())
             failed_ = true;
     }
@@ -538,7 +539,24 @@ int notAvailable(const char* command)
     return 1;
 }
 
-int adminInit(const Options&) { return notAvailable("--init"); }
+// Initialises the instance -S names (default: the default instance) with
+// the sa password -P.
+int adminInit(const Options& options)
+{
+    const std::string folder = vqsql::instanceFolderFor(options.server);
+    if (folder.empty()) {
+        std::cerr << "vqsql: " << options.server << " names no local instance\n";
+        return 1;
+    }
+    try {
+        vqsql::initialiseInstance(folder, options.password);
+    } catch (const vqsql::SqlException& e) {
+        std::cerr << "vqsql: " << e.first().message << '\n';
+        return 1;
+    }
+    std::cout << "Initialised the instance in " << folder << '\n';
+    return 0;
+}
 int adminStart(const Options&) { return notAvailable("--start"); }
 int adminStop(const Options&) { return notAvailable("--stop"); }
 int adminStatus(const Options&) { return notAvailable("--status"); }

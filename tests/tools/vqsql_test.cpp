@@ -56,6 +56,7 @@ protected:
         folder_ = pattern;
         instance_ = folder_ / "instance";
         fs::create_directories(instance_);
+        ASSERT_EQ(vqsql({"--init"}).exitCode, 0);
     }
 
     void TearDown() override
