@@ -116,6 +116,7 @@ struct Session::Prepared {
 
 struct Session::CachedBatch {
     std::unique_ptr<ast::Batch> batch;
+    std::vector<const ast::DeclareStmt*> declarations;   // every DECLARE, in text order
     std::unordered_map<const void*, std::unique_ptr<Prepared>> prepared;
 };
 
@@ -129,7 +130,6 @@ struct Session::RunState {
     CachedBatch* cache = nullptr;
     VariableTypes types;
     std::map<std::string, Value> values;
-    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
     bool returned = false;
     bool breaking = false;
     bool continuing = false;
@@ -162,7 +162,8 @@ void Session::open(const std::string& instanceFolder, const std::string& databas
         throw SqlException(err::Internal, "cannot register the engine's functions");
     sqlite3_create_function_v2(db_, "vq_chk_len", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, chkLenFunction,
                                nullptr, nullptr, nullptr);
-    sqlite3_progress_handler(db_, 1000, nullptr, nullptr);
+    // Long statements are stopped at the command time-out.
+    sqlite3_progress_handler(db_, 1000, progressHandler, &deadline_);
     setCommandTimeout(timeoutSeconds_);
     attach("master", instanceMasterFile(folder_));
 
@@ -359,7 +360,8 @@ void Session::rollback()
 
 void Session::checkDeadline(RunState& st)
 {
-    if (std::chrono::steady_clock::now() > st.deadline)
+    (void)st;
+    if (deadline_ != std::chrono::steady_clock::time_point::max() && std::chrono::steady_clock::now() > deadline_)
         throw SqlException(err::Timeout, "Query timeout expired");
 }
 
@@ -426,6 +428,8 @@ BatchResult Session::run(const std::string& text)
         try {
             cached = std::make_shared<CachedBatch>();
             cached->batch = parseBatch(text);
+            for (const auto& s : cached->batch->statements)
+                collectDeclarations(*s, cached->declarations);
         } catch (const SqlException& e) {
             for (const SqlError& error : e.errors())
                 result.addError(error);
@@ -440,14 +444,21 @@ BatchResult Session::run(const std::string& text)
     RunState st;
     st.result = &result;
     st.cache = cached.get();
-    if (timeoutSeconds_ > 0)
-        st.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds_);
-    sqlite3_progress_handler(db_, 1000, progressHandler, &st.deadline);
+    // The time-out counts for the whole batch; a nested batch (EXEC of a
+    // text) runs within its caller's time.
+    struct DepthGuard {
+        int& depth;
+        std::chrono::steady_clock::time_point& deadline;
+        ~DepthGuard()
+        {
+            if (--depth == 0)
+                deadline = std::chrono::steady_clock::time_point::max();
+        }
+    } guard{runDepth_, deadline_};
+    if (runDepth_++ == 0 && timeoutSeconds_ > 0)
+        deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds_);
 
-    std::vector<const ast::DeclareStmt*> declarations;
-    for (const auto& s : cached->batch->statements)
-        collectDeclarations(*s, declarations);
-    for (const ast::DeclareStmt* d : declarations) {
+    for (const ast::DeclareStmt* d : cached->declarations) {
         for (const ast::VariableDecl& v : d->variables) {
             try {
                 Translator tr(*this, st.types);
@@ -462,7 +473,6 @@ BatchResult Session::run(const std::string& text)
     }
 
     executeBlock(cached->batch->statements, st);
-    sqlite3_progress_handler(db_, 1000, nullptr, nullptr);
     return result;
 }
 
@@ -557,8 +567,7 @@ Session::Prepared& Session::prepare(const void* key, RunState& st,
         invalidateCaches();
     auto& slot = st.cache->prepared[key];
     if (slot && slot->generation == cacheGeneration_ && slot->database == current_) {
-        sqlite3_reset(slot->stmt);
-        sqlite3_clear_bindings(slot->stmt);
+        sqlite3_reset(slot->stmt);   // every parameter is bound anew
         return *slot;
     }
     auto p = std::make_unique<Prepared>();

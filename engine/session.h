@@ -108,6 +108,8 @@ private:
     unsigned long long useCounter_ = 0;
     int tranCount_ = 0;
     int timeoutSeconds_ = 30;
+    std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
+    int runDepth_ = 0;
     long long rowCount_ = 0;
     int lastError_ = 0;
     long long identity_ = 0;
