@@ -483,7 +483,7 @@ TEST_F(EngineFunctions, CastToVarchar) {
         {"vq_to_varchar(-0.5, -1, 0)", "text -1"},
         {"vq_to_varchar(0.1, -1, -1)", "text 0.1"},
         {"vq_to_varchar('abcdef', 3, -1)", "text abc"},
-        {"vq_to_varchar('\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97', 2, -1)", "text \xE4\xB8\xAD"},  // varchar(2) holds 2 GBK bytes: one hanzi,
+        {"vq_to_varchar('\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97', 2, -1)", "text \xE4\xB8\xAD"},  // varchar(2) holds 2 GBK bytes: one hanzi
         {"vq_to_varchar(12345, 3, -1)", "text *"},
         {"vq_to_varchar(1234.5, 3, 1)", "error 8115: Arithmetic overflow error converting numeric to data type varchar."},
         {"vq_to_varchar(NULL, 3, -1)", "NULL"},
