@@ -10,6 +10,12 @@ vq_install_deps
 vq_configure
 cmake --build "$VQ_BUILD_DIR" --parallel "$(vq_jobs)" --target VQTCWSrv vqsql
 
+# The engine's default instance is made once, with an empty sa password.
+vq_home="${VQSQL_HOME:-$HOME/.local/share/vqsql}"
+if [ ! -f "$vq_home/Data/master.mdf" ]; then
+    "$VQ_BUILD_DIR/program/vqsql" --init
+fi
+
 # Without a display (ssh session, container) Qt draws off screen.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
