@@ -133,6 +133,25 @@ void createSystemTables(sqlite3* db, const std::string& alias, bool isMaster)
             "CREATE TABLE " + s + ".systypes(name TEXT COLLATE vq_ci PRIMARY KEY, xtype INTEGER, "
             "xusertype INTEGER, length INTEGER, prec INTEGER, scale INTEGER, allownulls INTEGER, "
             "basename TEXT COLLATE vq_ci);");
+    // The system types, as SQL Server lists them in systypes.
+    static const struct {
+        const char* name;
+        int xtype, length, prec, scale;
+    } kSystemTypes[] = {
+        {"image", 34, 16, 0, 0},      {"text", 35, 16, 0, 0},        {"uniqueidentifier", 36, 16, 0, 0},
+        {"tinyint", 48, 1, 3, 0},     {"smallint", 52, 2, 5, 0},     {"int", 56, 4, 10, 0},
+        {"smalldatetime", 58, 4, 16, 0}, {"real", 59, 4, 24, 0},     {"money", 60, 8, 19, 4},
+        {"datetime", 61, 8, 23, 3},   {"float", 62, 8, 53, 0},       {"ntext", 99, 16, 0, 0},
+        {"bit", 104, 1, 1, 0},        {"decimal", 106, 17, 38, 38},  {"numeric", 108, 17, 38, 38},
+        {"smallmoney", 122, 4, 10, 4}, {"bigint", 127, 8, 19, 0},    {"varbinary", 165, 8000, 8000, 0},
+        {"varchar", 167, 8000, 8000, 0}, {"binary", 173, 8000, 8000, 0}, {"char", 175, 8000, 8000, 0},
+        {"nvarchar", 231, 8000, 4000, 0}, {"nchar", 239, 8000, 4000, 0},
+    };
+    for (const auto& t : kSystemTypes)
+        execSql(db, "INSERT INTO " + s + ".systypes(name, xtype, xusertype, length, prec, scale, allownulls, basename) "
+                    "VALUES(" + quoteString(t.name) + "," + std::to_string(t.xtype) + "," + std::to_string(t.xtype) +
+                    "," + std::to_string(t.length) + "," + std::to_string(t.prec) + "," + std::to_string(t.scale) +
+                    ",1," + quoteString(t.name) + ")");
     registerSystemTable(db, alias, 1, "sysobjects", kSysObjects, std::size(kSysObjects));
     registerSystemTable(db, alias, 3, "syscolumns", kSysColumns, std::size(kSysColumns));
     registerSystemTable(db, alias, 4, "systypes", kSysTypes, std::size(kSysTypes));
@@ -171,10 +190,14 @@ std::optional<TableInfo> loadTableInfo(sqlite3* db, const std::string& alias, co
         std::string typeName = cols.columnText(2);
         if (baseTypeFromName(typeName) == BaseType::Unknown)
             c.type.userTypeName = typeName;
+        // syscolumns.length counts bytes: two per character of nchar/nvarchar.
+        int length = static_cast<int>(cols.columnInt(3));
         if (typeName == "sysname")
             c.type.length = 128;
+        else if ((c.type.base == BaseType::NVarChar || c.type.base == BaseType::NChar) && length > 0)
+            c.type.length = length / 2;
         else
-            c.type.length = static_cast<int>(cols.columnInt(3));
+            c.type.length = length;
         c.type.precision = static_cast<int>(cols.columnInt(4));
         c.type.scale = static_cast<int>(cols.columnInt(5));
         c.nullable = cols.columnInt(6) != 0;
@@ -203,8 +226,8 @@ std::optional<TableInfo> loadTableInfo(sqlite3* db, const std::string& alias, co
 
 std::optional<UserType> loadUserType(sqlite3* db, const std::string& alias, const std::string& name)
 {
-    Stmt q(db, "SELECT name, xtype, length, prec, scale, allownulls FROM " + quoteIdent(alias) +
-                   ".systypes WHERE name = ?1 COLLATE vq_ci");
+    Stmt q(db, "SELECT name, xtype, length, prec, scale, allownulls, xusertype FROM " + quoteIdent(alias) +
+                   ".systypes WHERE name = ?1 COLLATE vq_ci AND xusertype > 256");
     q.bind(1, name);
     if (!q.step())
         return std::nullopt;
@@ -216,6 +239,7 @@ std::optional<UserType> loadUserType(sqlite3* db, const std::string& alias, cons
     t.type.scale = static_cast<int>(q.columnInt(4));
     t.type.userTypeName = t.name;
     t.allowNulls = q.columnInt(5) != 0;
+    t.xusertype = static_cast<int>(q.columnInt(6));
     return t;
 }
 

@@ -7,8 +7,10 @@
 //              'U' tables, 'V' views, 'PK'/'UQ' keys, 'S' system tables
 //   syscolumns (id, colid, name, xtype, typename, length, prec, scale,
 //              isnullable, ...): one row per column of a table or view
-//   systypes   (name, xtype, basename, length, prec, scale, allownulls):
-//              the user-defined types (sp_addtype, CREATE TYPE ... FROM)
+//   systypes   (name, xtype, xusertype, basename, length, prec, scale,
+//              allownulls): the system types (xusertype = xtype) and the
+//              user-defined types (sp_addtype, CREATE TYPE ... FROM;
+//              xusertype from 257 on)
 // The master database also carries sysdatabases and syslogins.
 // Queries read these tables directly ("select * from sysobjects"), and the
 // translator reads them through the Catalog interface below.
@@ -54,6 +56,7 @@ struct UserType {
     std::string name;
     SqlType type;              // base type with length/precision/scale; userTypeName set
     bool allowNulls = true;
+    int xusertype = 257;       // its number in systypes (user types count from 257)
 };
 
 // What the translator needs to know about the databases it can reach.

@@ -589,7 +589,15 @@ void fnLike(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         esc = static_cast<std::int64_t>(nextChar(p, e.end()));
     }
     TextOf pat(argv[0]), val(argv[1]);
-    sqlite3_result_int(ctx, likeMatch(pat.begin(), pat.end(), val.begin(), val.end(), esc) ? 1 : 0);
+    // Blanks at the end of the tested text are ignored ('abc  ' LIKE 'abc'),
+    // blanks at the end of the pattern are not.
+    bool match = likeMatch(pat.begin(), pat.end(), val.begin(), val.end(), esc);
+    if (!match) {
+        const u8* end = val.end();
+        while (end > val.begin() && end[-1] == ' ') --end;
+        if (end != val.end()) match = likeMatch(pat.begin(), pat.end(), val.begin(), end, esc);
+    }
+    sqlite3_result_int(ctx, match ? 1 : 0);
 }
 
 // ------------------------------------------------------------ operators
@@ -1057,7 +1065,14 @@ void fnToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
     }
     if (bit) return sqlite3_result_int(ctx, r != 0);
-    if (r < type->min || r > type->max) return fail(ctx, 8115, arithmeticOverflow(type->name));
+    if (r < type->min || r > type->max) {
+        // An integer too big for tinyint or smallint names its value (220);
+        // wider targets report the conversion (8115), as SQL Server does.
+        if (sqlite3_value_type(v) == SQLITE_INTEGER && type->max <= 32767)
+            return fail(ctx, 220, "Arithmetic overflow error for data type " + std::string(type->name) +
+                                      ", value = " + std::to_string(r) + ".");
+        return fail(ctx, 8115, arithmeticOverflow(type->name));
+    }
     sqlite3_result_int64(ctx, r);
 }
 
@@ -1110,6 +1125,16 @@ void fnToVarchar(sqlite3_context* ctx, int, sqlite3_value** argv) {
     switch (sqlite3_value_type(v)) {
     case SQLITE_INTEGER: {
         TextOf t(v);
+        if (scale > 0) {
+            // A whole number kept as an integer by a numeric column still
+            // shows its scale: 0 as numeric(19,4) is '0.0000'.
+            std::string s(t.view);
+            s += '.';
+            s.append(static_cast<std::size_t>(std::min<std::int64_t>(scale, 38)), '0');
+            if (n >= 0 && static_cast<std::int64_t>(s.size()) > n)
+                return fail(ctx, 8115, "Arithmetic overflow error converting numeric to data type varchar.");
+            return resultText(ctx, s);
+        }
         // An integer too long for the target shows as '*'.
         if (n >= 0 && static_cast<std::int64_t>(t.view.size()) > n) return resultText(ctx, "*");
         return resultText(ctx, t.view);

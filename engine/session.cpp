@@ -41,17 +41,22 @@ void chkLenFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
     const char* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     int bytes = sqlite3_value_bytes(argv[0]);
     std::int64_t limit = sqlite3_value_int64(argv[1]);
+    // vq_chk_len counts GBK bytes (varchar), vq_chk_nlen characters (nvarchar).
+    const bool characters = sqlite3_user_data(ctx) != nullptr;
+    auto length = [&](std::string_view t) {
+        return static_cast<std::int64_t>(characters ? utf8Length(t) : gbkByteLength(t));
+    };
     std::string_view view(text ? text : "", static_cast<std::size_t>(bytes));
-    if (static_cast<std::int64_t>(gbkByteLength(view)) <= limit) {
+    if (length(view) <= limit) {
         sqlite3_result_value(ctx, argv[0]);
         return;
     }
     std::string_view trimmed = view;
     while (!trimmed.empty() && trimmed.back() == ' ')
         trimmed.remove_suffix(1);
-    if (static_cast<std::int64_t>(gbkByteLength(trimmed)) <= limit) {
+    if (length(trimmed) <= limit) {
         std::string padded(trimmed);
-        while (static_cast<std::int64_t>(gbkByteLength(padded)) < limit)
+        while (length(padded) < limit)
             padded.push_back(' ');
         sqlite3_result_text(ctx, padded.data(), static_cast<int>(padded.size()), SQLITE_TRANSIENT);
         return;
@@ -160,8 +165,11 @@ void Session::open(const std::string& instanceFolder, const std::string& databas
         throw SqlException(err::Internal, "cannot open SQLite");
     if (registerEngineFunctions(db_) != SQLITE_OK)
         throw SqlException(err::Internal, "cannot register the engine's functions");
+    static int countCharacters = 1;
     sqlite3_create_function_v2(db_, "vq_chk_len", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, chkLenFunction,
                                nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db_, "vq_chk_nlen", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, &countCharacters,
+                               chkLenFunction, nullptr, nullptr, nullptr);
     // Long statements are stopped at the command time-out.
     sqlite3_progress_handler(db_, 1000, progressHandler, &deadline_);
     setCommandTimeout(timeoutSeconds_);
@@ -417,6 +425,25 @@ void collectDeclarations(const ast::Stmt& s, std::vector<const ast::DeclareStmt*
 
 }  // namespace
 
+// What SQL Server refuses when it compiles a batch, before any of it runs.
+void Session::checkBatch(const CachedBatch& cached)
+{
+    std::set<std::string> declared;
+    for (const ast::DeclareStmt* d : cached.declarations)
+        for (const ast::VariableDecl& v : d->variables)
+            if (!declared.insert(lowerAscii(v.name)).second)
+                throw SqlException(err::AlreadyDeclared,
+                                   "The variable name '" + v.name +
+                                       "' has already been declared. Variable names must be unique within a query "
+                                       "batch or stored procedure.",
+                                   v.pos.line, 15);
+    const auto& statements = cached.batch->statements;
+    for (std::size_t i = 1; i < statements.size(); ++i)
+        if (statements[i]->kind == ast::StmtKind::CreateView)
+            throw SqlException(111, "'CREATE VIEW' must be the first statement in a query batch.",
+                               statements[i]->pos.line, 15);
+}
+
 BatchResult Session::run(const std::string& text)
 {
     BatchResult result;
@@ -430,6 +457,7 @@ BatchResult Session::run(const std::string& text)
             cached->batch = parseBatch(text);
             for (const auto& s : cached->batch->statements)
                 collectDeclarations(*s, cached->declarations);
+            checkBatch(*cached);
         } catch (const SqlException& e) {
             for (const SqlError& error : e.errors())
                 result.addError(error);
@@ -660,6 +688,16 @@ Value Session::readColumn(sqlite3_stmt* stmt, int i, const SqlType& type) const
         int n = sqlite3_column_bytes(stmt, i);
         return Value::fromBytes(std::string(static_cast<const char*>(p), static_cast<std::size_t>(n)));
     }
+    if (type.base == BaseType::Char || type.base == BaseType::NChar) {
+        // char(n) is blank-padded to its length (bytes for char, characters for nchar).
+        std::string text = columnString(stmt, i);
+        if (type.length > 0) {
+            auto length = [&] { return type.base == BaseType::Char ? gbkByteLength(text) : utf8Length(text); };
+            for (std::size_t n = length(); n < static_cast<std::size_t>(type.length); ++n)
+                text.push_back(' ');
+        }
+        return Value::fromText(std::move(text));
+    }
     if (type.isText())
         return Value::fromText(columnString(stmt, i));
     switch (storage) {
@@ -689,18 +727,98 @@ void Session::throwStepError(int rc, const TableInfo* target, bool isUpdate)
                                                       "', table '" + table + "'; column does not allow nulls. " +
                                                       (isUpdate ? "UPDATE" : "INSERT") + " fails.");
     }
-    if (extended == SQLITE_CONSTRAINT_PRIMARYKEY || extended == SQLITE_CONSTRAINT_UNIQUE) {
-        std::string pk = target ? target->primaryKeyName : std::string();
-        if (!pk.empty())
-            throw SqlException(err::PrimaryKeyViolation, "Violation of PRIMARY KEY constraint '" + pk +
-                                                             "'. Cannot insert duplicate key in object '" + object +
-                                                             "'.");
-        throw SqlException(err::UniqueIndexViolation,
-                           "Cannot insert duplicate key row in object '" + object + "' with unique index.");
-    }
+    if (extended == SQLITE_CONSTRAINT_PRIMARYKEY || extended == SQLITE_CONSTRAINT_UNIQUE)
+        throwDuplicateKey(message, target);
     if ((rc & 0xff) == SQLITE_CONSTRAINT)
         throw SqlException(547, "The statement conflicted with a constraint in object '" + object + "'.");
     throw SqlException(err::Internal, message);
+}
+
+namespace {
+
+// The columns SQLite names in "UNIQUE constraint failed: T.a, T.b".
+std::vector<std::string> failedColumns(const std::string& message)
+{
+    std::vector<std::string> cols;
+    std::size_t colon = message.find(':');
+    if (colon == std::string::npos)
+        return cols;
+    std::string list = message.substr(colon + 1);
+    std::size_t start = 0;
+    while (start < list.size()) {
+        std::size_t comma = list.find(',', start);
+        std::string part = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        std::size_t dot = part.rfind('.');
+        std::string col = part.substr(dot == std::string::npos ? 0 : dot + 1);
+        while (!col.empty() && col.front() == ' ')
+            col.erase(col.begin());
+        cols.push_back(lowerAscii(col));
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    std::sort(cols.begin(), cols.end());
+    return cols;
+}
+
+std::vector<std::string> sortedLower(std::vector<std::string> cols)
+{
+    for (auto& c : cols)
+        c = lowerAscii(c);
+    std::sort(cols.begin(), cols.end());
+    return cols;
+}
+
+}  // namespace
+
+// A duplicate key: SQL Server names the primary key or unique constraint
+// (2627) or the unique index (2601) whose columns SQLite reports.
+void Session::throwDuplicateKey(const std::string& message, const TableInfo* target)
+{
+    const std::string object = target ? "dbo." + target->name : std::string("dbo.?");
+    const std::vector<std::string> cols = failedColumns(message);
+    if (target) {
+        const std::string schema = quoteIdent(target->schemaAlias);
+        Stmt keys(db_, "SELECT name, xtype, keycols FROM " + schema +
+                           ".sysobjects WHERE parent_obj = ?1 AND xtype IN ('PK','UQ')");
+        keys.bind(1, static_cast<std::int64_t>(target->id));
+        while (keys.step()) {
+            std::vector<std::string> keyCols;
+            std::string list = keys.columnText(2);
+            std::size_t start = 0;
+            while (start <= list.size()) {
+                std::size_t comma = list.find(',', start);
+                keyCols.push_back(list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+                if (comma == std::string::npos)
+                    break;
+                start = comma + 1;
+            }
+            if (sortedLower(keyCols) == cols) {
+                bool pk = keys.columnText(1) == "PK";
+                throw SqlException(err::PrimaryKeyViolation,
+                                   std::string("Violation of ") + (pk ? "PRIMARY KEY" : "UNIQUE KEY") + " constraint '" +
+                                       keys.columnText(0) + "'. Cannot insert duplicate key in object '" + object + "'.",
+                                   1, 14);
+            }
+        }
+        Stmt indexes(db_, "SELECT name FROM " + schema + ".sqlite_master WHERE type = 'index' AND tbl_name = ?1 "
+                                                         "COLLATE NOCASE AND name LIKE ?2");
+        indexes.bind(1, target->name).bind(2, target->name + "$%");
+        while (indexes.step()) {
+            std::string indexName = indexes.columnText(0);
+            std::vector<std::string> indexCols;
+            Stmt info(db_, "PRAGMA " + schema + ".index_info(" + quoteIdent(indexName) + ")");
+            while (info.step())
+                indexCols.push_back(info.columnText(2));
+            if (sortedLower(indexCols) == cols)
+                throw SqlException(err::UniqueIndexViolation,
+                                   "Cannot insert duplicate key row in object '" + object + "' with unique index '" +
+                                       indexName.substr(target->name.size() + 1) + "'.",
+                                   1, 14);
+        }
+    }
+    throw SqlException(err::UniqueIndexViolation,
+                       "Cannot insert duplicate key row in object '" + object + "' with unique index.", 1, 14);
 }
 
 // ---- statements -------------------------------------------------------------------
@@ -1048,7 +1166,8 @@ std::string Session::columnDeclaration(const ColumnInfo& c, const ast::ColumnDef
     return sql;
 }
 
-void Session::insertColumnRows(const std::string& alias, int objectId, const std::vector<ColumnInfo>& columns)
+void Session::insertColumnRows(const std::string& alias, int objectId, const std::vector<ColumnInfo>& columns,
+                               const std::string& database)
 {
     Stmt q(db_, "INSERT INTO " + quoteIdent(alias) +
                     ".syscolumns(name, id, xtype, xusertype, length, colid, prec, scale, isnullable, typename, "
@@ -1057,8 +1176,8 @@ void Session::insertColumnRows(const std::string& alias, int objectId, const std
         q.reset();
         int xusertype = c.type.xtype();
         if (!c.type.userTypeName.empty())
-            if (const UserType* u = findUserType("", c.type.userTypeName); u)
-                xusertype = 257;
+            if (const UserType* u = findUserType(database, c.type.userTypeName); u)
+                xusertype = u->xusertype;
         q.bind(1, c.name)
             .bind(2, static_cast<std::int64_t>(objectId))
             .bind(3, static_cast<std::int64_t>(c.type.xtype()))
@@ -1254,7 +1373,7 @@ void Session::createTable(const ast::CreateTableStmt& s, RunState&)
         obj.bind(1, static_cast<std::int64_t>(id)).bind(2, name).bind(3, std::string("U")).bind(4, std::string("U"));
         obj.bind(5, static_cast<std::int64_t>(0)).bindNull(6);
         obj.step();
-        insertColumnRows(alias, id, table.columns);
+        insertColumnRows(alias, id, table.columns, database);
         int nextId = id + 1;
         if (!keyColumns.empty()) {
             std::string cols;
@@ -1347,7 +1466,7 @@ void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
                 execSql(db_, sql);
                 added.push_back(c);
             }
-            insertColumnRows(alias, table.id, added);
+            insertColumnRows(alias, table.id, added, table.database);
             for (const ast::TableConstraint& c : s.constraints) {
                 if (c.kind == ast::TableConstraint::Kind::PrimaryKey ||
                     c.kind == ast::TableConstraint::Kind::Unique) {
@@ -1520,7 +1639,7 @@ void Session::createView(const ast::CreateViewStmt& s, RunState& st)
                           "VALUES(?1, ?2, 'V', 'V', 1, 0, vq_getdate(), ?3)");
         obj.bind(1, static_cast<std::int64_t>(id)).bind(2, name).bind(3, definition);
         obj.step();
-        insertColumnRows(alias, id, columns);
+        insertColumnRows(alias, id, columns, current_);
     });
 }
 
@@ -1547,8 +1666,16 @@ void Session::createIndex(const ast::CreateIndexStmt& s)
         throw SqlException(1913, "The operation failed because an index or statistics with name '" + s.name +
                                      "' already exists on table '" + info->name + "'.",
                            s.pos.line);
-    execSql(db_, std::string("CREATE ") + (s.unique ? "UNIQUE " : "") + "INDEX " + quoteIdent(info->schemaAlias) + "." +
-                     quoteIdent(indexName) + " ON " + quoteIdent(info->name) + " (" + cols + ")");
+    try {
+        execSql(db_, std::string("CREATE ") + (s.unique ? "UNIQUE " : "") + "INDEX " + quoteIdent(info->schemaAlias) +
+                         "." + quoteIdent(indexName) + " ON " + quoteIdent(info->name) + " (" + cols + ")");
+    } catch (const SqlException&) {
+        if (sqlite3_extended_errcode(db_) == SQLITE_CONSTRAINT_UNIQUE)
+            throw SqlException(1505, "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found "
+                                     "for the object name 'dbo." + info->name + "' and the index name '" + s.name + "'.",
+                               s.pos.line);
+        throw;
+    }
     bumpSchemaGeneration();
 }
 

@@ -88,11 +88,14 @@ private:
     Prepared& prepare(const void* key, RunState& st, const std::function<Translation(Translator&)>& translate);
     void bindParameters(Prepared& p, RunState& st);
     [[noreturn]] void throwStepError(int rc, const TableInfo* target, bool isUpdate);
+    [[noreturn]] void throwDuplicateKey(const std::string& message, const TableInfo* target);
+    void checkBatch(const CachedBatch& cached);
     Value readColumn(sqlite3_stmt* stmt, int i, const SqlType& type) const;
     SqlType declaredColumnType(const ast::ColumnDef& def, const std::string& database, int ordinal,
                                bool& allowNulls);
     std::string columnDeclaration(const ColumnInfo& c, const ast::ColumnDef& def, const TableInfo& table);
-    void insertColumnRows(const std::string& alias, int objectId, const std::vector<ColumnInfo>& columns);
+    void insertColumnRows(const std::string& alias, int objectId, const std::vector<ColumnInfo>& columns,
+                          const std::string& database);
     void withSavepoint(const std::function<void()>& body);
     void invalidateCaches();
     void attach(const std::string& name, const std::string& file);

@@ -380,6 +380,8 @@ struct Translator::Impl {
                     int p;
                     decimalShape(from, p, scale);
                 }
+                if (from.base == BaseType::Money || from.base == BaseType::SmallMoney)
+                    scale = 2;   // money converts with style 0: two decimals
                 text = "vq_to_varchar(" + e.sql + ",-1," + std::to_string(scale) + ")";
             } else if (from.isBinary() || from.isUnknown() || from.isText()) {
                 // kept as it is
@@ -387,12 +389,17 @@ struct Translator::Impl {
             if (to.length < 0)
                 return text;
             bool fits = from.isText() && from.length >= 0 && from.length <= to.length &&
-                        from.base != BaseType::Text && from.base != BaseType::NText;
+                        from.base != BaseType::Text && from.base != BaseType::NText &&
+                        !((from.base == BaseType::NVarChar || from.base == BaseType::NChar) &&
+                          (to.base == BaseType::VarChar || to.base == BaseType::Char));
             if (fits)
                 return text;
+            // varchar(n) holds n GBK bytes, nvarchar(n) n characters.
+            bool unicode = to.base == BaseType::NVarChar || to.base == BaseType::NChar;
             if (truncate)
-                return "vq_to_varchar(" + text + "," + std::to_string(to.length) + ",-1)";
-            return "vq_chk_len(" + text + "," + std::to_string(to.length) + ")";
+                return unicode ? "vq_left(" + text + "," + std::to_string(to.length) + ")"
+                               : "vq_to_varchar(" + text + "," + std::to_string(to.length) + ",-1)";
+            return (unicode ? "vq_chk_nlen(" : "vq_chk_len(") + text + "," + std::to_string(to.length) + ")";
         }
         if (to.base == BaseType::DateTime) {
             if (from.isDateTime())
@@ -433,6 +440,8 @@ struct Translator::Impl {
                 int p;
                 decimalShape(e.type, p, scale);
             }
+            if (e.type.base == BaseType::Money || e.type.base == BaseType::SmallMoney)
+                scale = style && style->sql == "2" ? 4 : 2;   // money: style 0 and 1 two decimals, style 2 four
             r.sql = "vq_to_varchar(" + e.sql + "," + std::to_string(to.length) + "," + std::to_string(scale) + ")";
             return r;
         }
@@ -752,6 +761,14 @@ struct Translator::Impl {
             return {"vq_mod(" + a.sql + "," + b.sql + ")", type};
         if (op == "^")
             return {paren(paren(a.sql + " | " + b.sql) + " - " + paren(a.sql + " & " + b.sql)), type};
+        // Exact decimals are carried as doubles: rounding the result to its
+        // scale gives the double nearest the exact decimal (0.1 + 0.2 = 0.3).
+        if (type.isExactDecimal() && (op == "+" || op == "-" || op == "*")) {
+            int p, sc;
+            decimalShape(type, p, sc);
+            if (sc <= 12)
+                return {"round(" + a.sql + " " + op + " " + b.sql + "," + std::to_string(sc) + ")", type};
+        }
         return {paren(a.sql + " " + op + " " + b.sql), type};
     }
 
@@ -1058,7 +1075,7 @@ struct Translator::Impl {
     // Translates one SELECT block. `scopeOut` receives its scope (for
     // ORDER BY); `derived` demands unique column names as SQL aliases;
     // `single` wraps the only value in vq_single() (scalar subquery).
-    std::string querySpec(const ast::QuerySpec& spec, Scope* parent, bool derived, bool single,
+    std::string querySpec(const ast::QuerySpec& spec, Scope* parent, bool derived, bool single, bool dedupe,
                           std::vector<Output>& outputs, std::vector<std::string>& assignTargets, Scope& scope)
     {
         scope.parent = parent;
@@ -1124,7 +1141,7 @@ struct Translator::Impl {
             std::string value = outputs[i].expr.sql;
             if (single)
                 value = "vq_single(" + value + ")";
-            else if (spec.distinct && outputs[i].expr.type.isText())
+            else if ((spec.distinct || dedupe) && outputs[i].expr.type.isText())
                 value += " COLLATE vq_ci";
             sql += value + " AS " + quoteIdent(outputs[i].sqlName);
         }
@@ -1186,7 +1203,8 @@ struct Translator::Impl {
         for (std::size_t i = 0; i < q.specs.size(); ++i) {
             std::vector<Output> outputs;
             std::vector<std::string> targets;
-            std::string part = querySpec(*q.specs[i], parent, derived, single, outputs, targets, scopes[i]);
+            bool dedupe = std::any_of(q.ops.begin(), q.ops.end(), [](ast::SetOp op) { return op != ast::SetOp::UnionAll; });
+            std::string part = querySpec(*q.specs[i], parent, derived, single, dedupe, outputs, targets, scopes[i]);
             const ast::QuerySpec& spec = *q.specs[i];
             if (spec.topPercent)
                 unsupported("TOP ... PERCENT", spec.pos);
@@ -1329,6 +1347,12 @@ TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
                 t = t.base == BaseType::BigInt ? kBigInt : kInt;
             else if (t.base == BaseType::Numeric)
                 t = makeType(BaseType::Numeric, 0, 38, t.scale);
+            if (t.isExactDecimal()) {
+                // Rounded to the scale, so that sums of decimals compare exactly.
+                int p, sc;
+                decimalShape(t, p, sc);
+                return {"round(sum(" + prefix + arg + ")," + std::to_string(sc) + ")", t};
+            }
             return {"sum(" + prefix + arg + ")", t};
         }
         if (name == "avg") {
@@ -1344,8 +1368,10 @@ TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
 
     if (name == "isnull") {
         std::vector<TExpr> a = arguments(e, scope, 2, 2);
+        // The result has the first argument's type: the replacement is
+        // converted (and cut) to it.
         SqlType t = a[0].nullLiteral ? a[1].type : a[0].type;
-        std::string second = a[0].nullLiteral ? a[1].sql : caseResult(a[1], t);
+        std::string second = a[0].nullLiteral || a[0].type.isUnknown() ? a[1].sql : convert(a[1], t, true);
         return {"ifnull(" + a[0].sql + "," + second + ")", t};
     }
     if (name == "coalesce") {
@@ -1635,6 +1661,10 @@ Translation Translator::insert(const ast::InsertStmt& s)
             sql += r ? ", (" : "(";
             Scope empty;
             for (std::size_t i = 0; i < row.size(); ++i) {
+                if (!row[i]) {   // DEFAULT
+                    sql += (i ? ", " : "") + impl.defaultValue(*cols[i], target);
+                    continue;
+                }
                 TExpr v = impl.expr(*row[i], empty);
                 sql += (i ? ", " : "") + impl.convert(v, cols[i]->type, false);
             }
