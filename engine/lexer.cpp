@@ -157,9 +157,9 @@ private:
             t.kind = TokenKind::String;
             lexString(t);
         } else if (c == '[') {
-            lexBracketIdentifier(t);
+            lexDelimitedIdentifier(t, ']');
         } else if (c == '"') {
-            lexQuotedIdentifier(t);
+            lexDelimitedIdentifier(t, '"');
         } else if (c == '@') {
             lexVariable(t);
         } else if (isDigit(c) || (c == '.' && isDigit(peek(1)))) {
@@ -203,17 +203,19 @@ private:
                            startLine, kSyntaxSeverity);
     }
 
-    // [name] with ]] standing for one ].
-    void lexBracketIdentifier(Token& t)
+    // [name] with ]] standing for one ], or "name" with "" standing for
+    // one ". An unclosed [name] is a syntax error, an unclosed "name" an
+    // unclosed quotation mark, as SQL Server reports them.
+    void lexDelimitedIdentifier(Token& t, char close)
     {
         const int startLine = line_;
         advance();
         const std::size_t contentStart = i_;
         std::string value;
         while (i_ < s_.size()) {
-            if (s_[i_] == ']') {
-                if (peek(1) == ']') {
-                    value += ']';
+            if (s_[i_] == close) {
+                if (peek(1) == close) {
+                    value += close;
                     advance();
                     advance();
                     continue;
@@ -226,32 +228,8 @@ private:
             value += s_[i_];
             advance();
         }
-        syntaxError(s_.substr(contentStart), startLine);
-    }
-
-    // "name" with "" standing for one ".
-    void lexQuotedIdentifier(Token& t)
-    {
-        const int startLine = line_;
-        advance();
-        const std::size_t contentStart = i_;
-        std::string value;
-        while (i_ < s_.size()) {
-            if (s_[i_] == '"') {
-                if (peek(1) == '"') {
-                    value += '"';
-                    advance();
-                    advance();
-                    continue;
-                }
-                advance();
-                t.kind = TokenKind::QuotedIdentifier;
-                t.text = std::move(value);
-                return;
-            }
-            value += s_[i_];
-            advance();
-        }
+        if (close == ']')
+            syntaxError(s_.substr(contentStart), startLine);
         throw SqlException(105,
                            "Unclosed quotation mark after the character string '" +
                                s_.substr(contentStart) + "'.",

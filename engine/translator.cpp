@@ -1312,6 +1312,49 @@ struct Translator::Impl {
     }
 };
 
+namespace {
+
+// Functions that map one to one onto an engine function of the same
+// arguments: name, SQLite function, argument count and result type.
+struct PlainFunction {
+    enum class Result { Int, FirstText, LongText, OneChar };
+    const char* name;
+    const char* sqlName;
+    std::size_t minArgs, maxArgs;
+    Result result;
+};
+
+const PlainFunction kPlainFunctions[] = {
+    {"len", "vq_len", 1, 1, PlainFunction::Result::Int},
+    {"datalength", "vq_datalength", 1, 1, PlainFunction::Result::Int},
+    {"charindex", "vq_charindex", 2, 3, PlainFunction::Result::Int},
+    {"ascii", "vq_ascii", 1, 1, PlainFunction::Result::Int},
+    {"isnumeric", "vq_isnumeric", 1, 1, PlainFunction::Result::Int},
+    {"substring", "vq_substring", 3, 3, PlainFunction::Result::FirstText},
+    {"left", "vq_left", 2, 2, PlainFunction::Result::FirstText},
+    {"right", "vq_right", 2, 2, PlainFunction::Result::FirstText},
+    {"upper", "vq_upper", 1, 1, PlainFunction::Result::FirstText},
+    {"lower", "vq_lower", 1, 1, PlainFunction::Result::FirstText},
+    {"ltrim", "vq_ltrim", 1, 1, PlainFunction::Result::FirstText},
+    {"rtrim", "vq_rtrim", 1, 1, PlainFunction::Result::FirstText},
+    {"reverse", "vq_reverse", 1, 1, PlainFunction::Result::FirstText},
+    {"replicate", "vq_replicate", 2, 2, PlainFunction::Result::LongText},
+    {"space", "vq_space", 1, 1, PlainFunction::Result::LongText},
+    {"replace", "vq_replace", 3, 3, PlainFunction::Result::LongText},
+    {"stuff", "vq_stuff", 4, 4, PlainFunction::Result::LongText},
+    {"char", "vq_char", 1, 1, PlainFunction::Result::OneChar},
+};
+
+const PlainFunction* findPlainFunction(const std::string& lowerName)
+{
+    for (const PlainFunction& f : kPlainFunctions)
+        if (lowerName == f.name)
+            return &f;
+    return nullptr;
+}
+
+}  // namespace
+
 TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
 {
     const std::string name = lowerAscii(e.text);
@@ -1390,53 +1433,16 @@ TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
         return {paren("CASE WHEN " + compareSql("=", a[0], a[1]) + " THEN NULL ELSE " + a[0].sql + " END"),
                 a[0].type};
     }
-    if (name == "len") {
-        auto a = arguments(e, scope, 1, 1);
-        return {call("vq_len", a), kInt};
-    }
-    if (name == "datalength") {
-        auto a = arguments(e, scope, 1, 1);
-        return {call("vq_datalength", a), kInt};
-    }
-    if (name == "substring") {
-        auto a = arguments(e, scope, 3, 3);
-        return {call("vq_substring", a), textType(a[0])};
-    }
-    if (name == "left" || name == "right") {
-        auto a = arguments(e, scope, 2, 2);
-        return {call("vq_" + name, a), textType(a[0])};
-    }
-    if (name == "replicate") {
-        auto a = arguments(e, scope, 2, 2);
-        return {call("vq_replicate", a), varcharType(8000)};
-    }
-    if (name == "space") {
-        auto a = arguments(e, scope, 1, 1);
-        return {call("vq_space", a), varcharType(8000)};
-    }
-    if (name == "upper" || name == "lower" || name == "ltrim" || name == "rtrim" || name == "reverse") {
-        auto a = arguments(e, scope, 1, 1);
-        return {call("vq_" + name, a), textType(a[0])};
-    }
-    if (name == "replace") {
-        auto a = arguments(e, scope, 3, 3);
-        return {call("vq_replace", a), varcharType(8000)};
-    }
-    if (name == "stuff") {
-        auto a = arguments(e, scope, 4, 4);
-        return {call("vq_stuff", a), varcharType(8000)};
-    }
-    if (name == "charindex") {
-        auto a = arguments(e, scope, 2, 3);
-        return {call("vq_charindex", a), kInt};
-    }
-    if (name == "char") {
-        auto a = arguments(e, scope, 1, 1);
-        return {call("vq_char", a), makeType(BaseType::Char, 1)};
-    }
-    if (name == "ascii") {
-        auto a = arguments(e, scope, 1, 1);
-        return {call("vq_ascii", a), kInt};
+    if (const PlainFunction* f = findPlainFunction(name)) {
+        auto a = arguments(e, scope, f->minArgs, f->maxArgs);
+        SqlType t = kInt;
+        switch (f->result) {
+        case PlainFunction::Result::Int: t = kInt; break;
+        case PlainFunction::Result::FirstText: t = textType(a[0]); break;
+        case PlainFunction::Result::LongText: t = varcharType(8000); break;
+        case PlainFunction::Result::OneChar: t = makeType(BaseType::Char, 1); break;
+        }
+        return {call(f->sqlName, a), t};
     }
     if (name == "abs") {
         auto a = arguments(e, scope, 1, 1);
@@ -1509,10 +1515,6 @@ TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
     }
     if (name == "app_name") {
         return {"''", makeType(BaseType::NVarChar, 128)};
-    }
-    if (name == "isnumeric") {
-        auto a = arguments(e, scope, 1, 1);
-        return {call("vq_isnumeric", a), kInt};
     }
     if (name == "newid") {
         arguments(e, scope, 0, 0);
