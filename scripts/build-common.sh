@@ -7,7 +7,7 @@ VQ_BUILD_DIR="${VQ_BUILD_DIR:-$VQ_SOURCE_DIR/build}"
 
 vq_configure() {
     cmake -S "$VQ_SOURCE_DIR" -B "$VQ_BUILD_DIR" -G Ninja \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVQ_BUILD_GUI=ON -DVQ_BUILD_TESTS=ON "$@"
 }
 
 vq_jobs() {
