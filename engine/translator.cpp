@@ -1718,44 +1718,76 @@ Translation Translator::insert(const ast::InsertStmt& s)
     return t;
 }
 
+namespace {
+
+// The sources of a FROM list with its inner joins taken apart: the tables
+// (or outer-join subtrees, kept whole) and the ON conditions of the inner
+// joins. UPDATE ... FROM uses it to lift its target out of the joins.
+void flattenInnerJoins(const ast::TableRef& ref, std::vector<const ast::TableRef*>& leaves,
+                       std::vector<const ast::Expr*>& conditions)
+{
+    if (ref.kind == ast::TableRef::Kind::Join &&
+        (ref.joinType == ast::JoinType::Inner || ref.joinType == ast::JoinType::Cross)) {
+        flattenInnerJoins(*ref.left, leaves, conditions);
+        flattenInnerJoins(*ref.right, leaves, conditions);
+        if (ref.on)
+            conditions.push_back(ref.on.get());
+        return;
+    }
+    leaves.push_back(&ref);
+}
+
+}  // namespace
+
 Translation Translator::update(const ast::UpdateStmt& s)
 {
+    // UPDATE t SET ... [FROM ...] [WHERE ...]. When the FROM clause names
+    // the target (UPDATE a SET ... FROM T a JOIN B b ON ...), the target
+    // becomes the table SQLite updates, the other sources its FROM clause
+    // and the join conditions part of its WHERE clause.
     Impl impl(catalog_, variables_);
     Scope scope;
-    std::string from;
-    const TableInfo* info = nullptr;
-    std::string targetAlias;
-    if (!s.from.empty()) {
-        // UPDATE t SET ... FROM ...: the target is the FROM source of that
-        // name (or alias) when there is one; the rest of the FROM clause
-        // becomes SQLite's UPDATE ... FROM.
-        Scope fromScope;
-        for (const auto& ref : s.from) {
-            if (!from.empty())
-                from += ", ";
-            from += impl.tableRef(*ref, fromScope);
+    std::vector<const ast::TableRef*> leaves;
+    std::vector<const ast::Expr*> conditions;
+    for (const auto& ref : s.from)
+        flattenInnerJoins(*ref, leaves, conditions);
+    const ast::TableRef* targetLeaf = nullptr;
+    if (s.table.parts.size() == 1) {
+        for (const ast::TableRef* leaf : leaves) {
+            if (leaf->kind != ast::TableRef::Kind::Named)
+                continue;
+            const std::string& exposed = leaf->alias.empty() ? leaf->name.last() : leaf->alias;
+            if (equalsIgnoreCase(exposed, s.table.last()))
+                targetLeaf = leaf;
         }
-        const Source* targetSource = nullptr;
-        if (s.table.parts.size() == 1)
-            for (const Source& src : fromScope.sources)
-                if (equalsIgnoreCase(src.exposed, s.table.last()) && !src.tableName.empty())
-                    targetSource = &src;
-        if (targetSource)
-            unsupported("UPDATE ... FROM that names the target inside the FROM clause", s.pos);
-        info = &impl.targetTable(s.table, s.pos);
-        scope = std::move(fromScope);
-    } else {
-        info = &impl.targetTable(s.table, s.pos);
     }
+    const TableInfo* info = &impl.targetTable(targetLeaf ? targetLeaf->name : s.table, s.pos);
     Source target;
-    target.exposed = s.table.last();
+    target.aliased = targetLeaf && !targetLeaf->alias.empty();
+    target.exposed = target.aliased ? targetLeaf->alias : info->name;
     target.tableName = info->name;
     target.database = info->database;
     target.sqlAlias = impl.newAlias();
-    targetAlias = target.sqlAlias;
     for (const ColumnInfo& c : info->columns)
         target.columns.push_back({c.name, c.type});
-    scope.sources.insert(scope.sources.begin(), target);
+    const std::string targetAlias = target.sqlAlias;
+    scope.sources.push_back(target);
+
+    std::string from;
+    if (targetLeaf) {
+        for (const ast::TableRef* leaf : leaves) {
+            if (leaf == targetLeaf)
+                continue;
+            from += (from.empty() ? "" : ", ") + impl.tableRef(*leaf, scope);
+        }
+    } else {
+        for (const auto& ref : s.from)
+            from += (from.empty() ? "" : ", ") + impl.tableRef(*ref, scope);
+        conditions.clear();   // kept inside the joins translated above
+        for (std::size_t i = 1; i < scope.sources.size(); ++i)
+            if (!scope.sources[i].tableName.empty() && equalsIgnoreCase(scope.sources[i].exposed, s.table.last()))
+                unsupported("UPDATE ... FROM whose target stands inside an outer join", s.pos);
+    }
 
     std::string sets;
     for (const ast::Assignment& a : s.assignments) {
@@ -1775,8 +1807,13 @@ Translation Translator::update(const ast::UpdateStmt& s)
     std::string sql = "UPDATE " + impl.tableSql(*info, s.pos) + " AS " + quoteIdent(targetAlias) + " SET " + sets;
     if (!from.empty())
         sql += " FROM " + from;
+    std::string where;
+    for (const ast::Expr* c : conditions)
+        where += (where.empty() ? "" : " AND ") + impl.expr(*c, scope).sql;
     if (s.where)
-        sql += " WHERE " + impl.expr(*s.where, scope).sql;
+        where += (where.empty() ? "" : " AND ") + impl.expr(*s.where, scope).sql;
+    if (!where.empty())
+        sql += " WHERE " + where;
     if (s.top)
         sql += " LIMIT " + impl.expr(*s.top, scope).sql;
     Translation t;

@@ -1,0 +1,142 @@
+// The executor's own machinery: cached translations that must follow the
+// catalogue, nested batches, all-or-nothing DDL, ALTER TABLE's treatment
+// of existing rows, and UPDATE ... FROM with its target among the joins.
+#include "conformance_fixture.h"
+
+namespace vqsql::conformance {
+namespace {
+
+class SessionCache : public EngineFixture {};
+
+TEST_F(SessionCache, CachedBatchFollowsATableRecreatedWithOtherColumns)
+{
+    exec("create table t (a int)\ninsert into t values (1)");
+    const std::string select = "select * from t";
+    EXPECT_EQ(rows(select).columns.size(), 1u);
+
+    exec("drop table t\ncreate table t (a varchar(10), b int)\ninsert into t values ('x', 2)");
+    ResultSet rs = rows(select);
+    ASSERT_EQ(rs.columns.size(), 2u);
+    EXPECT_EQ(rs.columns[0].type.base, BaseType::VarChar);
+    EXPECT_EQ(rs.rows[0][0].text, "x");
+}
+
+TEST_F(SessionCache, AnotherConnectionsDdlIsSeen)
+{
+    exec("create table t (a int)");
+    const std::string insert = "insert into t values (7)";
+    exec(insert);
+
+    auto other = connect();
+    other->execute("alter table t add b int null");
+    other->execute("create table u (k int)");
+
+    // The same text, translated again for the new layout: one value for
+    // two columns is now SQL Server's error 109.
+    EXPECT_EQ(errorOf(insert).number, 109);
+    EXPECT_EQ(column("select count(*) from t where b is null"), std::vector<std::string>{"1"});
+    exec("insert into u values (1)");
+}
+
+TEST_F(SessionCache, VariablesAreBoundAnewOnEveryRun)
+{
+    const std::string batch = "declare @n int  select @n = count(*) from t  select @n + 1";
+    exec("create table t (a int)");
+    EXPECT_EQ(text(batch), "1");
+    exec("insert into t values (1)");
+    EXPECT_EQ(text(batch), "2");
+}
+
+class SessionNesting : public EngineFixture {};
+
+TEST_F(SessionNesting, DynamicSqlResultsKeepTheirPlaceInTheBatch)
+{
+    BatchResult r = run("select 1 as a\nexec('select 2 as b print ''inner''')\nselect 3 as c");
+    ASSERT_TRUE(r.ok());
+    ASSERT_EQ(r.resultSets.size(), 3u);
+    EXPECT_EQ(r.resultSets[1].columns[0].name, "b");
+    ASSERT_EQ(r.events.size(), 4u);
+    EXPECT_EQ(r.events[2].kind, BatchEvent::Kind::Message);
+    EXPECT_EQ(r.messages[0], "inner");
+}
+
+TEST_F(SessionNesting, TimeOutCoversANestedBatch)
+{
+    db_->setCommandTimeout(1);
+    BatchResult r = run("exec('declare @i int set @i = 0 while 1 = 1 set @i = @i + 1')\nselect 'after'");
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.errors[0].message, "Query timeout expired");
+    // The time-out ends the nested loop; the outer batch goes on, and the
+    // connection is usable afterwards.
+    db_->setCommandTimeout(30);
+    EXPECT_EQ(text("select 'still here'"), "still here");
+}
+
+class SessionDdl : public EngineFixture {};
+
+TEST_F(SessionDdl, FailedCreateTableLeavesNoTraceInTheCatalogue)
+{
+    exec("create table a (k int constraint PK_X primary key)");
+    SqlError e = errorOf("create table b (k int, v varchar(10), constraint PK_X primary key (k))");
+    EXPECT_EQ(e.number, 2714);
+    EXPECT_EQ(text("select count(*) from sysobjects where name = 'b'"), "0");
+    EXPECT_EQ(text("select count(*) from syscolumns where name = 'v'"), "0");
+    EXPECT_EQ(errorOf("select * from b").number, 208);
+}
+
+TEST_F(SessionDdl, AddedColumnsTreatExistingRowsAsSqlServerDoes)
+{
+    exec("create table t (k int)\ninsert into t values (1)");
+    exec("alter table t add n int null default 5, d int not null default 9");
+    // A nullable column with a default leaves existing rows NULL; a NOT NULL
+    // one fills them with its default; new rows get both defaults.
+    exec("insert into t (k) values (2)");
+    ResultSet rs = rows("select k, n, d from t order by k");
+    ASSERT_EQ(rs.rows.size(), 2u);
+    EXPECT_TRUE(rs.rows[0][1].isNull());
+    EXPECT_EQ(rs.rows[0][2].integer, 9);
+    EXPECT_EQ(rs.rows[1][1].integer, 5);
+    EXPECT_EQ(rs.rows[1][2].integer, 9);
+
+    SqlError e = errorOf("alter table t add m int not null");
+    EXPECT_EQ(e.number, 4901);
+    EXPECT_EQ(text("select count(*) from syscolumns where id = object_id('t')"), "3");
+}
+
+TEST_F(SessionDdl, UniqueKeyAddedLaterIsEnforcedAndNamedInErrors)
+{
+    exec("create table t (k int not null, code varchar(10))\n"
+         "alter table t add constraint UQ_t_code unique (code)\n"
+         "insert into t values (1, 'a')");
+    SqlError e = errorOf("insert into t values (2, 'A')");
+    EXPECT_EQ(e.number, 2627);
+    EXPECT_EQ(e.message, "Violation of UNIQUE KEY constraint 'UQ_t_code'. Cannot insert duplicate key in object "
+                         "'dbo.t'.");
+}
+
+class SessionUpdateFrom : public EngineFixture {
+protected:
+    void SetUp() override
+    {
+        EngineFixture::SetUp();
+        exec("create table acc (k int primary key, name varchar(20), total int)\n"
+             "create table moves (k int, amount int)\n"
+             "insert into acc values (1, 'cash', 0), (2, 'bank', 0), (3, 'idle', 0)\n"
+             "insert into moves values (1, 10), (2, 5)");
+    }
+};
+
+TEST_F(SessionUpdateFrom, TargetNamedByItsAliasInsideAJoin)
+{
+    exec("update a set total = m.amount from acc a join moves m on m.k = a.k where m.amount > 6");
+    EXPECT_EQ(column("select total from acc order by k"), (std::vector<std::string>{"10", "0", "0"}));
+}
+
+TEST_F(SessionUpdateFrom, TargetOutsideTheFromList)
+{
+    exec("update acc set total = moves.amount from moves where moves.k = acc.k");
+    EXPECT_EQ(column("select total from acc order by k"), (std::vector<std::string>{"10", "5", "0"}));
+}
+
+}  // namespace
+}  // namespace vqsql::conformance
