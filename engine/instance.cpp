@@ -103,6 +103,82 @@ void initialiseInstance(const std::string& folder, const std::string& saPassword
     fs::rename(tempFile, masterFile, ec);
     if (ec)
         throw SqlException(5123, "cannot create '" + masterFile + "': " + ec.message());
+    startInstance(folder);
+}
+
+namespace {
+
+std::string runningFlag(const std::string& folder)
+{
+    return folder + "/running";
+}
+
+void requireInstance(const std::string& folder)
+{
+    if (!isInstanceInitialised(folder))
+        throw SqlException(17, "No engine instance is installed in '" + folder + "'.");
+}
+
+}  // namespace
+
+bool isInstanceRunning(const std::string& folder)
+{
+    std::error_code ec;
+    return isInstanceInitialised(folder) && fs::exists(runningFlag(folder), ec);
+}
+
+void startInstance(const std::string& folder)
+{
+    requireInstance(folder);
+    FILE* f = std::fopen(runningFlag(folder).c_str(), "wb");
+    if (!f)
+        throw SqlException(17, "Cannot start the instance in '" + folder + "'.");
+    std::fputs("running\n", f);
+    std::fclose(f);
+}
+
+void stopInstance(const std::string& folder)
+{
+    requireInstance(folder);
+    std::error_code ec;
+    fs::remove(runningFlag(folder), ec);
+    if (ec)
+        throw SqlException(17, "Cannot stop the instance in '" + folder + "': " + ec.message());
+}
+
+void changeSaPassword(const std::string& folder, const std::string& oldPassword, const std::string& newPassword)
+{
+    requireInstance(folder);
+    sqlite3* db = nullptr;
+    if (sqlite3_open(":memory:", &db) != SQLITE_OK) {
+        sqlite3_close(db);
+        throw SqlException(err::Internal, "cannot open SQLite");
+    }
+    try {
+        registerEngineFunctions(db);
+        sqlite3_busy_timeout(db, 30000);
+        execSql(db, "ATTACH DATABASE " + quoteString(instanceMasterFile(folder)) + " AS master");
+        Stmt check(db, "SELECT password FROM master.syslogins WHERE name = 'sa'");
+        if (!check.step() || check.columnText(0) != oldPassword)
+            throw SqlException(18456, "Login failed for user 'sa'.", 1, 14);
+        Stmt update(db, "UPDATE master.syslogins SET password = ?1 WHERE name = 'sa'");
+        update.bind(1, newPassword);
+        update.step();
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
+    }
+    sqlite3_close(db);
+}
+
+bool isDefaultInstanceInstalled()
+{
+    return isInstanceInitialised(defaultInstanceFolder());
+}
+
+bool isDefaultInstanceRunning()
+{
+    return isInstanceRunning(defaultInstanceFolder());
 }
 
 }  // namespace vqsql

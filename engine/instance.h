@@ -17,11 +17,29 @@ std::string instanceFolderFor(const std::string& dataSource);
 std::string instanceDataFolder(const std::string& folder);
 // <folder>/Data/master.mdf
 std::string instanceMasterFile(const std::string& folder);
-// True once initialiseInstance has run on the folder.
+// True once initialiseInstance has run on the folder ("installed").
 bool isInstanceInitialised(const std::string& folder);
 // Creates the folder, its data folder and the master database with the
-// login `sa` and the given password. Throws SqlException when the folder
-// already holds an instance or cannot be written.
+// login `sa` and the given password, and starts the instance. Throws
+// SqlException when the folder already holds an instance or cannot be
+// written.
 void initialiseInstance(const std::string& folder, const std::string& saPassword);
+
+// An installed instance is running once started and until stopped; the
+// state is the file <folder>/running, so every process sees it. While it
+// is stopped new connections fail as against a stopped SQL Server; open
+// connections go on.
+bool isInstanceRunning(const std::string& folder);
+// Start and stop; both throw SqlException for a folder that holds no instance.
+void startInstance(const std::string& folder);
+void stopInstance(const std::string& folder);
+
+// Changes the sa password; throws 18456 when `oldPassword` is wrong.
+void changeSaPassword(const std::string& folder, const std::string& oldPassword, const std::string& newPassword);
+
+// The two answers the program's start-up reads about its database server,
+// for the default instance.
+bool isDefaultInstanceInstalled();
+bool isDefaultInstanceRunning();
 
 }  // namespace vqsql

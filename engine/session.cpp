@@ -4,6 +4,7 @@
 // a statement that fails at run time reports its error and the batch goes
 // on with the next statement; the batch then reports failure.
 #include "session.h"
+#include "session_internal.h"
 
 #include "functions.h"
 #include "gbk.h"
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <unistd.h>
@@ -107,40 +109,6 @@ int storageLength(const SqlType& t)
 
 }  // namespace
 
-// A prepared, cached statement and the translation it came from.
-struct Session::Prepared {
-    unsigned long long generation = 0;
-    std::string database;
-    Translation translation;
-    sqlite3_stmt* stmt = nullptr;
-
-    Prepared() = default;
-    Prepared(const Prepared&) = delete;
-    ~Prepared() { sqlite3_finalize(stmt); }
-};
-
-struct Session::CachedBatch {
-    std::unique_ptr<ast::Batch> batch;
-    std::vector<const ast::DeclareStmt*> declarations;   // every DECLARE, in text order
-    std::unordered_map<const void*, std::unique_ptr<Prepared>> prepared;
-};
-
-struct Variable {
-    SqlType type;
-    Value value;
-};
-
-struct Session::RunState {
-    BatchResult* result = nullptr;
-    CachedBatch* cache = nullptr;
-    VariableTypes types;
-    std::map<std::string, Value> values;
-    bool returned = false;
-    bool breaking = false;
-    bool continuing = false;
-    int depth = 0;
-};
-
 Session::Session() = default;
 
 Session::~Session()
@@ -158,7 +126,7 @@ void Session::open(const std::string& instanceFolder, const std::string& databas
     folder_ = instanceFolder;
     const std::string connectError =
         "[DBNETLIB][ConnectionOpen (Connect()).]SQL Server does not exist or access denied.";
-    if (folder_.empty() || !isInstanceInitialised(folder_))
+    if (folder_.empty() || !isInstanceRunning(folder_))
         throw SqlException(17, connectError, 0, 16);
     if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK)
@@ -173,7 +141,7 @@ void Session::open(const std::string& instanceFolder, const std::string& databas
     // Long statements are stopped at the command time-out.
     sqlite3_progress_handler(db_, 1000, progressHandler, &deadline_);
     setCommandTimeout(timeoutSeconds_);
-    attach("master", instanceMasterFile(folder_));
+    attach("master", instanceMasterFile(folder_), instanceDataFolder(folder_) + "/mastlog.ldf");
 
     std::string storedPassword;
     bool loginFound = false;
@@ -202,27 +170,46 @@ void Session::open(const std::string& instanceFolder, const std::string& databas
             current_ = a.name;
 }
 
-void Session::attach(const std::string& name, const std::string& file)
+void Session::attach(const std::string& name, const std::string& file, const std::string& logFile)
 {
     if (static_cast<int>(attached_.size()) >= sqlite3_limit(db_, SQLITE_LIMIT_ATTACHED, -1))
         detachLeastUsed();
-    const std::string alias = schemaAliasFor(name);
-    execSql(db_, "ATTACH DATABASE " + quoteString(file) + " AS " + quoteIdent(alias));
+    Attached a;
+    a.name = name;
+    a.alias = schemaAliasFor(name);
+    a.file = file;
+    a.logFile = logFile;
+    a.lastUse = ++useCounter_;
+    // The shared lock says "in use" to DROP and RESTORE in any process; a
+    // restore in progress holds the exclusive lock.
+    if (!logFile.empty() && !a.inUse.lockShared(logFile))
+        throw SqlException(927, "Database '" + name + "' cannot be opened. It is in the middle of a restore.");
+    if (!std::filesystem::exists(file))
+        throw SqlException(5120, "Unable to open the physical file \"" + file +
+                                     "\". Operating system error 2: \"2(The system cannot find the file specified.)\".");
+    execSql(db_, "ATTACH DATABASE " + quoteString(file) + " AS " + quoteIdent(a.alias));
     // WAL lets readers of other connections go on while one connection
     // writes; NORMAL synchronisation keeps every commit across a crash of
-    // the process.
+    // the process (a power failure may lose the last commits, never the
+    // database).
     try {
-        execSql(db_, "PRAGMA " + quoteIdent(alias) + ".journal_mode=WAL");
-        execSql(db_, "PRAGMA " + quoteIdent(alias) + ".synchronous=NORMAL");
+        execSql(db_, "PRAGMA " + quoteIdent(a.alias) + ".journal_mode=WAL");
+        execSql(db_, "PRAGMA " + quoteIdent(a.alias) + ".synchronous=NORMAL");
     } catch (const SqlException&) {
         // A read-only or busy file keeps its journal mode.
     }
-    Attached a;
-    a.name = name;
-    a.alias = alias;
-    a.file = file;
-    a.lastUse = ++useCounter_;
-    attached_[lowerAscii(name)] = a;
+    attached_.emplace(lowerAscii(name), std::move(a));
+}
+
+void Session::detach(const std::string& name)
+{
+    auto it = attached_.find(lowerAscii(name));
+    if (it == attached_.end())
+        return;
+    execSql(db_, "DETACH DATABASE " + quoteIdent(it->second.alias));
+    tableCache_.erase(it->second.alias);
+    typeCache_.erase(it->second.alias);
+    attached_.erase(it);   // releases the lock
 }
 
 void Session::detachLeastUsed()
@@ -238,10 +225,54 @@ void Session::detachLeastUsed()
     }
     if (victim == attached_.end())
         throw SqlException(err::Internal, "Too many databases are in use.");
-    invalidateCaches();
-    batchCache_.clear();
-    execSql(db_, "DETACH DATABASE " + quoteIdent(victim->second.alias));
-    attached_.erase(victim);
+    detach(victim->second.name);
+}
+
+// After a batch, only master and the current database stay open: a
+// database reached by a three-part name is in use only while a batch (or
+// a transaction) needs it, as in SQL Server, so that it can be dropped or
+// restored from another connection.
+void Session::detachUnused()
+{
+    if (tranCount_ > 0)
+        return;
+    std::vector<std::string> names;
+    for (const auto& [key, a] : attached_)
+        if (key != "master" && !equalsIgnoreCase(a.name, current_))
+            names.push_back(a.name);
+    for (const std::string& n : names) {
+        try {
+            detach(n);
+        } catch (const SqlException&) {
+            // Still busy: it goes after the next batch.
+        }
+    }
+}
+
+// A cached statement names databases by their aliases: they must be
+// attached again before it runs.
+void Session::ensureAttached(const std::vector<std::string>& databases)
+{
+    for (const std::string& d : databases)
+        if (!attached_.count(lowerAscii(d)))
+            schemaFor(d);
+}
+
+std::optional<Session::DatabaseRow> Session::databaseRow(const std::string& name)
+{
+    Stmt q(db_, "SELECT name, filename, logfilename, datalogical, loglogical, dbid FROM master.sysdatabases "
+                "WHERE name = ?1 COLLATE vq_ci");
+    q.bind(1, name);
+    if (!q.step())
+        return std::nullopt;
+    DatabaseRow r;
+    r.name = q.columnText(0);
+    r.file = q.columnText(1);
+    r.logFile = q.columnText(2);
+    r.dataLogical = q.columnText(3);
+    r.logLogical = q.columnText(4);
+    r.dbid = static_cast<int>(q.columnInt(5));
+    return r;
 }
 
 std::string Session::hostName() const
@@ -259,23 +290,20 @@ std::string Session::schemaFor(const std::string& database)
     auto it = attached_.find(lowerAscii(name));
     if (it != attached_.end()) {
         it->second.lastUse = ++useCounter_;
+        if (attachLog_)
+            attachLog_->push_back(it->second.name);
         return it->second.alias;
     }
-    std::string realName, file;
-    {
-        Stmt q(db_, "SELECT name, filename FROM master.sysdatabases WHERE name = ?1 COLLATE vq_ci");
-        q.bind(1, name);
-        if (!q.step())
-            throw SqlException(911,
-                               "Database '" + name + "' does not exist. Make sure that the name is entered correctly.");
-        realName = q.columnText(0);
-        file = q.columnText(1);
-    }
+    if (attachLog_)
+        attachLog_->push_back(name);
+    auto row = databaseRow(name);
+    if (!row)
+        throw SqlException(911, "Database '" + name + "' does not exist. Make sure that the name is entered correctly.");
     if (tranCount_ > 0)
         throw SqlException(err::Internal,
-                           "Database '" + realName + "' cannot be opened for the first time inside a transaction.");
-    attach(realName, file);
-    return schemaAliasFor(realName);
+                           "Database '" + row->name + "' cannot be opened for the first time inside a transaction.");
+    attach(row->name, row->file, row->logFile);
+    return schemaAliasFor(row->name);
 }
 
 void Session::invalidateCaches()
@@ -501,6 +529,8 @@ BatchResult Session::run(const std::string& text)
     }
 
     executeBlock(cached->batch->statements, st);
+    if (runDepth_ == 1)
+        detachUnused();
     return result;
 }
 
@@ -573,6 +603,11 @@ void Session::execute(const ast::Stmt& s, RunState& st)
             break;
         }
         case ast::StmtKind::Use: useDatabase(static_cast<const ast::UseStmt&>(s)); break;
+        case ast::StmtKind::CreateDatabase: createDatabase(static_cast<const ast::CreateDatabaseStmt&>(s), st); break;
+        case ast::StmtKind::DropDatabase: dropDatabase(static_cast<const ast::DropDatabaseStmt&>(s)); break;
+        case ast::StmtKind::AlterDatabase: alterDatabase(static_cast<const ast::AlterDatabaseStmt&>(s)); break;
+        case ast::StmtKind::Backup: backupDatabase(static_cast<const ast::BackupStmt&>(s), st); break;
+        case ast::StmtKind::Restore: restore(static_cast<const ast::RestoreStmt&>(s), st); break;
         default:
             throw SqlException(err::Unsupported, "The engine does not support this statement yet.", s.pos.line);
         }
@@ -596,11 +631,19 @@ Session::Prepared& Session::prepare(const void* key, RunState& st,
     auto& slot = st.cache->prepared[key];
     if (slot && slot->generation == cacheGeneration_ && slot->database == current_) {
         sqlite3_reset(slot->stmt);   // every parameter is bound anew
+        ensureAttached(slot->databases);
         return *slot;
     }
     auto p = std::make_unique<Prepared>();
     Translator tr(*this, st.types);
-    p->translation = translate(tr);
+    attachLog_ = &p->databases;
+    try {
+        p->translation = translate(tr);
+    } catch (...) {
+        attachLog_ = nullptr;
+        throw;
+    }
+    attachLog_ = nullptr;
     if (sqlite3_prepare_v3(db_, p->translation.sql.c_str(), static_cast<int>(p->translation.sql.size()),
                            SQLITE_PREPARE_PERSISTENT, &p->stmt, nullptr) != SQLITE_OK) {
         std::string message = sqlite3_errmsg(db_);

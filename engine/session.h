@@ -7,6 +7,7 @@
 #include "ast.h"
 #include "catalog.h"
 #include "connection.h"
+#include "file_lock.h"
 #include "translator.h"
 
 #include <sqlite3.h>
@@ -56,8 +57,17 @@ private:
         std::string name;    // as sysdatabases spells it
         std::string alias;   // SQLite schema name
         std::string file;
+        std::string logFile;
+        FileLock inUse;      // shared lock on the log file: "this database is in use"
         unsigned long long lastUse = 0;
     };
+
+    // The master database's row of a database.
+    struct DatabaseRow {
+        std::string name, file, logFile, dataLogical, logLogical;
+        int dbid = 0;
+    };
+    std::optional<DatabaseRow> databaseRow(const std::string& name);
 
     // statements
     void execute(const ast::Stmt& s, RunState& st);
@@ -98,8 +108,22 @@ private:
                           const std::string& database);
     void withSavepoint(const std::function<void()>& body);
     void invalidateCaches();
-    void attach(const std::string& name, const std::string& file);
+    void attach(const std::string& name, const std::string& file, const std::string& logFile);
+    void detach(const std::string& name);
     void detachLeastUsed();
+    void detachUnused();
+    void ensureAttached(const std::vector<std::string>& databases);
+
+    // database statements (session_databases.cpp)
+    void createDatabase(const ast::CreateDatabaseStmt& s, RunState& st);
+    void dropDatabase(const ast::DropDatabaseStmt& s);
+    void alterDatabase(const ast::AlterDatabaseStmt& s);
+    void backupDatabase(const ast::BackupStmt& s, RunState& st);
+    void restore(const ast::RestoreStmt& s, RunState& st);
+    void restoreDatabase(const ast::RestoreStmt& s, const std::string& file, RunState& st);
+    std::string diskPath(const ast::Expr& e, RunState& st);
+    FileLock lockExclusively(const DatabaseRow& row, int inUseError, const std::string& inUseMessage,
+                             const std::string& operation);
     void checkDeadline(RunState& st);
     std::string hostName() const;
 
@@ -108,6 +132,7 @@ private:
     std::string current_;
     std::string user_;
     std::map<std::string, Attached> attached_;   // lower-cased name -> attachment
+    std::vector<std::string>* attachLog_ = nullptr;   // databases a translation reaches
     unsigned long long useCounter_ = 0;
     int tranCount_ = 0;
     int timeoutSeconds_ = 30;

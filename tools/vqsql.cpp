@@ -16,8 +16,9 @@
 //
 // The exit code is 1 when any batch reported an error, else 0.
 //
-// The same tool administers an instance (--init, --start, --stop, --status,
-// --password); those commands are dispatched from runAdmin().
+// The same tool administers an instance (init, start, stop, status,
+// password, also written --init ...); those commands are dispatched from
+// runAdmin().
 #include "connection.h"
 #include "instance.h"
 
@@ -27,6 +28,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -67,9 +69,9 @@ struct UsageError {
 const char* const kUsage =
     "usage: vqsql [-S server] [-U user] [-P password] [-d database]\n"
     "             [-Q \"batch\" | -i file[,file...]] [-W] [-s separator]\n"
-    "       vqsql --init [-S folder] [-P password]\n"
-    "       vqsql --start | --stop | --status [-S server]\n"
-    "       vqsql --password newpassword [-S server] [-P oldpassword]\n"
+    "       vqsql init [-S folder] [-P password]      initialise and start an instance\n"
+    "       vqsql start | stop | status [-S server]    status: running, stopped or not installed\n"
+    "       vqsql password NEW [-S server] [-P old]    change the sa password\n"
     "\n"
     "  -S server     data source: \".\" (default), \"(local)\", a host or an instance folder\n"
     "  -U user       login (default sa)\n"
@@ -83,12 +85,8 @@ const char* const kUsage =
     "Without -Q and -i, batches are read from standard input.\n"
     "The environment variables SQLCMDSERVER, SQLCMDUSER, SQLCMDPASSWORD and\n"
     "SQLCMDDBNAME give defaults for -S, -U, -P and -d.\n"
-    "\n"
-    "  --init        create the instance (the folder of -S, or the default one)\n"
-    "  --start       start the instance\n"
-    "  --stop        stop the instance\n"
-    "  --status      tell whether the instance is initialised and running\n"
-    "  --password    change the password of sa\n";
+    "The instance commands may also be written --init, --start, --stop, --status\n"
+    "and --password.\n";
 
 // Splits "-i a.sql,b.sql" into its files.
 std::vector<std::string> splitList(const std::string& text)
@@ -126,11 +124,14 @@ Options parseArguments(int argc, char* argv[])
             return argv[++i];
         };
 
-        if (arg == "--init") { setAdmin(AdminCommand::Init); continue; }
-        if (arg == "--start") { setAdmin(AdminCommand::Start); continue; }
-        if (arg == "--stop") { setAdmin(AdminCommand::Stop); continue; }
-        if (arg == "--status") { setAdmin(AdminCommand::Status); continue; }
-        if (arg == "--password") {
+        // The instance commands, as a first word ("vqsql init") or as an
+        // option ("vqsql --init").
+        const bool firstWord = i == 1;
+        if (arg == "--init" || (firstWord && arg == "init")) { setAdmin(AdminCommand::Init); continue; }
+        if (arg == "--start" || (firstWord && arg == "start")) { setAdmin(AdminCommand::Start); continue; }
+        if (arg == "--stop" || (firstWord && arg == "stop")) { setAdmin(AdminCommand::Stop); continue; }
+        if (arg == "--status" || (firstWord && arg == "status")) { setAdmin(AdminCommand::Status); continue; }
+        if (arg == "--password" || (firstWord && arg == "password")) {
             setAdmin(AdminCommand::Password);
             o.newPassword = nextValue(arg);
             continue;
@@ -533,34 +534,87 @@ int runBatches(const Options& options)
 // Administration of an instance. Each command gets the parsed options (-S
 // names the instance, -P the sa password) and returns the exit code.
 
-int notAvailable(const char* command)
-{
-    std::cerr << "vqsql: " << command << " is not available yet\n";
-    return 1;
-}
-
-// Initialises the instance -S names (default: the default instance) with
-// the sa password -P.
-int adminInit(const Options& options)
+// The instance folder -S names; prints the problem and returns "" when it
+// names none.
+std::string adminFolder(const Options& options)
 {
     const std::string folder = vqsql::instanceFolderFor(options.server);
-    if (folder.empty()) {
+    if (folder.empty())
         std::cerr << "vqsql: " << options.server << " names no local instance\n";
-        return 1;
-    }
+    return folder;
+}
+
+// Runs one instance command, printing its error; returns the exit code.
+int adminRun(const std::function<void()>& command)
+{
     try {
-        vqsql::initialiseInstance(folder, options.password);
+        command();
     } catch (const vqsql::SqlException& e) {
         std::cerr << "vqsql: " << e.first().message << '\n';
         return 1;
     }
-    std::cout << "Initialised the instance in " << folder << '\n';
     return 0;
 }
-int adminStart(const Options&) { return notAvailable("--start"); }
-int adminStop(const Options&) { return notAvailable("--stop"); }
-int adminStatus(const Options&) { return notAvailable("--status"); }
-int adminPassword(const Options&) { return notAvailable("--password"); }
+
+// Initialises (and starts) the instance -S names, default the default
+// instance, with the sa password -P (may be empty).
+int adminInit(const Options& options)
+{
+    const std::string folder = adminFolder(options);
+    if (folder.empty())
+        return 1;
+    int rc = adminRun([&] { vqsql::initialiseInstance(folder, options.password); });
+    if (rc == 0)
+        std::cout << "Initialised and started the instance in " << folder << '\n';
+    return rc;
+}
+
+int adminStart(const Options& options)
+{
+    const std::string folder = adminFolder(options);
+    if (folder.empty())
+        return 1;
+    int rc = adminRun([&] { vqsql::startInstance(folder); });
+    if (rc == 0)
+        std::cout << "running\n";
+    return rc;
+}
+
+int adminStop(const Options& options)
+{
+    const std::string folder = adminFolder(options);
+    if (folder.empty())
+        return 1;
+    int rc = adminRun([&] { vqsql::stopInstance(folder); });
+    if (rc == 0)
+        std::cout << "stopped\n";
+    return rc;
+}
+
+// Prints "running", "stopped" or "not installed".
+int adminStatus(const Options& options)
+{
+    const std::string folder = adminFolder(options);
+    if (folder.empty())
+        return 1;
+    if (!vqsql::isInstanceInitialised(folder))
+        std::cout << "not installed\n";
+    else
+        std::cout << (vqsql::isInstanceRunning(folder) ? "running" : "stopped") << '\n';
+    return 0;
+}
+
+// Changes the sa password to the command's argument; -P gives the old one.
+int adminPassword(const Options& options)
+{
+    const std::string folder = adminFolder(options);
+    if (folder.empty())
+        return 1;
+    int rc = adminRun([&] { vqsql::changeSaPassword(folder, options.password, options.newPassword); });
+    if (rc == 0)
+        std::cout << "The sa password has been changed.\n";
+    return rc;
+}
 
 int runAdmin(const Options& options)
 {
