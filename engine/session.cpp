@@ -207,6 +207,7 @@ void Session::detach(const std::string& name)
     if (it == attached_.end())
         return;
     execSql(db_, "DETACH DATABASE " + quoteIdent(it->second.alias));
+    retire(tableCache_[it->second.alias], typeCache_[it->second.alias]);
     tableCache_.erase(it->second.alias);
     typeCache_.erase(it->second.alias);
     attached_.erase(it);   // releases the lock
@@ -306,8 +307,23 @@ std::string Session::schemaFor(const std::string& database)
     return schemaAliasFor(row->name);
 }
 
+void Session::retire(std::map<std::string, std::unique_ptr<TableInfo>>& tables,
+                     std::map<std::string, std::unique_ptr<UserType>>& types)
+{
+    for (auto& [name, info] : tables)
+        retiredTables_.push_back(std::move(info));
+    for (auto& [name, type] : types)
+        retiredTypes_.push_back(std::move(type));
+    tables.clear();
+    types.clear();
+}
+
 void Session::invalidateCaches()
 {
+    for (auto& [alias, tables] : tableCache_)
+        retire(tables, typeCache_[alias]);
+    for (auto& [alias, types] : typeCache_)
+        retire(tableCache_[alias], types);
     tableCache_.clear();
     typeCache_.clear();
     cacheGeneration_ = schemaGeneration();
@@ -380,8 +396,15 @@ void Session::commit()
 {
     if (tranCount_ == 0)
         throw SqlException(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
-    if (--tranCount_ == 0)
-        execSql(db_, "COMMIT");
+    if (tranCount_ == 1) {
+        if (sqlite3_get_autocommit(db_)) {
+            // SQLite ended the transaction itself (an interrupted statement).
+            tranCount_ = 0;
+            throw SqlException(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+        }
+        execSql(db_, "COMMIT");   // on failure the transaction stays open and counted
+    }
+    --tranCount_;
 }
 
 void Session::rollback()
@@ -389,33 +412,36 @@ void Session::rollback()
     if (tranCount_ == 0)
         throw SqlException(3903, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
     tranCount_ = 0;
-    execSql(db_, "ROLLBACK");
+    if (!sqlite3_get_autocommit(db_))
+        execSql(db_, "ROLLBACK");
     // A rollback may undo DDL: cached catalogue entries are stale.
     bumpSchemaGeneration();
 }
 
-void Session::checkDeadline(RunState& st)
+void Session::checkDeadline()
 {
-    (void)st;
     if (deadline_ != std::chrono::steady_clock::time_point::max() && std::chrono::steady_clock::now() > deadline_)
         throw SqlException(err::Timeout, "Query timeout expired");
 }
 
+// Runs a DDL statement's SQLite steps all or nothing. Outside a user
+// transaction it takes the write lock at once (BEGIN IMMEDIATE), so that
+// a writer committing in between makes it wait instead of fail.
 void Session::withSavepoint(const std::function<void()>& body)
 {
-    execSql(db_, "SAVEPOINT vq_stmt");
+    const bool own = sqlite3_get_autocommit(db_) != 0;
+    execSql(db_, own ? "BEGIN IMMEDIATE" : "SAVEPOINT vq_stmt");
     try {
         body();
     } catch (...) {
         try {
-            execSql(db_, "ROLLBACK TO vq_stmt");
-            execSql(db_, "RELEASE vq_stmt");
+            execSql(db_, own ? "ROLLBACK" : "ROLLBACK TO vq_stmt; RELEASE vq_stmt");
         } catch (...) {
         }
         bumpSchemaGeneration();
         throw;
     }
-    execSql(db_, "RELEASE vq_stmt");
+    execSql(db_, own ? "COMMIT" : "RELEASE vq_stmt");
     bumpSchemaGeneration();
 }
 
@@ -511,8 +537,12 @@ BatchResult Session::run(const std::string& text)
                 deadline = std::chrono::steady_clock::time_point::max();
         }
     } guard{runDepth_, deadline_};
-    if (runDepth_++ == 0 && timeoutSeconds_ > 0)
-        deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds_);
+    if (runDepth_++ == 0) {
+        retiredTables_.clear();
+        retiredTypes_.clear();
+        if (timeoutSeconds_ > 0)
+            deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds_);
+    }
 
     for (const ast::DeclareStmt* d : cached->declarations) {
         for (const ast::VariableDecl& v : d->variables) {
@@ -521,7 +551,7 @@ BatchResult Session::run(const std::string& text)
                 SqlType t = tr.resolveType(v.type, "", 1);
                 if (t.isText() && t.length == -2)
                     t.length = 1;
-                st.types[lowerAscii(v.name)] = t;
+                st.types[lowerAscii(v.name)] = VariableInfo{t, v.pos.offset};
             } catch (const SqlException&) {
                 // Reported when the DECLARE itself runs.
             }
@@ -546,7 +576,7 @@ void Session::executeBlock(const std::vector<ast::StmtPtr>& body, RunState& st)
 void Session::execute(const ast::Stmt& s, RunState& st)
 {
     try {
-        checkDeadline(st);
+        checkDeadline();
         switch (s.kind) {
         case ast::StmtKind::Select: executeSelect(static_cast<const ast::SelectStmt&>(s), st); break;
         case ast::StmtKind::Insert:
@@ -577,7 +607,7 @@ void Session::execute(const ast::Stmt& s, RunState& st)
         case ast::StmtKind::While: {
             const auto& w = static_cast<const ast::WhileStmt&>(s);
             while (!st.returned && evaluateCondition(*w.condition, st)) {
-                checkDeadline(st);
+                checkDeadline();
                 execute(*w.body, st);
                 st.continuing = false;
                 if (st.breaking) {
@@ -612,12 +642,40 @@ void Session::execute(const ast::Stmt& s, RunState& st)
             throw SqlException(err::Unsupported, "The engine does not support this statement yet.", s.pos.line);
         }
     } catch (const SqlException& e) {
-        for (SqlError error : e.errors()) {
-            if (error.line <= 1)
-                error.line = s.pos.line;
-            st.result->addError(error);
-            lastError_ = error.number;
+        reportFailure(e.errors(), s, st);
+        return;
+    } catch (const std::exception& e) {
+        reportFailure({SqlError{err::Internal, 16, 1, s.pos.line, std::string("Internal error: ") + e.what()}}, s, st);
+        return;
+    }
+    // Leaf statements that succeed clear @@ERROR; a block keeps what its
+    // last statement left.
+    if (s.kind != ast::StmtKind::Block && s.kind != ast::StmtKind::If && s.kind != ast::StmtKind::While)
+        lastError_ = 0;
+}
+
+// A failed statement: its errors (and notices of severity 0) go into the
+// batch's result, @@ERROR and @@ROWCOUNT follow SQL Server, and a
+// transaction that SQLite has rolled back (a statement interrupted by the
+// time-out) is no longer counted as open.
+void Session::reportFailure(const std::vector<SqlError>& errors, const ast::Stmt& s, RunState& st)
+{
+    for (SqlError error : errors) {
+        if (error.line <= 1)
+            error.line = s.pos.line;
+        if (error.severity == 0) {
+            st.result->addMessage(error.message);
+            continue;
         }
+        st.result->addError(error);
+        lastError_ = error.number;
+    }
+    rowCount_ = 0;
+    if (tranCount_ > 0 && sqlite3_get_autocommit(db_)) {
+        tranCount_ = 0;
+        st.result->addError(SqlError{3998, 16, 1, s.pos.line,
+                                     "Uncommittable transaction is detected at the end of the batch. The transaction "
+                                     "is rolled back."});
     }
 }
 
@@ -750,10 +808,16 @@ Value Session::readColumn(sqlite3_stmt* stmt, int i, const SqlType& type) const
     }
 }
 
-void Session::throwStepError(int rc, const TableInfo* target, bool isUpdate)
+Session::StepError Session::stepError(int rc) const
 {
-    std::string message = sqlite3_errmsg(db_);
-    int extended = sqlite3_extended_errcode(db_);
+    return StepError{rc, sqlite3_extended_errcode(db_), sqlite3_errmsg(db_)};
+}
+
+void Session::throwStepError(const StepError& e, const TableInfo* target, bool isUpdate)
+{
+    const int rc = e.rc;
+    const std::string& message = e.message;
+    const int extended = e.extended;
     int number = 0;
     std::string engineMessage;
     if (parseEngineError(message, number, engineMessage))
@@ -891,8 +955,9 @@ void Session::executeSelect(const ast::SelectStmt& s, RunState& st)
         rs.rows.push_back(std::move(row));
     }
     if (rc != SQLITE_DONE) {
+        StepError e = stepError(rc);
         sqlite3_reset(p.stmt);
-        throwStepError(rc, nullptr, false);
+        throwStepError(e, nullptr, false);
     }
     sqlite3_reset(p.stmt);
     rowCount_ = rows;
@@ -914,6 +979,7 @@ void Session::executeDml(const ast::Stmt& s, RunState& st)
     bindParameters(p, st);
     int rc = sqlite3_step(p.stmt);
     if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        StepError e = stepError(rc);
         sqlite3_reset(p.stmt);
         const ast::ObjectName* name = nullptr;
         if (s.kind == ast::StmtKind::Insert)
@@ -923,8 +989,14 @@ void Session::executeDml(const ast::Stmt& s, RunState& st)
         else
             name = &static_cast<const ast::DeleteStmt&>(s).table;
         target = findTable(name->database(), name->last());
-        st.result->addMessage("The statement has been terminated.");
-        throwStepError(rc, target, isUpdate);
+        try {
+            throwStepError(e, target, isUpdate);
+        } catch (SqlException& error) {
+            // SQL Server follows a failed data statement with this notice.
+            std::vector<SqlError> errors = error.errors();
+            errors.push_back(SqlError{3621, 0, 0, s.pos.line, "The statement has been terminated."});
+            throw SqlException(errors);
+        }
     }
     sqlite3_reset(p.stmt);
     rowCount_ = sqlite3_changes(db_);
@@ -941,8 +1013,9 @@ Value Session::evaluateScalar(const ast::Expr& e, const SqlType* target, RunStat
     bindParameters(p, st);
     int rc = sqlite3_step(p.stmt);
     if (rc != SQLITE_ROW) {
+        StepError e = stepError(rc);
         sqlite3_reset(p.stmt);
-        throwStepError(rc, nullptr, false);
+        throwStepError(e, nullptr, false);
     }
     Value v = readColumn(p.stmt, 0, p.translation.columns[0].type);
     sqlite3_reset(p.stmt);
@@ -956,8 +1029,9 @@ bool Session::evaluateCondition(const ast::Expr& e, RunState& st)
     bindParameters(p, st);
     int rc = sqlite3_step(p.stmt);
     if (rc != SQLITE_ROW) {
+        StepError e = stepError(rc);
         sqlite3_reset(p.stmt);
-        throwStepError(rc, nullptr, false);
+        throwStepError(e, nullptr, false);
     }
     bool result = sqlite3_column_int(p.stmt, 0) != 0;
     sqlite3_reset(p.stmt);
@@ -975,12 +1049,11 @@ void Session::executeDeclare(const ast::DeclareStmt& s, RunState& st)
             SqlType type = tr.resolveType(v.type, "", 1);
             if (type.isText() && type.length == -2)
                 type.length = 1;
-            st.types[name] = type;
+            st.types[name] = VariableInfo{type, v.pos.offset};
             t = st.types.find(name);
-            invalidateCaches();
         }
         if (v.init)
-            st.values[name] = evaluateScalar(*v.init, &t->second, st);
+            st.values[name] = evaluateScalar(*v.init, &t->second.type, st);
         else if (!st.values.count(name))
             st.values[name] = Value::null();
     }
@@ -990,12 +1063,12 @@ void Session::executeSet(const ast::SetVariableStmt& s, RunState& st)
 {
     const std::string name = lowerAscii(s.variable);
     auto t = st.types.find(name);
-    if (t == st.types.end())
+    if (t == st.types.end() || t->second.declaredAt > s.pos.offset)
         throw SqlException(err::MustDeclare, "Must declare the scalar variable \"" + s.variable + "\".", s.pos.line);
     if (s.op != "=")
         throw SqlException(err::Unsupported, "The engine does not support the compound assignment " + s.op + ".",
                            s.pos.line);
-    st.values[name] = evaluateScalar(*s.value, &t->second, st);
+    st.values[name] = evaluateScalar(*s.value, &t->second.type, st);
     rowCount_ = 1;
 }
 
@@ -1023,7 +1096,17 @@ void Session::truncate(const ast::TruncateStmt& s)
         throw SqlException(4701, "Cannot find the object \"" + s.table.last() +
                                      "\" because it does not exist or you do not have permissions.",
                            s.pos.line);
-    execSql(db_, "DELETE FROM " + quoteIdent(info->schemaAlias) + "." + quoteIdent(info->name));
+    const std::string schema = quoteIdent(info->schemaAlias);
+    withSavepoint([&] {
+        execSql(db_, "DELETE FROM " + schema + "." + quoteIdent(info->name));
+        // Identity numbering starts again at its seed.
+        Stmt seq(db_, "SELECT 1 FROM " + schema + ".sqlite_master WHERE name = 'sqlite_sequence'");
+        if (seq.step()) {
+            Stmt reset(db_, "DELETE FROM " + schema + ".sqlite_sequence WHERE name = ?1");
+            reset.bind(1, info->name);
+            reset.step();
+        }
+    });
 }
 
 // ---- EXEC and system procedures -------------------------------------------------
@@ -1087,7 +1170,7 @@ void Session::systemProcedure(const std::string& name, const ast::ExecStmt& s, R
     if (name == "sp_droptype") {
         std::string typeName = argText(0);
         std::string alias = schemaFor("");
-        Stmt q(db_, "DELETE FROM " + quoteIdent(alias) + ".systypes WHERE name = ?1 COLLATE vq_ci");
+        Stmt q(db_, "DELETE FROM " + quoteIdent(alias) + ".systypes WHERE name = ?1 COLLATE vq_ci AND xusertype > 256");
         q.bind(1, typeName);
         q.step();
         if (sqlite3_changes(db_) == 0)
@@ -1780,7 +1863,8 @@ void Session::drop(const ast::DropStmt& s)
         }
         case ast::DropStmt::Object::Type: {
             std::string alias = schemaFor("");
-            Stmt q(db_, "DELETE FROM " + quoteIdent(alias) + ".systypes WHERE name = ?1 COLLATE vq_ci");
+            Stmt q(db_, "DELETE FROM " + quoteIdent(alias) +
+                            ".systypes WHERE name = ?1 COLLATE vq_ci AND xusertype > 256");
             q.bind(1, n.last());
             q.step();
             if (sqlite3_changes(db_) == 0 && !s.ifExists)

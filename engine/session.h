@@ -15,6 +15,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <set>
 #include <map>
 #include <memory>
 #include <string>
@@ -97,7 +98,18 @@ private:
     struct Prepared;
     Prepared& prepare(const void* key, RunState& st, const std::function<Translation(Translator&)>& translate);
     void bindParameters(Prepared& p, RunState& st);
-    [[noreturn]] void throwStepError(int rc, const TableInfo* target, bool isUpdate);
+    // The SQLite error of a failed step, read at once (later SQLite calls
+    // would overwrite it).
+    struct StepError {
+        int rc = 0;
+        int extended = 0;
+        std::string message;
+    };
+    StepError stepError(int rc) const;
+    [[noreturn]] void throwStepError(const StepError& e, const TableInfo* target, bool isUpdate);
+    void retire(std::map<std::string, std::unique_ptr<TableInfo>>& tables,
+                std::map<std::string, std::unique_ptr<UserType>>& types);
+    void noteTransactionLoss(RunState& st);
     [[noreturn]] void throwDuplicateKey(const std::string& message, const TableInfo* target);
     void checkBatch(const CachedBatch& cached);
     Value readColumn(sqlite3_stmt* stmt, int i, const SqlType& type) const;
@@ -124,7 +136,8 @@ private:
     std::string diskPath(const ast::Expr& e, RunState& st);
     FileLock lockExclusively(const DatabaseRow& row, int inUseError, const std::string& inUseMessage,
                              const std::string& operation);
-    void checkDeadline(RunState& st);
+    void checkDeadline();
+    void reportFailure(const std::vector<SqlError>& errors, const ast::Stmt& s, RunState& st);
     std::string hostName() const;
 
     sqlite3* db_ = nullptr;
@@ -146,6 +159,11 @@ private:
     unsigned long long cacheGeneration_ = 0;
     std::map<std::string, std::map<std::string, std::unique_ptr<TableInfo>>> tableCache_;   // alias -> name -> info
     std::map<std::string, std::map<std::string, std::unique_ptr<UserType>>> typeCache_;
+    // Entries dropped from the caches during a batch stay alive until the
+    // next batch starts: a translation in progress may still point at them.
+    std::vector<std::unique_ptr<TableInfo>> retiredTables_;
+    std::vector<std::unique_ptr<UserType>> retiredTypes_;
+    std::set<std::string> identityInsert_;   // tables under SET IDENTITY_INSERT ... ON (lower-cased)
     std::unordered_map<std::string, std::shared_ptr<CachedBatch>> batchCache_;
 };
 

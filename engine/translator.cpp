@@ -9,6 +9,7 @@
 #include "version.h"
 
 #include <algorithm>
+#include <charconv>
 #include <set>
 
 namespace vqsql {
@@ -424,6 +425,12 @@ struct Translator::Impl {
     {
         TExpr r;
         r.type = to;
+        if (e.nullLiteral) {   // CAST(NULL AS int) is a NULL of type int
+            if (r.type.isText() && r.type.length == -2)
+                r.type.length = 30;
+            r.sql = "NULL";
+            return r;
+        }
         if (to.isText() && to.length == -2)
             to.length = 30;
         if (to.isText() && e.type.isDateTime()) {
@@ -620,9 +627,9 @@ struct Translator::Impl {
     {
         std::string name = lowerAscii(e.text);
         auto it = variables.find(name);
-        if (it == variables.end())
+        if (it == variables.end() || it->second.declaredAt > e.pos.offset)
             fail(err::MustDeclare, "Must declare the scalar variable \"" + e.text + "\".", e.pos);
-        return {parameter(name), it->second};
+        return {parameter(name), it->second.type};
     }
 
     TExpr sysVariable(const ast::Expr& e)
@@ -1112,11 +1119,11 @@ struct Translator::Impl {
             if (assigns) {
                 std::string var = lowerAscii(item.assignVariable);
                 auto it = variables.find(var);
-                if (it == variables.end())
+                if (it == variables.end() || it->second.declaredAt > item.pos.offset)
                     fail(err::MustDeclare, "Must declare the scalar variable \"" + item.assignVariable + "\".",
                          item.pos);
-                o.expr.sql = convert(o.expr, it->second, true);
-                o.expr.type = it->second;
+                o.expr.sql = convert(o.expr, it->second.type, true);
+                o.expr.type = it->second.type;
                 assignTargets.push_back(var);
             }
             outputs.push_back(std::move(o));
@@ -1268,8 +1275,9 @@ struct Translator::Impl {
                     return byPosition(i);
         }
         if (e.kind == ast::ExprKind::Literal && e.litKind == ast::LiteralKind::Integer) {
-            std::size_t index = static_cast<std::size_t>(std::stoll(e.text));
-            if (index < 1 || index > outputs.size())
+            std::size_t index = 0;
+            auto parsed = std::from_chars(e.text.data(), e.text.data() + e.text.size(), index);
+            if (parsed.ec != std::errc() || index < 1 || index > outputs.size())
                 fail(108, "The ORDER BY position number " + e.text +
                               " is out of range of the number of items in the select list.",
                      e.pos);

@@ -24,8 +24,15 @@
 
 namespace vqsql {
 
-// Declared variables of a batch: lower-cased name ("@x") -> type.
-using VariableTypes = std::map<std::string, SqlType>;
+// A declared variable: its type and where its DECLARE stands in the batch
+// (a variable is known only after its declaration, as SQL Server knows it).
+struct VariableInfo {
+    SqlType type;
+    std::size_t declaredAt = 0;
+};
+
+// Declared variables of a batch: lower-cased name ("@x") -> declaration.
+using VariableTypes = std::map<std::string, VariableInfo>;
 
 struct Translation {
     std::string sql;
