@@ -1050,6 +1050,7 @@ void fnToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
     default: {
         TextOf t(v);
         std::string_view s = trimSpaces(t.view);
+        if (s.empty()) return sqlite3_result_int(ctx, 0);   // '' converts to 0 for every integer type
         if (bit && equalsNoCase(s, "true")) return sqlite3_result_int(ctx, 1);
         if (bit && equalsNoCase(s, "false")) return sqlite3_result_int(ctx, 0);
         IntParse p = parseInt64(t.view, r);
@@ -1076,7 +1077,7 @@ void fnToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_int64(ctx, r);
 }
 
-void fnToNumeric(sqlite3_context* ctx, int, sqlite3_value** argv) {
+void fnToNumeric(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3_value* v = argv[0];
     if (isNull(v)) return sqlite3_result_null(ctx);
     int precision = isNull(argv[1]) ? 18 : static_cast<int>(std::clamp<std::int64_t>(argInt(argv[1]), 1, 38));
@@ -1096,7 +1097,13 @@ void fnToNumeric(sqlite3_context* ctx, int, sqlite3_value** argv) {
         break;
     case SQLITE_TEXT: {
         TextOf t(v);
-        if (!parseDecimal(t.view, d)) return fail(ctx, 8114, "Error converting data type varchar to numeric.");
+        // money (a fourth argument 1) reads an empty text as 0, numeric does not.
+        const bool money = argc > 3 && argInt(argv[3]) == 1;
+        if (money && trimSpaces(t.view).empty()) {
+            d = decimalFromInt(0);
+        } else if (!parseDecimal(t.view, d)) {
+            return fail(ctx, 8114, "Error converting data type varchar to numeric.");
+        }
         from = "varchar";
         break;
     }
@@ -1112,6 +1119,9 @@ void fnToNumeric(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void fnToFloat(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (isNull(argv[0])) return sqlite3_result_null(ctx);
+    // An empty text converts to 0, as SQL Server converts it to float.
+    if (sqlite3_value_type(argv[0]) == SQLITE_TEXT && trimSpaces(TextOf(argv[0]).view).empty())
+        return sqlite3_result_double(ctx, 0.0);
     Num x;
     if (!mathArg(ctx, argv[0], x)) return;
     sqlite3_result_double(ctx, x.real());
@@ -1510,6 +1520,7 @@ const Registration kFunctions[] = {
     {"vq_sqrt", 1, fnSqrt, true},
     {"vq_to_int", 2, fnToInt, true},
     {"vq_to_numeric", 3, fnToNumeric, true},
+    {"vq_to_numeric", 4, fnToNumeric, true},
     {"vq_to_float", 1, fnToFloat, true},
     {"vq_to_varchar", 3, fnToVarchar, true},
     {"vq_to_datetime", 1, fnToDateTime, true},

@@ -1554,6 +1554,11 @@ void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
                     throw SqlException(2705, "Column names in each table must be unique. Column name '" + def.name +
                                                  "' in table '" + table.name + "' is specified more than once.",
                                        s.pos.line);
+                if (def.identity || def.primaryKey || def.unique)
+                    throw SqlException(err::Unsupported,
+                                       "The engine cannot add an identity, primary key or unique column to an "
+                                       "existing table; add the column, then a constraint.",
+                                       s.pos.line);
                 bool allowNulls = true;
                 ColumnInfo c;
                 c.name = def.name;
@@ -1587,8 +1592,17 @@ void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
                     }
                     sql += " NOT NULL DEFAULT " + literal;
                 }
-                if (c.type.isText())
-                    sql += " COLLATE vq_ci";
+                if (c.type.isText()) {
+                    std::string coll = lowerAscii(def.collation);
+                    sql += (coll.find("_cs_") != std::string::npos || coll.find("_bin") != std::string::npos)
+                               ? " COLLATE BINARY"
+                               : " COLLATE vq_ci";
+                }
+                if (def.check) {
+                    std::vector<ColumnInfo> columns = table.columns;
+                    columns.push_back(c);
+                    sql += " CHECK (" + tr.tableExpression(*def.check, columns) + ")";
+                }
                 execSql(db_, sql);
                 added.push_back(c);
             }
@@ -1698,9 +1712,29 @@ void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
                 bool allowNulls = true;
                 SqlType t = declaredColumnType(def, table.database, idx + 1, allowNulls);
                 bool nullable = def.nullable.value_or(true);
-                if (!nullable && table.columns[static_cast<std::size_t>(idx)].nullable)
+                const ColumnInfo& old = table.columns[static_cast<std::size_t>(idx)];
+                if (!nullable && old.nullable)
                     throw SqlException(err::Unsupported,
                                        "The engine cannot make an existing column NOT NULL.", s.pos.line);
+                // The stored values keep their SQLite form, so only changes
+                // within one kind of type are allowed (a longer or shorter
+                // text, a wider integer, another precision).
+                bool sameKind = (t.isText() && old.type.isText()) ||
+                                (t.isIntegerFamily() && old.type.isIntegerFamily()) ||
+                                (t.isExactDecimal() && old.type.isExactDecimal()) ||
+                                (t.isDateTime() && old.type.isDateTime()) || t.base == old.type.base;
+                if (!sameKind)
+                    throw SqlException(err::Unsupported,
+                                       "The engine cannot change column '" + old.name + "' from " +
+                                           old.type.toString() + " to " + t.toString() + ".",
+                                       s.pos.line);
+                if (t.isText() && t.length >= 0) {
+                    Stmt longer(db_, "SELECT count(*) FROM " + target + " WHERE vq_gbklen(" + quoteIdent(old.name) +
+                                         ") > " + std::to_string(t.length));
+                    longer.step();
+                    if (longer.columnInt(0) > 0)
+                        throw SqlException(err::Truncation, "String or binary data would be truncated.", s.pos.line);
+                }
                 Stmt u(db_, "UPDATE " + quoteIdent(alias) +
                                 ".syscolumns SET xtype = ?1, xusertype = ?1, typename = ?2, length = ?3, prec = ?4, "
                                 "scale = ?5, isnullable = ?6 WHERE id = ?7 AND colid = ?8");

@@ -364,7 +364,8 @@ struct Translator::Impl {
                 if (fs <= s && fp - fs <= p - s)
                     return e.sql;
             }
-            return "vq_to_numeric(" + e.sql + "," + std::to_string(p) + "," + std::to_string(s) + ")";
+            const bool money = to.base == BaseType::Money || to.base == BaseType::SmallMoney;
+            return "vq_to_numeric(" + e.sql + "," + std::to_string(p) + "," + std::to_string(s) + (money ? ",1)" : ")");
         }
         if (to.base == BaseType::Float || to.base == BaseType::Real) {
             if (from.isNumericFamily())
@@ -1833,7 +1834,19 @@ Translation Translator::update(const ast::UpdateStmt& s)
 Translation Translator::remove(const ast::DeleteStmt& s)
 {
     Impl impl(catalog_, variables_);
-    const TableInfo& info = impl.targetTable(s.table, s.pos);
+    // DELETE a FROM T a JOIN ...: the target may be an alias of the FROM clause.
+    const ast::ObjectName* targetName = &s.table;
+    if (!s.from.empty() && s.table.parts.size() == 1) {
+        std::vector<const ast::TableRef*> leaves;
+        std::vector<const ast::Expr*> conditions;
+        for (const auto& ref : s.from)
+            flattenInnerJoins(*ref, leaves, conditions);
+        for (const ast::TableRef* leaf : leaves)
+            if (leaf->kind == ast::TableRef::Kind::Named && !leaf->alias.empty() &&
+                equalsIgnoreCase(leaf->alias, s.table.last()))
+                targetName = &leaf->name;
+    }
+    const TableInfo& info = impl.targetTable(*targetName, s.pos);
     Scope scope;
     Source target;
     target.exposed = s.table.last();

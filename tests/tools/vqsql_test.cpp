@@ -307,4 +307,131 @@ TEST_F(VqsqlTest, MissingInputFileFails)
     EXPECT_NE(r.out.find("absent.sql"), std::string::npos) << r.out;
 }
 
+// ---- administering an instance with the tool ---------------------------------
+
+// Tests on a second instance, in a folder named with -S, so that it can
+// have a password of its own.
+class VqsqlAdminTest : public VqsqlTest {
+protected:
+    void SetUp() override
+    {
+        VqsqlTest::SetUp();
+        other_ = (folder_ / "books").string();
+    }
+
+    // vqsql with -S naming the second instance.
+    RunResult on(std::vector<std::string> args, const std::string& input = "")
+    {
+        args.insert(args.end(), {"-S", other_});
+        return vqsql(args, input);
+    }
+
+    std::string status() { return on({"status"}).out; }
+
+    std::string other_;
+};
+
+TEST_F(VqsqlAdminTest, InitStopStartAndStatus)
+{
+    EXPECT_EQ(status(), "not installed\n");
+    const auto init = on({"init", "-P", "pw"});
+    ASSERT_EQ(init.exitCode, 0) << init.out << init.err;
+    EXPECT_EQ(status(), "running\n");
+    EXPECT_EQ(on({"-P", "pw", "-Q", "select 1"}).exitCode, 0);
+
+    ASSERT_EQ(on({"stop"}).exitCode, 0);
+    EXPECT_EQ(status(), "stopped\n");
+    const auto refused = on({"-P", "pw", "-Q", "select 1"});
+    EXPECT_EQ(refused.exitCode, 1) << refused.out << refused.err;
+    EXPECT_NE((refused.out + refused.err).find("SQL Server does not exist or access denied"), std::string::npos)
+        << refused.out << refused.err;
+
+    ASSERT_EQ(on({"start"}).exitCode, 0);
+    EXPECT_EQ(status(), "running\n");
+    const auto again = on({"-P", "pw", "-Q", "select 6 * 7 as n"});
+    EXPECT_EQ(again.exitCode, 0) << again.out << again.err;
+    EXPECT_EQ(dataRows(again.out), (std::vector<Row>{{"42"}})) << again.out;
+
+    // A second init of the same folder is refused and changes nothing.
+    EXPECT_EQ(on({"init", "-P", "other"}).exitCode, 1);
+    EXPECT_EQ(on({"-P", "pw", "-Q", "select 1"}).exitCode, 0);
+}
+
+TEST_F(VqsqlAdminTest, StatusOfAFolderThatIsNoInstance)
+{
+    const auto r = vqsql({"status", "-S", (folder_ / "nothing" / "here").string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "not installed\n");
+}
+
+TEST_F(VqsqlAdminTest, PasswordChange)
+{
+    ASSERT_EQ(on({"init", "-P", "pw"}).exitCode, 0);
+    const auto wrong = on({"password", "new", "-P", "not-pw"});
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_EQ(on({"-P", "pw", "-Q", "select 1"}).exitCode, 0);
+
+    const auto changed = on({"password", "new", "-P", "pw"});
+    EXPECT_EQ(changed.exitCode, 0) << changed.out << changed.err;
+    EXPECT_EQ(on({"-P", "new", "-Q", "select 1"}).exitCode, 0);
+    const auto old = on({"-P", "pw", "-Q", "select 1"});
+    EXPECT_EQ(old.exitCode, 1);
+    EXPECT_NE((old.out + old.err).find("Login failed for user 'sa'."), std::string::npos) << old.out << old.err;
+}
+
+// Everything a database goes through, with the tool alone.
+TEST_F(VqsqlAdminTest, CreateFillBackUpRestoreListAndDrop)
+{
+    ASSERT_EQ(on({"init", "-P", "pw"}).exitCode, 0);
+    const std::string data = other_ + "/Data";
+    const std::string backup = (folder_ / "Shop.mdk").string();
+    auto sql = [&](const std::string& database, const std::string& batch) {
+        return on({"-P", "pw", "-d", database, "-Q", batch});
+    };
+
+    auto r = sql("master", "create database Shop");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_TRUE(fs::is_regular_file(data + "/Shop.mdf"));
+    EXPECT_TRUE(fs::is_regular_file(data + "/Shop_log.ldf"));
+
+    r = on({"-P", "pw", "-d", "Shop"},
+           "create table goods (id int, name nvarchar(10), price money null)\ngo\n"
+           "insert into goods values (1, N'钢笔', 12.5)\ninsert into goods values (2, 'ink', null)\ngo\n");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+
+    r = sql("master", "backup database Shop to disk = '" + backup + "'");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("BACKUP DATABASE successfully processed"), std::string::npos) << r.out;
+    EXPECT_TRUE(fs::is_regular_file(backup));
+
+    r = sql("master", "restore filelistonly from disk = '" + backup + "'");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    const auto list = dataRows(r.out);
+    ASSERT_EQ(list.size(), 2u) << r.out;
+    EXPECT_EQ(list[0].at(0), "Shop");
+    EXPECT_EQ(list[1].at(0), "Shop_log");
+
+    r = sql("master", "restore database Shop2 from disk = '" + backup + "' with move 'Shop' to '" + data +
+                          "/Shop2.mdf', move 'Shop_log' to '" + data + "/Shop2_log.ldf'");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("RESTORE DATABASE successfully processed"), std::string::npos) << r.out;
+    EXPECT_TRUE(fs::is_regular_file(data + "/Shop2.mdf"));
+
+    r = sql("Shop2", "select id, name, isnull(cast(price as varchar(10)), 'none') from goods order by id");
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(dataRows(r.out), (std::vector<Row>{{"1", "钢笔", "12.50"}, {"2", "ink", "none"}})) << r.out;
+
+    r = sql("master", "select name from master..sysdatabases order by dbid");
+    EXPECT_EQ(dataRows(r.out), (std::vector<Row>{{"master"}, {"Shop"}, {"Shop2"}})) << r.out;
+
+    r = sql("master", "drop database Shop\ndrop database Shop2");
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    r = sql("master", "select name from master..sysdatabases");
+    EXPECT_EQ(dataRows(r.out), (std::vector<Row>{{"master"}})) << r.out;
+    for (const char* file : {"/Shop.mdf", "/Shop_log.ldf", "/Shop2.mdf", "/Shop2_log.ldf"})
+        EXPECT_FALSE(fs::exists(data + file)) << file;
+    // The backup file is the tool's to keep.
+    EXPECT_TRUE(fs::is_regular_file(backup));
+}
+
 }  // namespace
