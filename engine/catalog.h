@@ -33,7 +33,8 @@ struct ColumnInfo {
     SqlType type;
     bool nullable = true;
     int colid = 0;
-    std::string defaultText;   // Transact-SQL text of the default, "" if none
+    std::string defaultText;   // the default as a SQLite expression ("" if none); for an
+                               // identity column "identity(seed,increment)"
     bool identity = false;
 };
 
@@ -72,6 +73,8 @@ public:
     virtual const TableInfo* findTable(const std::string& database, const std::string& name) = 0;
     // The user-defined type, or nullptr.
     virtual const UserType* findUserType(const std::string& database, const std::string& name) = 0;
+    // True while SET IDENTITY_INSERT is ON for the table.
+    virtual bool identityInsertAllowed(const TableInfo& table) const = 0;
 };
 
 // Creates the engine's system tables in a fresh, empty database file

@@ -595,7 +595,7 @@ void Session::execute(const ast::Stmt& s, RunState& st)
         case ast::StmtKind::Drop: drop(static_cast<const ast::DropStmt&>(s)); break;
         case ast::StmtKind::Declare: executeDeclare(static_cast<const ast::DeclareStmt&>(s), st); break;
         case ast::StmtKind::SetVariable: executeSet(static_cast<const ast::SetVariableStmt&>(s), st); break;
-        case ast::StmtKind::SetOption: break;   // session options have no effect on this engine
+        case ast::StmtKind::SetOption: setOption(static_cast<const ast::SetOptionStmt&>(s)); break;
         case ast::StmtKind::If: {
             const auto& i = static_cast<const ast::IfStmt&>(s);
             if (evaluateCondition(*i.condition, st))
@@ -1000,9 +1000,29 @@ void Session::executeDml(const ast::Stmt& s, RunState& st)
     }
     sqlite3_reset(p.stmt);
     rowCount_ = sqlite3_changes(db_);
-    if (s.kind == ast::StmtKind::Insert)
-        identity_ = sqlite3_last_insert_rowid(db_);
+    if (s.kind == ast::StmtKind::Insert && rowCount_ > 0)
+        identity_ = lastIdentity(static_cast<const ast::InsertStmt&>(s).table);
     st.result->addRowsAffected(rowCount_);
+}
+
+// @@IDENTITY after an insert: the identity value of the last row, or
+// NULL (0) for a table without an identity column.
+std::int64_t Session::lastIdentity(const ast::ObjectName& table)
+{
+    const TableInfo* info = findTable(table.database(), table.last());
+    if (!info)
+        return 0;
+    for (const ColumnInfo& c : info->columns) {
+        if (!c.identity)
+            continue;
+        if (c.defaultText.empty())
+            return sqlite3_last_insert_rowid(db_);
+        Stmt q(db_, "SELECT max(" + quoteIdent(c.name) + ") FROM " + quoteIdent(info->schemaAlias) + "." +
+                        quoteIdent(info->name));
+        q.step();
+        return q.columnInt(0);
+    }
+    return 0;
 }
 
 Value Session::evaluateScalar(const ast::Expr& e, const SqlType* target, RunState& st)
@@ -1079,6 +1099,31 @@ void Session::executeTransaction(const ast::Stmt& s, RunState&)
     case ast::StmtKind::CommitTran: commit(); break;
     default: rollback(); break;
     }
+}
+
+// SET IDENTITY_INSERT t ON|OFF; other session options have no effect on
+// this engine.
+void Session::setOption(const ast::SetOptionStmt& s)
+{
+    if (s.option != "IDENTITY_INSERT")
+        return;
+    const TableInfo* info = findTable(s.table.database(), s.table.last());
+    if (!info || info->isView())
+        throw SqlException(err::InvalidObject, "Invalid object name '" + s.table.toString() + "'.", s.pos.line);
+    if (std::none_of(info->columns.begin(), info->columns.end(), [](const ColumnInfo& c) { return c.identity; }))
+        throw SqlException(8106, "Table '" + info->name + "' does not have the identity property. Cannot perform SET "
+                                                          "operation.",
+                           s.pos.line);
+    const std::string key = lowerAscii(info->database + "." + info->name);
+    if (equalsIgnoreCase(s.value, "on"))
+        identityInsert_.insert(key);
+    else
+        identityInsert_.erase(key);
+}
+
+bool Session::identityInsertAllowed(const TableInfo& table) const
+{
+    return identityInsert_.count(lowerAscii(table.database + "." + table.name)) > 0;
 }
 
 void Session::useDatabase(const ast::UseStmt& s)
@@ -1183,50 +1228,125 @@ void Session::systemProcedure(const std::string& name, const ast::ExecStmt& s, R
         return;
     }
     if (name == "sp_rename") {
-        std::string oldName = argText(0);
-        std::string newName = argText(1);
-        std::string kind = lowerAscii(argText(2));
-        std::string alias = schemaFor("");
-        withSavepoint([&] {
-            if (kind == "column") {
-                auto dot = oldName.rfind('.');
-                std::string table = dot == std::string::npos ? std::string() : oldName.substr(0, dot);
-                std::string column = oldName.substr(dot == std::string::npos ? 0 : dot + 1);
-                const TableInfo* info = findTable("", table);
-                if (!info || info->columnIndex(column) < 0)
-                    throw SqlException(15248, "Either the parameter @objname is ambiguous or the claimed @objtype "
-                                              "(COLUMN) is wrong.",
-                                       s.pos.line);
-                execSql(db_, "ALTER TABLE " + quoteIdent(alias) + "." + quoteIdent(info->name) + " RENAME COLUMN " +
-                                 quoteIdent(column) + " TO " + quoteIdent(newName));
-                Stmt u(db_, "UPDATE " + quoteIdent(alias) + ".syscolumns SET name = ?1 WHERE id = ?2 AND name = ?3");
-                u.bind(1, newName).bind(2, static_cast<std::int64_t>(info->id)).bind(3, column);
-                u.step();
-            } else {
-                const TableInfo* info = findTable("", oldName);
-                if (!info || info->xtype == "S")
-                    throw SqlException(15225, "No item by the name of '" + oldName +
-                                                  "' could be found in the current database '" + current_ +
-                                                  "', given that @itemtype was input as '(null)'.",
-                                       s.pos.line);
-                if (findTable("", newName))
-                    throw SqlException(15335, "Error: The new name '" + newName +
-                                                  "' is already in use as a object name and would cause a duplicate "
-                                                  "that is not permitted.",
-                                       s.pos.line);
-                execSql(db_, "ALTER TABLE " + quoteIdent(alias) + "." + quoteIdent(info->name) + " RENAME TO " +
-                                 quoteIdent(newName));
-                Stmt u(db_, "UPDATE " + quoteIdent(alias) + ".sysobjects SET name = ?1 WHERE id = ?2");
-                u.bind(1, newName).bind(2, static_cast<std::int64_t>(info->id));
-                u.step();
-            }
-        });
+        renameObject(argText(0), argText(1), lowerAscii(argText(2)), s.pos.line);
         st.result->addMessage(
             "Caution: Changing any part of an object name could break scripts and stored procedures.");
         return;
     }
     throw SqlException(err::NoSuchProcedure, "Could not find stored procedure '" + s.procedure.last() + "'.",
                        s.pos.line);
+}
+
+namespace {
+
+// "dbo.[T]" -> "T": sp_rename takes names with their schema and brackets.
+std::string plainName(std::string name)
+{
+    name.erase(std::remove_if(name.begin(), name.end(), [](char c) { return c == '[' || c == ']'; }), name.end());
+    if (name.size() > 4 && equalsIgnoreCase(name.substr(0, 4), "dbo."))
+        name = name.substr(4);
+    return name;
+}
+
+}  // namespace
+
+// sp_rename 'table', 'new' and sp_rename 'table.column', 'new', 'COLUMN':
+// the SQLite table or column, the catalogue rows, the key column lists and
+// the engine's index names ("<table>$<index>") follow the new name.
+void Session::renameObject(const std::string& objectName, const std::string& newName, const std::string& kind,
+                           int line)
+{
+    const std::string oldName = plainName(objectName);
+    const std::string alias = schemaFor("");
+    const std::string schema = quoteIdent(alias);
+    withSavepoint([&] {
+        if (kind == "column") {
+            auto dot = oldName.rfind('.');
+            std::string table = dot == std::string::npos ? std::string() : oldName.substr(0, dot);
+            std::string column = oldName.substr(dot == std::string::npos ? 0 : dot + 1);
+            const TableInfo* info = findTable("", table);
+            if (!info || info->isView() || info->columnIndex(column) < 0)
+                throw SqlException(15248, "Either the parameter @objname is ambiguous or the claimed @objtype "
+                                          "(COLUMN) is wrong.",
+                                   line);
+            const int id = info->id;
+            column = info->columns[static_cast<std::size_t>(info->columnIndex(column))].name;
+            execSql(db_, "ALTER TABLE " + schema + "." + quoteIdent(info->name) + " RENAME COLUMN " +
+                             quoteIdent(column) + " TO " + quoteIdent(newName));
+            Stmt u(db_, "UPDATE " + schema + ".syscolumns SET name = ?1 WHERE id = ?2 AND name = ?3");
+            u.bind(1, newName).bind(2, static_cast<std::int64_t>(id)).bind(3, column);
+            u.step();
+            // Key column lists ("a,b") of the table's keys.
+            Stmt keys(db_, "SELECT id, keycols FROM " + schema + ".sysobjects WHERE parent_obj = ?1 AND keycols IS NOT NULL");
+            keys.bind(1, static_cast<std::int64_t>(id));
+            std::vector<std::pair<std::int64_t, std::string>> updates;
+            while (keys.step()) {
+                std::string list = "," + keys.columnText(1) + ",";
+                std::string changed;
+                std::size_t start = 1;
+                while (start < list.size()) {
+                    std::size_t comma = list.find(',', start);
+                    std::string part = list.substr(start, comma - start);
+                    changed += (changed.empty() ? "" : ",") + (equalsIgnoreCase(part, column) ? newName : part);
+                    start = comma + 1;
+                }
+                updates.push_back({keys.columnInt(0), changed});
+            }
+            for (const auto& [keyId, list] : updates) {
+                Stmt k(db_, "UPDATE " + schema + ".sysobjects SET keycols = ?1 WHERE id = ?2");
+                k.bind(1, list).bind(2, keyId);
+                k.step();
+            }
+            return;
+        }
+        const TableInfo* info = findTable("", oldName);
+        if (!info || info->xtype == "S")
+            throw SqlException(15225, "No item by the name of '" + objectName +
+                                          "' could be found in the current database '" + current_ +
+                                          "', given that @itemtype was input as '(null)'.",
+                               line);
+        if (info->isView())
+            throw SqlException(err::Unsupported, "The engine cannot rename a view; drop and create it again.", line);
+        if (findTable("", newName))
+            throw SqlException(15335, "Error: The new name '" + newName +
+                                          "' is already in use as a object name and would cause a duplicate that is "
+                                          "not permitted.",
+                               line);
+        const std::string old = info->name;
+        const int id = info->id;
+        // The engine's indexes are named after their table: made anew under the new name.
+        std::vector<std::pair<std::string, std::string>> indexes;   // old name, SQL
+        {
+            Stmt q(db_, "SELECT name, sql FROM " + schema + ".sqlite_master WHERE type = 'index' AND tbl_name = ?1 "
+                                                            "COLLATE NOCASE AND sql IS NOT NULL");
+            q.bind(1, old);
+            while (q.step())
+                indexes.push_back({q.columnText(0), q.columnText(1)});
+        }
+        execSql(db_, "ALTER TABLE " + schema + "." + quoteIdent(old) + " RENAME TO " + quoteIdent(newName));
+        for (const auto& [indexName, sql] : indexes) {
+            const std::size_t dollar = indexName.find('$');
+            if (dollar == std::string::npos)
+                continue;
+            const std::string renamed = newName + indexName.substr(dollar);
+            std::string create = sql;
+            const std::string quotedOld = quoteIdent(indexName);
+            const std::size_t at = create.find(quotedOld);
+            if (at == std::string::npos)
+                continue;
+            create.replace(at, quotedOld.size(), schema + "." + quoteIdent(renamed));
+            std::size_t on = create.find(" ON ");
+            if (on != std::string::npos) {
+                std::size_t paren = create.find('(', on);
+                create.replace(on, paren - on, " ON " + quoteIdent(newName) + " ");
+            }
+            execSql(db_, "DROP INDEX " + schema + "." + quotedOld);
+            execSql(db_, create);
+        }
+        Stmt u(db_, "UPDATE " + schema + ".sysobjects SET name = ?1 WHERE id = ?2");
+        u.bind(1, newName).bind(2, static_cast<std::int64_t>(id));
+        u.step();
+    });
 }
 
 // ---- DDL --------------------------------------------------------------------------
@@ -1453,9 +1573,8 @@ void Session::createTable(const ast::CreateTableStmt& s, RunState&)
             def.identitySeed == 1 && def.identityIncrement == 1) {
             autoIncrementKey = true;
         } else {
-            c.defaultText = "(SELECT ifnull(max(" + quoteIdent(c.name) + "), " +
-                            std::to_string(def.identitySeed - def.identityIncrement) + ") + " +
-                            std::to_string(def.identityIncrement) + " FROM $TABLE$)";
+            c.defaultText = "identity(" + std::to_string(def.identitySeed) + "," +
+                            std::to_string(def.identityIncrement) + ")";
         }
     }
 
@@ -1688,7 +1807,10 @@ void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
                 Stmt idx(db_, "SELECT name FROM " + quoteIdent(alias) + ".sqlite_master WHERE type = 'index' AND "
                                                                         "name = ?1");
                 idx.bind(1, table.name + "$" + n);
-                if (!idx.step())
+                const bool ownIndex = idx.step();
+                idx.reset();   // a statement still reading the schema would lock it
+                q.reset();
+                if (!ownIndex)
                     throw SqlException(err::Unsupported,
                                        "The engine cannot drop a key declared in CREATE TABLE.", s.pos.line);
                 execSql(db_, "DROP INDEX " + quoteIdent(alias) + "." + quoteIdent(table.name + "$" + n));
@@ -1884,14 +2006,17 @@ void Session::drop(const ast::DropStmt& s)
             Stmt q(db_, "SELECT name FROM " + quoteIdent(info->schemaAlias) +
                             ".sqlite_master WHERE type = 'index' AND name = ?1 COLLATE NOCASE");
             q.bind(1, indexName);
-            if (!q.step()) {
+            const bool found = q.step();
+            const std::string sqliteName = found ? q.columnText(0) : std::string();
+            q.reset();   // a statement still reading the schema would lock it
+            if (!found) {
                 if (s.ifExists)
                     continue;
                 throw SqlException(3701, "Cannot drop the index '" + n.toString() +
                                              "', because it does not exist or you do not have permission.",
                                    s.pos.line);
             }
-            execSql(db_, "DROP INDEX " + quoteIdent(info->schemaAlias) + "." + quoteIdent(q.columnText(0)));
+            execSql(db_, "DROP INDEX " + quoteIdent(info->schemaAlias) + "." + quoteIdent(sqliteName));
             bumpSchemaGeneration();
             break;
         }

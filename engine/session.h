@@ -49,6 +49,7 @@ public:
     std::string schemaFor(const std::string& database) override;
     const TableInfo* findTable(const std::string& database, const std::string& name) override;
     const UserType* findUserType(const std::string& database, const std::string& name) override;
+    bool identityInsertAllowed(const TableInfo& table) const override;
 
     struct CachedBatch;
     struct RunState;
@@ -92,7 +93,10 @@ private:
     void drop(const ast::DropStmt& s);
     void truncate(const ast::TruncateStmt& s);
     void useDatabase(const ast::UseStmt& s);
+    void setOption(const ast::SetOptionStmt& s);
+    std::int64_t lastIdentity(const ast::ObjectName& table);
     void systemProcedure(const std::string& name, const ast::ExecStmt& s, RunState& st);
+    void renameObject(const std::string& objectName, const std::string& newName, const std::string& kind, int line);
 
     // helpers
     struct Prepared;

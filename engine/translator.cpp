@@ -1306,18 +1306,23 @@ struct Translator::Impl {
     }
 
     // The default of a column: its stored SQLite expression (already
-    // converted to the column's type when the column was defined).
-    // An identity column without SQLite's own numbering stores the next
-    // value as "(SELECT ... FROM $TABLE$)"; $TABLE$ names the target table.
-    std::string defaultValue(const ColumnInfo& c, const std::string& tableSqlText = {})
+    // converted to the column's type when the column was defined). An
+    // identity column that SQLite does not number itself stores
+    // "identity(seed,increment)": the n-th row inserted by one statement
+    // (`ordinal`, an SQL expression) gets the largest value so far plus n
+    // increments.
+    std::string defaultValue(const ColumnInfo& c, const std::string& tableSqlText = {},
+                             const std::string& ordinal = "1")
     {
         if (c.defaultText.empty())
             return "NULL";
-        std::string d = c.defaultText;
-        std::size_t at = d.find("$TABLE$");
-        if (at != std::string::npos)
-            d.replace(at, 7, tableSqlText);
-        return d;
+        if (c.identity) {
+            long long seed = 1, increment = 1;
+            std::sscanf(c.defaultText.c_str(), "identity(%lld,%lld)", &seed, &increment);
+            return "((SELECT ifnull(max(" + quoteIdent(c.name) + "), " + std::to_string(seed - increment) + ") FROM " +
+                   tableSqlText + ") + " + std::to_string(increment) + " * " + ordinal + ")";
+        }
+        return c.defaultText;
     }
 };
 
@@ -1618,7 +1623,13 @@ Translation Translator::insert(const ast::InsertStmt& s)
                              "inserts columns into a view, column aliasing can conceal the duplication in your "
                              "code.",
                          s.pos);
-            cols.push_back(&info.columns[static_cast<std::size_t>(idx)]);
+            const ColumnInfo& col = info.columns[static_cast<std::size_t>(idx)];
+            if (col.identity && !catalog_.identityInsertAllowed(info))
+                fail(544,
+                     "Cannot insert explicit value for identity column in table '" + info.name +
+                         "' when IDENTITY_INSERT is set to OFF.",
+                     s.pos);
+            cols.push_back(&col);
         }
     }
     // Columns left out take their defaults.
@@ -1680,7 +1691,7 @@ Translation Translator::insert(const ast::InsertStmt& s)
                 sql += (i ? ", " : "") + impl.convert(v, cols[i]->type, false);
             }
             for (const ColumnInfo* c : defaults)
-                sql += ", " + impl.defaultValue(*c, target);
+                sql += ", " + impl.defaultValue(*c, target, std::to_string(r + 1));
             sql += ")";
         }
     } else if (s.query) {
@@ -1716,7 +1727,7 @@ Translation Translator::insert(const ast::InsertStmt& s)
             for (std::size_t i = 0; i < values.size(); ++i)
                 sql += (i ? ", " : "") + values[i];
             for (const ColumnInfo* c : defaults)
-                sql += (values.empty() ? "" : ", ") + impl.defaultValue(*c, target);
+                sql += (values.empty() ? "" : ", ") + impl.defaultValue(*c, target, "row_number() OVER ()");
             sql += " FROM (" + q.sql + ") AS \"q\"";
         }
     } else {
@@ -1806,6 +1817,8 @@ Translation Translator::update(const ast::UpdateStmt& s)
         if (idx < 0)
             fail(err::InvalidColumn, "Invalid column name '" + a.column.last() + "'.", s.pos);
         const ColumnInfo& col = info->columns[static_cast<std::size_t>(idx)];
+        if (col.identity)
+            fail(8102, "Cannot update identity column '" + col.name + "'.", s.pos);
         std::string value;
         if (!a.value)
             value = col.defaultText.empty() ? "NULL" : impl.defaultValue(col);

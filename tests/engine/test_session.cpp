@@ -140,3 +140,104 @@ TEST_F(SessionUpdateFrom, TargetOutsideTheFromList)
 
 }  // namespace
 }  // namespace vqsql::conformance
+
+namespace vqsql::conformance {
+namespace {
+
+class SessionIdentity : public EngineFixture {};
+
+TEST_F(SessionIdentity, EveryInsertedRowGetsItsOwnNumber)
+{
+    exec("create table t (id int identity(100,5), a varchar(10))\n"
+         "insert into t(a) values ('x'), ('y')\n"
+         "insert into t(a) select name from master..sysdatabases");
+    EXPECT_EQ(column("select id from t order by id"), (std::vector<std::string>{"100", "105", "110"}));
+    EXPECT_EQ(text("select @@identity"), "110");
+    exec("create table plain (a int)\ninsert into plain values (1)");
+    EXPECT_EQ(text("select @@identity"), "<NULL>");
+}
+
+TEST_F(SessionIdentity, ExplicitValuesOnlyUnderIdentityInsert)
+{
+    exec("create table t (id int identity(1,1) primary key, a varchar(10))\ninsert into t(a) values ('x')");
+    EXPECT_EQ(errorOf("insert into t(id, a) values (7, 'y')").number, 544);
+    EXPECT_EQ(errorOf("update t set id = 9").number, 8102);
+    exec("set identity_insert t on\ninsert into t(id, a) values (7, 'y')\nset identity_insert t off");
+    exec("truncate table t\ninsert into t(a) values ('again')");
+    EXPECT_EQ(text("select id from t"), "1");
+}
+
+class SessionRules : public EngineFixture {};
+
+TEST_F(SessionRules, ErrorNumberIsClearedBySucceedingStatements)
+{
+    exec("create table t (k int primary key)\ninsert into t values (1)");
+    BatchResult r = run("insert into t values (1)\nselect @@error as e1\nselect @@error as e2");
+    ASSERT_EQ(r.resultSets.size(), 2u);
+    EXPECT_EQ(r.resultSets[0].rows[0][0].integer, 2627);
+    EXPECT_EQ(r.resultSets[1].rows[0][0].integer, 0);
+}
+
+TEST_F(SessionRules, VariableIsKnownOnlyAfterItsDeclaration)
+{
+    EXPECT_EQ(errorOf("select @later\ndeclare @later int").number, 137);
+    EXPECT_EQ(text("declare @x varchar(3) set @x = 'abcdef' select @x"), "abc");
+}
+
+TEST_F(SessionRules, TimedOutStatementEndsItsTransactionVisibly)
+{
+    exec("create table keep (k int)\ncreate table big (k int)\n"
+         "insert into big values (1),(2),(3),(4),(5),(6),(7),(8),(9),(10)\n"
+         "insert into big select a.k from big a, big b, big c");
+    db_->setCommandTimeout(1);
+    db_->beginTransaction();
+    exec("insert into keep values (1)");
+    // One long statement: the time-out interrupts it inside SQLite.
+    BatchResult r = run("insert into keep select a.k from big a, big b, big c");
+    ASSERT_FALSE(r.ok());
+    // SQLite rolled the transaction back: the engine says so instead of
+    // committing the following statements one by one as if inside it.
+    EXPECT_FALSE(db_->inTransaction());
+    db_->setCommandTimeout(30);
+    EXPECT_EQ(text("select count(*) from keep"), "0");
+}
+
+TEST_F(SessionRules, TypedNullsAndEmptyTexts)
+{
+    EXPECT_EQ(text("select isnull(cast(null as int), '')"), "0");
+    EXPECT_EQ(text("select cast('' as money)"), "0");
+    EXPECT_EQ(text("select cast('' as int)"), "0");
+    EXPECT_EQ(errorOf("select cast('' as numeric(10,2))").number, 8114);
+}
+
+TEST_F(SessionRules, DeleteThroughAnAliasOfAJoin)
+{
+    exec("create table t (id int, a varchar(10))\ncreate table src (id int)\n"
+         "insert into t values (1, 'a'), (2, 'b')\ninsert into src values (1)");
+    exec("delete x from t x join src s on s.id = x.id");
+    EXPECT_EQ(column("select a from t"), std::vector<std::string>{"b"});
+}
+
+TEST_F(SessionRules, AlterColumnWithinOneKindOfType)
+{
+    exec("create table t (a varchar(10), n int)\ninsert into t values ('abcdef', 1)");
+    exec("alter table t alter column a varchar(20)");
+    EXPECT_EQ(errorOf("alter table t alter column a varchar(3)").number, 8152);
+    EXPECT_EQ(errorOf("alter table t alter column n varchar(10)").number, err::Unsupported);
+    EXPECT_EQ(errorOf("insert into t values (replicate('x', 21), 2)").number, 8152);
+}
+
+TEST_F(SessionRules, RenamedTableKeepsItsIndexesAndKeys)
+{
+    exec("create table rn (k int constraint PK_rn primary key, c varchar(5))\n"
+         "create unique index ix on rn(c)\ninsert into rn values (1, 'a')");
+    exec("exec sp_rename 'dbo.rn', 'rn2'\nexec sp_rename 'rn2.c', 'code', 'COLUMN'");
+    SqlError e = errorOf("insert into rn2 values (2, 'A')");
+    EXPECT_EQ(e.number, 2601);
+    EXPECT_EQ(e.message, "Cannot insert duplicate key row in object 'dbo.rn2' with unique index 'ix'.");
+    exec("drop index rn2.ix\ninsert into rn2 values (3, 'a')");
+    EXPECT_EQ(text("select count(*) from rn2 where code = 'a'"), "2");
+}
+
+}  // namespace
+}  // namespace vqsql::conformance
