@@ -1157,10 +1157,12 @@ struct Translator::Impl {
             sql += " FROM " + from;
         if (spec.where)
             sql += " WHERE " + expr(*spec.where, scope).sql;
+        std::vector<std::string> groupSql;
         if (!spec.groupBy.empty()) {
             sql += " GROUP BY ";
             for (std::size_t i = 0; i < spec.groupBy.size(); ++i) {
                 TExpr g = expr(*spec.groupBy[i], scope);
+                groupSql.push_back(g.sql);
                 if (i)
                     sql += ", ";
                 sql += g.sql;
@@ -1170,7 +1172,77 @@ struct Translator::Impl {
         }
         if (spec.having)
             sql += " HAVING " + expr(*spec.having, scope).sql;
+        checkGrouping(spec, scope, groupSql);
         return sql;
+    }
+
+    // Column references outside aggregates, not looking into subqueries.
+    static void ungroupedColumns(const ast::Expr& e, std::vector<const ast::Expr*>& out)
+    {
+        if (e.kind == ast::ExprKind::Column) {
+            out.push_back(&e);
+            return;
+        }
+        if (e.kind == ast::ExprKind::Function && isAggregateName(lowerAscii(e.text)))
+            return;
+        if (e.kind == ast::ExprKind::Subquery || e.kind == ast::ExprKind::Exists)
+            return;
+        for (const auto& a : e.args)
+            if (a)
+                ungroupedColumns(*a, out);
+        for (const auto& [w, t] : e.whens) {
+            if (w)
+                ungroupedColumns(*w, out);
+            if (t)
+                ungroupedColumns(*t, out);
+        }
+        if (e.elseExpr)
+            ungroupedColumns(*e.elseExpr, out);
+    }
+
+    // An aggregated query may show a column only inside an aggregate or
+    // when it is grouped by (error 8120), as SQL Server insists.
+    void checkGrouping(const ast::QuerySpec& spec, Scope& scope, const std::vector<std::string>& groupSql)
+    {
+        bool aggregated = !spec.groupBy.empty() || spec.having;
+        for (const ast::SelectItem& item : spec.items)
+            if (item.expr->kind != ast::ExprKind::Star && containsAggregate(*item.expr))
+                aggregated = true;
+        if (!aggregated)
+            return;
+        auto check = [&](const ast::Expr& e, const char* clause) {
+            if (e.kind == ast::ExprKind::Star)
+                fail(8120, "Column '*' is invalid in the select list because it is not contained in either an "
+                           "aggregate function or the GROUP BY clause.",
+                     e.pos);
+            if (std::find(groupSql.begin(), groupSql.end(), expr(e, scope).sql) != groupSql.end())
+                return;
+            std::vector<const ast::Expr*> columns;
+            ungroupedColumns(e, columns);
+            for (const ast::Expr* c : columns) {
+                std::string colSql = expr(*c, scope).sql;
+                if (std::find(groupSql.begin(), groupSql.end(), colSql) != groupSql.end())
+                    continue;
+                // A reference to an outer query is a constant within the group.
+                bool local = false;
+                for (const Source& src : scope.sources)
+                    if (colSql.rfind(quoteIdent(src.sqlAlias) + ".", 0) == 0 || scope.bareColumns)
+                        local = true;
+                if (!local)
+                    continue;
+                std::string shown = c->name.parts.size() > 1 ? c->name.toString() : c->name.last();
+                for (const Source& src : scope.sources)
+                    if (colSql.rfind(quoteIdent(src.sqlAlias) + ".", 0) == 0 && c->name.parts.size() == 1)
+                        shown = src.exposed + "." + c->name.last();
+                fail(8120, "Column '" + shown + "' is invalid in the " + clause +
+                               " because it is not contained in either an aggregate function or the GROUP BY clause.",
+                     c->pos);
+            }
+        };
+        for (const ast::SelectItem& item : spec.items)
+            check(*item.expr, "select list");
+        if (spec.having)
+            check(*spec.having, "HAVING clause");
     }
 
     void expandStar(const ast::Expr& star, Scope& scope, std::vector<Output>& outputs)

@@ -241,3 +241,27 @@ TEST_F(SessionRules, RenamedTableKeepsItsIndexesAndKeys)
 
 }  // namespace
 }  // namespace vqsql::conformance
+
+namespace vqsql::conformance {
+namespace {
+
+class SessionGrouping : public EngineFixture {};
+
+TEST_F(SessionGrouping, ColumnsOfAnAggregatedQueryMustBeGroupedOrAggregated)
+{
+    exec("create table t (a varchar(10), b int)\ninsert into t values ('x', 1), ('X', 2), ('y', 3)");
+    SqlError e = errorOf("select a, count(*) from t");
+    EXPECT_EQ(e.number, 8120);
+    EXPECT_EQ(e.message, "Column 't.a' is invalid in the select list because it is not contained in either an "
+                         "aggregate function or the GROUP BY clause.");
+    EXPECT_EQ(errorOf("select a from t group by a having b > 1").number, 8120);
+    EXPECT_EQ(column("select upper(a) from t group by upper(a) order by 1"), (std::vector<std::string>{"X", "Y"}));
+    EXPECT_EQ(column("select count(*) from t group by a having sum(b) > 2 order by 1"),
+              (std::vector<std::string>{"1", "2"}));
+    // A correlated reference to the outer query is a constant for the group.
+    EXPECT_EQ(column("select (select count(*) from t i where i.a = o.a) from t o where o.b = 3"),
+              std::vector<std::string>{"1"});
+}
+
+}  // namespace
+}  // namespace vqsql::conformance
