@@ -385,8 +385,8 @@ struct Translator::Impl {
                 if (from.base == BaseType::Money || from.base == BaseType::SmallMoney)
                     scale = 2;   // money converts with style 0: two decimals
                 text = "vq_to_varchar(" + e.sql + ",-1," + std::to_string(scale) + ")";
-            } else if (from.isBinary() || from.isUnknown() || from.isText()) {
-                // kept as it is
+            } else if (from.isBinary()) {
+                text = "CAST(" + e.sql + " AS TEXT)";
             }
             if (to.length < 0)
                 return text;
@@ -440,6 +440,11 @@ struct Translator::Impl {
             if (to.length >= 0)
                 r.sql = "vq_to_varchar(" + r.sql + "," + std::to_string(to.length) + ",-1)";
             r.type = to;
+            return r;
+        }
+        if (to.isText() && e.type.isBinary()) {
+            // Binary to text: the bytes themselves, read as text.
+            r.sql = "vq_to_varchar(CAST(" + e.sql + " AS TEXT)," + std::to_string(to.length) + ",-1)";
             return r;
         }
         if (to.isText()) {

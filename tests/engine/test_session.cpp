@@ -210,6 +210,14 @@ TEST_F(SessionRules, TypedNullsAndEmptyTexts)
     EXPECT_EQ(errorOf("select cast('' as numeric(10,2))").number, 8114);
 }
 
+TEST_F(SessionRules, BinaryConvertsToTheTextOfItsBytes)
+{
+    EXPECT_EQ(text("select cast(0x616263 as varchar(10))"), "abc");
+    EXPECT_EQ(text("select convert(varchar(10), cast('中文' as varbinary(10)))"), "中文");
+    exec("create table img (k int, b image)\ninsert into img values (1, convert(varbinary(100), 'line one'))");
+    EXPECT_EQ(text("select cast(cast(b as varbinary(100)) as varchar(100)) from img"), "line one");
+}
+
 TEST_F(SessionRules, DeleteThroughAnAliasOfAJoin)
 {
     exec("create table t (id int, a varchar(10))\ncreate table src (id int)\n"
