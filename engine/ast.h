@@ -139,7 +139,7 @@ struct OrderItem {
 };
 
 // One SELECT ... FROM ... WHERE ... GROUP BY ... HAVING block.
-struct QuerySpec {
+struct QueryBlock {
     Pos pos;
     bool distinct = false;
     ExprPtr top;               // TOP n / TOP (n)
@@ -154,11 +154,11 @@ struct QuerySpec {
 
 enum class SetOp { Union, UnionAll, Except, Intersect };
 
-// A query expression: specs[0] (op[0] specs[1] ...) ORDER BY ...
+// A query expression: blocks[0] (op[0] blocks[1] ...) ORDER BY ...
 struct Query {
     Pos pos;
-    std::vector<std::unique_ptr<QuerySpec>> specs;
-    std::vector<SetOp> ops;    // ops.size() == specs.size() - 1
+    std::vector<std::unique_ptr<QueryBlock>> blocks;
+    std::vector<SetOp> ops;    // ops.size() == blocks.size() - 1
     std::vector<OrderItem> orderBy;
 };
 
@@ -382,7 +382,7 @@ struct UseStmt : Stmt {
     std::string database;
 };
 
-struct DatabaseFileSpec {
+struct DatabaseFileOptions {
     std::string logicalName;   // NAME = x
     ExprPtr fileName;          // FILENAME = '...'
     std::string newName;       // NEWNAME = x (ALTER DATABASE MODIFY FILE)
@@ -391,8 +391,8 @@ struct DatabaseFileSpec {
 struct CreateDatabaseStmt : Stmt {
     CreateDatabaseStmt() : Stmt(StmtKind::CreateDatabase) {}
     std::string database;
-    std::vector<DatabaseFileSpec> dataFiles;   // ON (...)
-    std::vector<DatabaseFileSpec> logFiles;    // LOG ON (...)
+    std::vector<DatabaseFileOptions> dataFiles;   // ON (...)
+    std::vector<DatabaseFileOptions> logFiles;    // LOG ON (...)
 };
 
 struct DropDatabaseStmt : Stmt {
@@ -406,7 +406,7 @@ struct AlterDatabaseStmt : Stmt {
     enum class Action { ModifyFile, ModifyName, Set };
     Action action = Action::ModifyFile;
     std::string database;
-    DatabaseFileSpec file;     // MODIFY FILE (NAME = x, NEWNAME = y | FILENAME = '...')
+    DatabaseFileOptions file;     // MODIFY FILE (NAME = x, NEWNAME = y | FILENAME = '...')
     std::string newName;       // MODIFY NAME = y
     std::vector<std::string> options;   // SET ... (as written, ignored)
 };

@@ -960,9 +960,9 @@ private:
 
     // "(NAME = x, FILENAME = 'f', SIZE = 10MB, ...)"; sizes and growth are
     // skipped.
-    DatabaseFileSpec fileOptions()
+    DatabaseFileOptions fileOptions()
     {
-        DatabaseFileSpec file;
+        DatabaseFileOptions file;
         expectOp("(");
         do {
             if (cur().kind != TokenKind::Identifier)
@@ -1607,10 +1607,10 @@ private:
             next();
             QueryPtr inner = query();
             expectOp(")");
-            for (std::size_t i = 0; i < inner->specs.size(); ++i) {
+            for (std::size_t i = 0; i < inner->blocks.size(); ++i) {
                 if (i > 0)
                     q.ops.push_back(inner->ops[i - 1]);
-                q.specs.push_back(std::move(inner->specs[i]));
+                q.blocks.push_back(std::move(inner->blocks[i]));
             }
             if (!inner->orderBy.empty() && q.orderBy.empty())
                 q.orderBy = std::move(inner->orderBy);
@@ -1618,7 +1618,7 @@ private:
         }
         if (!atKw("SELECT"))
             fail();
-        q.specs.push_back(selectBlock());
+        q.blocks.push_back(selectBlock());
     }
 
     std::vector<OrderItem> orderList()
@@ -1636,9 +1636,9 @@ private:
         return items;
     }
 
-    std::unique_ptr<QuerySpec> selectBlock()
+    std::unique_ptr<QueryBlock> selectBlock()
     {
-        auto block = std::make_unique<QuerySpec>();
+        auto block = std::make_unique<QueryBlock>();
         block->pos = next().pos;  // SELECT
         if (acceptKw("DISTINCT"))
             block->distinct = true;

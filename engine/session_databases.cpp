@@ -138,7 +138,7 @@ void Session::createDatabase(const ast::CreateDatabaseStmt& s, RunState& st)
     if (databaseRow(name))
         throw SqlException(1801, "Database '" + name + "' already exists. Choose a different database name.",
                            s.pos.line);
-    auto pathOf = [&](const std::vector<ast::DatabaseFileSpec>& files, const std::string& fallback,
+    auto pathOf = [&](const std::vector<ast::DatabaseFileOptions>& files, const std::string& fallback,
                       std::string& logical, const std::string& defaultLogical) {
         logical = defaultLogical;
         if (files.empty())

@@ -903,12 +903,12 @@ struct Translator::Impl {
         // A single plain SELECT without aggregates is checked by turning its
         // value into the aggregate vq_single(); aggregate queries without
         // GROUP BY give one row by themselves.
-        bool simple = q.specs.size() == 1 && q.orderBy.empty();
-        const ast::QuerySpec* spec = simple ? q.specs[0].get() : nullptr;
-        bool wrap = spec && !spec->distinct && !spec->top && spec->groupBy.empty() && !spec->having &&
-                    spec->items.size() == 1 && spec->items[0].expr &&
-                    spec->items[0].expr->kind != ast::ExprKind::Star && !containsAggregate(*spec->items[0].expr) &&
-                    !spec->from.empty();
+        bool simple = q.blocks.size() == 1 && q.orderBy.empty();
+        const ast::QueryBlock* block = simple ? q.blocks[0].get() : nullptr;
+        bool wrap = block && !block->distinct && !block->top && block->groupBy.empty() && !block->having &&
+                    block->items.size() == 1 && block->items[0].expr &&
+                    block->items[0].expr->kind != ast::ExprKind::Star && !containsAggregate(*block->items[0].expr) &&
+                    !block->from.empty();
         QueryResult r = query(q, &scope, false, wrap);
         if (r.outputs.size() != 1)
             fail(116,
@@ -1088,22 +1088,22 @@ struct Translator::Impl {
     // Translates one SELECT block. `scopeOut` receives its scope (for
     // ORDER BY); `derived` demands unique column names as SQL aliases;
     // `single` wraps the only value in vq_single() (scalar subquery).
-    std::string querySpec(const ast::QuerySpec& spec, Scope* parent, bool derived, bool single, bool dedupe,
+    std::string queryBlock(const ast::QueryBlock& block, Scope* parent, bool derived, bool single, bool dedupe,
                           std::vector<Output>& outputs, std::vector<std::string>& assignTargets, Scope& scope)
     {
         scope.parent = parent;
         std::string from;
-        for (const auto& ref : spec.from) {
+        for (const auto& ref : block.from) {
             if (!from.empty())
                 from += ", ";
             from += tableRef(*ref, scope);
         }
-        if (spec.into.parts.size() > 0)
-            unsupported("SELECT ... INTO", spec.pos);
+        if (block.into.parts.size() > 0)
+            unsupported("SELECT ... INTO", block.pos);
 
         bool assigning = false;
-        for (std::size_t i = 0; i < spec.items.size(); ++i) {
-            const ast::SelectItem& item = spec.items[i];
+        for (std::size_t i = 0; i < block.items.size(); ++i) {
+            const ast::SelectItem& item = block.items[i];
             bool assigns = !item.assignVariable.empty();
             if (i == 0)
                 assigning = assigns;
@@ -1147,26 +1147,26 @@ struct Translator::Impl {
             (void)derived;
         }
 
-        std::string sql = spec.distinct ? "SELECT DISTINCT " : "SELECT ";
+        std::string sql = block.distinct ? "SELECT DISTINCT " : "SELECT ";
         for (std::size_t i = 0; i < outputs.size(); ++i) {
             if (i)
                 sql += ", ";
             std::string value = outputs[i].expr.sql;
             if (single)
                 value = "vq_single(" + value + ")";
-            else if ((spec.distinct || dedupe) && outputs[i].expr.type.isText())
+            else if ((block.distinct || dedupe) && outputs[i].expr.type.isText())
                 value += " COLLATE vq_ci";
             sql += value + " AS " + quoteIdent(outputs[i].sqlName);
         }
         if (!from.empty())
             sql += " FROM " + from;
-        if (spec.where)
-            sql += " WHERE " + expr(*spec.where, scope).sql;
+        if (block.where)
+            sql += " WHERE " + expr(*block.where, scope).sql;
         std::vector<std::string> groupSql;
-        if (!spec.groupBy.empty()) {
+        if (!block.groupBy.empty()) {
             sql += " GROUP BY ";
-            for (std::size_t i = 0; i < spec.groupBy.size(); ++i) {
-                TExpr g = expr(*spec.groupBy[i], scope);
+            for (std::size_t i = 0; i < block.groupBy.size(); ++i) {
+                TExpr g = expr(*block.groupBy[i], scope);
                 groupSql.push_back(g.sql);
                 if (i)
                     sql += ", ";
@@ -1175,9 +1175,9 @@ struct Translator::Impl {
                     sql += " COLLATE vq_ci";
             }
         }
-        if (spec.having)
-            sql += " HAVING " + expr(*spec.having, scope).sql;
-        checkGrouping(spec, scope, groupSql);
+        if (block.having)
+            sql += " HAVING " + expr(*block.having, scope).sql;
+        checkGrouping(block, scope, groupSql);
         return sql;
     }
 
@@ -1207,10 +1207,10 @@ struct Translator::Impl {
 
     // An aggregated query may show a column only inside an aggregate or
     // when it is grouped by (error 8120), as SQL Server insists.
-    void checkGrouping(const ast::QuerySpec& spec, Scope& scope, const std::vector<std::string>& groupSql)
+    void checkGrouping(const ast::QueryBlock& block, Scope& scope, const std::vector<std::string>& groupSql)
     {
-        bool aggregated = !spec.groupBy.empty() || spec.having;
-        for (const ast::SelectItem& item : spec.items)
+        bool aggregated = !block.groupBy.empty() || block.having;
+        for (const ast::SelectItem& item : block.items)
             if (item.expr->kind != ast::ExprKind::Star && containsAggregate(*item.expr))
                 aggregated = true;
         if (!aggregated)
@@ -1244,10 +1244,10 @@ struct Translator::Impl {
                      c->pos);
             }
         };
-        for (const ast::SelectItem& item : spec.items)
+        for (const ast::SelectItem& item : block.items)
             check(*item.expr, "select list");
-        if (spec.having)
-            check(*spec.having, "HAVING clause");
+        if (block.having)
+            check(*block.having, "HAVING clause");
     }
 
     void expandStar(const ast::Expr& star, Scope& scope, std::vector<Output>& outputs)
@@ -1283,16 +1283,16 @@ struct Translator::Impl {
     QueryResult query(const ast::Query& q, Scope* parent, bool derived, bool single = false)
     {
         QueryResult result;
-        std::vector<Scope> scopes(q.specs.size());
+        std::vector<Scope> scopes(q.blocks.size());
         std::string sql;
-        for (std::size_t i = 0; i < q.specs.size(); ++i) {
+        for (std::size_t i = 0; i < q.blocks.size(); ++i) {
             std::vector<Output> outputs;
             std::vector<std::string> targets;
             bool dedupe = std::any_of(q.ops.begin(), q.ops.end(), [](ast::SetOp op) { return op != ast::SetOp::UnionAll; });
-            std::string part = querySpec(*q.specs[i], parent, derived, single, dedupe, outputs, targets, scopes[i]);
-            const ast::QuerySpec& spec = *q.specs[i];
-            if (spec.topPercent)
-                unsupported("TOP ... PERCENT", spec.pos);
+            std::string part = queryBlock(*q.blocks[i], parent, derived, single, dedupe, outputs, targets, scopes[i]);
+            const ast::QueryBlock& block = *q.blocks[i];
+            if (block.topPercent)
+                unsupported("TOP ... PERCENT", block.pos);
             if (i == 0) {
                 result.outputs = std::move(outputs);
                 result.assignTargets = std::move(targets);
@@ -1301,13 +1301,13 @@ struct Translator::Impl {
                     fail(205,
                          "All queries combined using a UNION, INTERSECT or EXCEPT operator must have an equal "
                          "number of expressions in their target lists.",
-                         spec.pos);
+                         block.pos);
                 for (std::size_t c = 0; c < outputs.size(); ++c)
                     if (precedence(outputs[c].expr.type) > precedence(result.outputs[c].expr.type))
                         result.outputs[c].expr.type = outputs[c].expr.type;
             }
-            if (spec.top && q.specs.size() > 1)
-                part = "SELECT * FROM (" + part + " LIMIT " + expr(*spec.top, scopes[i]).sql + ")";
+            if (block.top && q.blocks.size() > 1)
+                part = "SELECT * FROM (" + part + " LIMIT " + expr(*block.top, scopes[i]).sql + ")";
             if (i > 0) {
                 switch (q.ops[i - 1]) {
                 case ast::SetOp::Union: sql += " UNION "; break;
@@ -1323,13 +1323,13 @@ struct Translator::Impl {
             for (std::size_t i = 0; i < q.orderBy.size(); ++i) {
                 if (i)
                     sql += ", ";
-                sql += orderTerm(*q.orderBy[i].expr, result.outputs, q.specs.size() == 1 ? &scopes[0] : nullptr);
+                sql += orderTerm(*q.orderBy[i].expr, result.outputs, q.blocks.size() == 1 ? &scopes[0] : nullptr);
                 if (q.orderBy[i].descending)
                     sql += " DESC";
             }
         }
-        if (q.specs.size() == 1 && q.specs[0]->top) {
-            TExpr n = expr(*q.specs[0]->top, scopes[0]);
+        if (q.blocks.size() == 1 && q.blocks[0]->top) {
+            TExpr n = expr(*q.blocks[0]->top, scopes[0]);
             sql += " LIMIT " + n.sql;
         }
         result.sql = sql;

@@ -108,7 +108,7 @@ std::string show(const TableRef& t)
     return "?";
 }
 
-std::string show(const QuerySpec& q)
+std::string show(const QueryBlock& q)
 {
     std::string s = "[SELECT";
     if (q.distinct)
@@ -140,9 +140,9 @@ std::string show(const QuerySpec& q)
 std::string show(const Query& q)
 {
     static const char* const ops[] = {"UNION", "UNION ALL", "EXCEPT", "INTERSECT"};
-    std::string s = show(*q.specs[0]);
-    for (std::size_t i = 1; i < q.specs.size(); ++i)
-        s += std::string(" ") + ops[static_cast<int>(q.ops[i - 1])] + " " + show(*q.specs[i]);
+    std::string s = show(*q.blocks[0]);
+    for (std::size_t i = 1; i < q.blocks.size(); ++i)
+        s += std::string(" ") + ops[static_cast<int>(q.ops[i - 1])] + " " + show(*q.blocks[i]);
     for (std::size_t i = 0; i < q.orderBy.size(); ++i)
         s += (i ? ", " : " ORDER BY ") + show(q.orderBy[i].expr.get()) + (q.orderBy[i].descending ? " DESC" : "");
     return s;
