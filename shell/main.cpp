@@ -1,5 +1,8 @@
-// VQTCWSrv: the server program. Creates the application and the main
-// window and runs the event loop; everything else lives in the libraries.
+// VQTCWSrv: the server program. Creates the application, the operator
+// dialogs, the main window and the data module, and runs the event loop;
+// everything else lives in the libraries.
+#include "linkdm.h"
+#include "qtoperatordialogs.h"
 #include "srvmain.h"
 
 #include <QApplication>
@@ -9,7 +12,15 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName("VQTCWSrv");
 
+    QtOperatorDialogs dialogs;
+    setOperatorDialogs(&dialogs);
+
     TSrvMainForm mainForm;
+    TLinkData linkData;
+    LinkData = &linkData;
     mainForm.show();
-    return app.exec();
+    const int rc = app.exec();
+    LinkData = nullptr;
+    setOperatorDialogs(nullptr);
+    return rc;
 }

@@ -1,0 +1,74 @@
+// The data module TLinkData and its single instance LinkData: the two
+// database connections of the program and the statement helpers through
+// which every other part runs SQL.
+//
+//   AccListDB  the catalogue connection; opened at start-up and kept on
+//              the catalogue database VQTCWAccList
+//   UserDB     the account-set connection, pointed at whichever account
+//              set an operation works on
+//
+// The module remembers the server and the sa password of the last
+// successful catalogue connection; account-set connections reuse them.
+// The helpers turn database errors into return values (false, 0) so that
+// callers can chain them; QueryMaxID lets errors pass, and
+// AccountSetExecScript is the only one that shows the failing statement.
+#pragma once
+
+#include "connection.h"
+
+#include <QString>
+
+#include <functional>
+
+class TLinkData {
+public:
+    TLinkData();
+    ~TLinkData();
+    TLinkData(const TLinkData&) = delete;
+    TLinkData& operator=(const TLinkData&) = delete;
+
+    vqsql::Connection UserDB;
+    vqsql::Connection AccListDB;
+    QString qryRestore;   // the restore script
+    QString qrySQL;       // the catalogue maintenance script
+
+    // "Provider=SQLOLEDB.1;Password=...;...;Data Source=..." as the program
+    // has always built it. A password holding ";" or quotes is written
+    // between double quotes (doubled inside), so that it arrives whole.
+    static QString BuildConnectionString(const QString& server, const QString& database, const QString& password);
+
+    // Re-opens AccListDB; on success remembers server and password.
+    bool ConnectCatalogue(const QString& server, const QString& database, const QString& password, bool showError);
+    // Re-opens UserDB on a database with the remembered server and password.
+    bool ConnectAccountSet(const QString& database, bool showError);
+
+    QString rememberedServer() const { return server_; }
+    QString rememberedPassword() const { return password_; }
+
+    // Statement helpers.
+    bool ExecuteSql(vqsql::Connection& connection, const QString& sql);
+    int QueryCount(vqsql::Connection& connection, const QString& sql);
+    int CountWithoutTimeout(const QString& sql);
+    // " select isnull(max(<field>),0) as MaxID from <table>"; throws
+    // vqsql::SqlException on a database error.
+    int QueryMaxID(vqsql::Connection& connection, const QString& table, const QString& field);
+    bool AccountSetExec(const QString& sql);
+    int AccountSetCount(const QString& sql);
+    bool AccountSetExecScript(const QString& script);
+
+    // The data-access layer's default command time-out, in seconds.
+    static constexpr int kDefaultTimeout = 30;
+
+private:
+    int countRule(vqsql::Connection& connection, const QString& sql, int timeout);
+
+    QString server_;
+    QString password_;
+};
+
+// The single instance, created at start-up (tests create their own).
+extern TLinkData* LinkData;
+
+// Runs an event handler's work; a database error that reaches it is shown
+// with ShowError (caption "错误") and the program goes on.
+void runGuarded(const std::function<void()>& work);

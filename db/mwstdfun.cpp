@@ -1,0 +1,22 @@
+// The operator's message boxes over the operator-dialog seam.
+#include "mwstdfun.h"
+
+void ShowInfo(const QString& text, const QString& caption)
+{
+    operatorDialogs().showInfo(text, caption);
+}
+
+void ShowError(const QString& text, const QString& caption)
+{
+    operatorDialogs().showError(text, caption);
+}
+
+bool AskYesNo(const QString& text, const QString& caption)
+{
+    return operatorDialogs().askYesNo(text, caption) == DialogAnswer::Yes;
+}
+
+DialogAnswer AskYesNoCancel(const QString& text, const QString& caption)
+{
+    return operatorDialogs().askYesNoCancel(text, caption);
+}

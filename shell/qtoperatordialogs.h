@@ -1,0 +1,27 @@
+// The operator-dialog seam's implementation with Qt widgets: modal message
+// boxes owned by the application's active window, and the input, password,
+// waiting and file dialogs.
+#pragma once
+
+#include "operatordialogs.h"
+
+class QWidget;
+
+class QtOperatorDialogs : public OperatorDialogs {
+public:
+    void showInfo(const QString& text, const QString& caption) override;
+    void showError(const QString& text, const QString& caption) override;
+    DialogAnswer askYesNo(const QString& text, const QString& caption) override;
+    DialogAnswer askYesNoCancel(const QString& text, const QString& caption) override;
+    std::optional<QString> inputText(const QString& caption, const QString& prompt, const QString& initial,
+                                     int maxBytes) override;
+    std::optional<QString> inputPassword(const QString& caption, const QString& prompt) override;
+    void showWaiting(const QString& action, const QString& tail) override;
+    void closeWaiting() override;
+    QString openFileName(const QString& caption, const QString& folder, const QString& filter) override;
+    QString saveFileName(const QString& caption, const QString& folder, const QString& fileName,
+                         const QString& filter) override;
+
+private:
+    QWidget* waiting_ = nullptr;
+};
