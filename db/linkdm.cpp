@@ -2,7 +2,10 @@
 #include "linkdm.h"
 
 #include "mwdbfun.h"
+#include "mwcwfun.h"
 #include "mwstdfun.h"
+
+#include <QDir>
 
 TLinkData* LinkData = nullptr;
 
@@ -43,7 +46,9 @@ int asInteger(const vqsql::Value& v)
 
 }  // namespace
 
-TLinkData::TLinkData() = default;
+TLinkData::TLinkData() : qryRestore(loadScript(QStringLiteral("qryRestore.sql"))), qrySQL(loadScript(QStringLiteral("qrySQL.sql")))
+{
+}
 TLinkData::~TLinkData() = default;
 
 QString TLinkData::BuildConnectionString(const QString& server, const QString& database, const QString& password)
@@ -179,5 +184,138 @@ void runGuarded(const std::function<void()>& work)
         ShowError(QString::fromStdString(e.first().message), QStringLiteral("错误"));
     } catch (const std::exception& e) {
         ShowError(QString::fromUtf8(e.what()), QStringLiteral("错误"));
+    }
+}
+
+// ---- restoring backups and data paths -----------------------------------
+
+bool ReadBackupFileList(vqsql::Connection& connection, const QString& file, QString& dataLogicalName,
+                        QString& logLogicalName)
+{
+    vqsql::ResultSet rs;
+    try {
+        rs = connection.query(utf8(QStringLiteral(" restore FileListOnly from disk = ") + sqlQuoted(file)));
+    } catch (const std::exception&) {
+        ShowInfo(QStringLiteral("您选择的备份文件不是有效的SQL Server数据库的备份文件。"), QStringLiteral("提示"));
+        return false;
+    }
+    const QString missing = QStringLiteral("您选择的备份文件中没有要恢复的数据库！");
+    auto firstOfType = [&rs](const char* type, QString& name) {
+        const int typeColumn = rs.columnIndex("Type");
+        const int nameColumn = rs.columnIndex("LogicalName");
+        if (typeColumn < 0 || nameColumn < 0)
+            return false;
+        for (const auto& row : rs.rows) {
+            if (QString::fromStdString(row[static_cast<std::size_t>(typeColumn)].toString())
+                    .compare(QLatin1String(type), Qt::CaseInsensitive) == 0) {
+                name = QString::fromStdString(row[static_cast<std::size_t>(nameColumn)].toString());
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!firstOfType("D", dataLogicalName) || !firstOfType("L", logLogicalName)) {
+        ShowInfo(missing, QStringLiteral("提示"));
+        return false;
+    }
+    return true;
+}
+
+QString TLinkData::GetMasterDataPath()
+{
+    if (!AccListDB.isOpen())
+        return {};
+    QString fileName;
+    try {
+        AccListDB.setCommandTimeout(0);
+        vqsql::ResultSet rs = AccListDB.query(std::string(" select [FileName] from master..sysdatabases  where Name='master'"));
+        if (!rs.rows.empty())
+            fileName = QString::fromStdString(rs.rows.front().front().toString());
+    } catch (const std::exception&) {
+        return {};
+    }
+    // The folder is what stands before the first "/master" (case-sensitive),
+    // provided it does not start before the fourth character.
+    const qsizetype at = fileName.indexOf(QLatin1String("/master"));
+    if (at < 3)
+        return {};
+    return fileName.left(at);
+}
+
+QString TLinkData::GetDataPath()
+{
+    const QString master = GetMasterDataPath();
+    if (!master.isEmpty())
+        return master;
+    QString base = GetSqlServerInstallPath();
+    if (base.isEmpty())
+        base = GetProgramFolder();
+    const QString path = base.endsWith(QLatin1Char('/')) ? base + QStringLiteral("Data") : base + QStringLiteral("/Data");
+    QDir().mkpath(path);
+    return path;
+}
+
+bool TLinkData::RestoreDatabase(const QString& file, const QString& database)
+{
+    QString dataLogical, logLogical;
+    if (!ReadBackupFileList(AccListDB, file, dataLogical, logLogical))
+        return false;
+    const QString folder = GetDataPath();
+    const QString dataFile = folder + QLatin1Char('/') + database + QStringLiteral(".mdf");
+    const QString logFile = folder + QLatin1Char('/') + database + QStringLiteral("_log.ldf");
+    // The values go between quotes or brackets in the script: apostrophes
+    // and closing brackets are doubled so that a path or name stays whole.
+    auto quotedValue = [](QString v) { return v.replace(QLatin1Char('\''), QLatin1String("''")); };
+    auto bracketValue = [](QString v) { return v.replace(QLatin1Char(']'), QLatin1String("]]")); };
+    QString script = qryRestore;
+    script = ReplacePlaceholder(script, QStringLiteral("##MDKFile"), quotedValue(file));
+    script = ReplacePlaceholder(script, QStringLiteral("##DBName"), bracketValue(database));
+    script = ReplacePlaceholder(script, QStringLiteral("##MDFLogicName"), quotedValue(dataLogical));
+    script = ReplacePlaceholder(script, QStringLiteral("##LDFLogicName"), quotedValue(logLogical));
+    script = ReplacePlaceholder(script, QStringLiteral("##MDFFile"), quotedValue(dataFile));
+    script = ReplacePlaceholder(script, QStringLiteral("##LDFFile"), quotedValue(logFile));
+    ExecuteSql(AccListDB, script);   // judged by the connection below
+    return ConnectAccountSet(database, false);
+}
+
+// ---- the administrator password cache -------------------------------------
+
+QString TLinkData::GetAdminPassword(const QString& code)
+{
+    AccListDB.setCommandTimeout(kDefaultTimeout);
+    vqsql::ResultSet cached =
+        AccListDB.query(utf8(QStringLiteral("select TxtValue from T_Options where Name=") +
+                             sqlQuoted(QStringLiteral("VQTCW_") + code)));
+    if (!cached.rows.empty())
+        return QString::fromStdString(cached.rows.front().front().toString());
+    QString database = QStringLiteral("VQTCW_") + code;
+    database.replace(QLatin1Char(']'), QLatin1String("]]"));
+    vqsql::ResultSet own = AccListDB.query(
+        utf8(QStringLiteral("select [Password] from [") + database + QStringLiteral("]..T_Operator where KeyID=1")));
+    return own.rows.empty() ? QString() : QString::fromStdString(own.rows.front().front().toString());
+}
+
+void TLinkData::ForgetAdminPassword(const QString& code)
+{
+    ExecuteSql(AccListDB, QStringLiteral("delete from VQTCWAccList..T_Options where Name=") +
+                              sqlQuoted(QStringLiteral("VQTCW_") + code));
+}
+
+void TLinkData::SyncAdminPasswords()
+{
+    ExecuteSql(AccListDB, ExtractSection(qrySQL, QStringLiteral("--SQLAL_A"), QStringLiteral("--SQLAL_B")));
+    const QString listQuery = ExtractSection(qrySQL, QStringLiteral("--AccList_A"), QStringLiteral("--AccList_B"));
+    AccListDB.setCommandTimeout(kDefaultTimeout);
+    vqsql::ResultSet rows = AccListDB.query(utf8(StripSqlComments(listQuery)));   // errors pass
+    const int codeColumn = rows.columnIndex("DBName");
+    for (const auto& row : rows.rows) {
+        if (codeColumn < 0)
+            break;
+        const QString code = QString::fromStdString(row[static_cast<std::size_t>(codeColumn)].toString());
+        QString name = QStringLiteral("VQTCW_") + code;
+        // Inside the section the name stands between quotes and brackets.
+        name.replace(QLatin1Char('\''), QLatin1String("''"));
+        const QString section = ExtractSection(qrySQL, QStringLiteral("--UpdatePW_A"), QStringLiteral("--UpdatePW_B"));
+        ExecuteSql(AccListDB, ReplacePlaceholder(section, QStringLiteral("##UserDBName"), name));
     }
 }

@@ -56,6 +56,20 @@ public:
     int AccountSetCount(const QString& sql);
     bool AccountSetExecScript(const QString& script);
 
+    // Restoring a backup file as a database (restore script qryRestore);
+    // on success UserDB is open on the restored database. AccListDB is left
+    // on master whenever the script ran.
+    bool RestoreDatabase(const QString& file, const QString& database);
+    // The folder of the master database's data file, without a trailing
+    // "/", or empty; and the folder for new database files (never empty).
+    QString GetMasterDataPath();
+    QString GetDataPath();
+
+    // The administrator password cache in the catalogue.
+    QString GetAdminPassword(const QString& code);
+    void ForgetAdminPassword(const QString& code);
+    void SyncAdminPasswords();
+
     // The data-access layer's default command time-out, in seconds.
     static constexpr int kDefaultTimeout = 30;
 
@@ -68,6 +82,12 @@ private:
 
 // The single instance, created at start-up (tests create their own).
 extern TLinkData* LinkData;
+
+// The logical file names of a backup (RESTORE FILELISTONLY on the
+// connection): false after the notice to the operator when the file is no
+// backup or lacks a data or a log file.
+bool ReadBackupFileList(vqsql::Connection& connection, const QString& file, QString& dataLogicalName,
+                        QString& logLogicalName);
 
 // Runs an event handler's work; a database error that reaches it is shown
 // with ShowError (caption "错误") and the program goes on.

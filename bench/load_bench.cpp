@@ -1,0 +1,480 @@
+// load_bench: a load test of the server's connection service. Starts
+// load_bench_host (beside this program), which runs the service on a
+// throwaway catalogue and an echo server as the baseline, and drives both
+// with N concurrent clients on plain blocking sockets.
+//
+//   load_bench [--rounds R] [--limit S] [--grace G] [N ...]
+//                                          default: 2000 9 4  1 50 200
+//
+// For each N the R rounds are split over N client threads, first against
+// the service, then against the echo server. A client starts no round
+// after S seconds, and a round still under way G seconds later is cut off
+// (counted apart, its latency so far kept as a lower bound), so one run
+// stays short however slow the server. One round is what a desktop client
+// does at log-in:
+//
+//   connect to 127.0.0.1
+//   send a handshake (type 1) and read the whole answer (nine separators);
+//     the time from the send to the last byte is the handshake latency
+//     (the time of connect() is shown apart)
+//   send a login report (type 2), shut down the sending side and read
+//     until the server closes (the echo server sends the report back first)
+//   close
+//
+// Throughput is the completed rounds (each one handshake and one login
+// report) over the wall time of the whole run, from the start of the first
+// round to the end of the last. At the end the host's count of login log
+// rows is shown.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <latch>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::string kSeparator("\x0A\x1A", 2);
+constexpr int kFields = 9;
+
+double msSince(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// The wire record: the nine fields, each followed by the separator.
+std::string record(int type, const std::vector<std::string>& texts)
+{
+    std::string out = std::to_string(type) + kSeparator + "0" + kSeparator + "0" + kSeparator;
+    for (int i = 0; i < 6; ++i)
+        out += (i < int(texts.size()) && !texts[i].empty() ? texts[i] : "null") + kSeparator;
+    return out;
+}
+
+int countSeparators(const std::string& text)
+{
+    int n = 0;
+    for (std::size_t at = text.find(kSeparator); at != std::string::npos; at = text.find(kSeparator, at + 2))
+        ++n;
+    return n;
+}
+
+bool sendAll(int fd, const std::string& data)
+{
+    std::size_t sent = 0;
+    while (sent < data.size()) {
+        const ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        sent += std::size_t(n);
+    }
+    return true;
+}
+
+// A latency; `cut` marks one the time limit ended before it was over (its
+// value is then only a lower bound).
+struct Sample {
+    double ms = 0;
+    bool cut = false;
+};
+
+// What one client thread measured.
+struct ClientResult {
+    std::vector<Sample> connectMs;
+    std::vector<Sample> handshakeMs;
+    std::vector<Sample> reportMs;
+    int rounds = 0;
+    int failures = 0;   // errors: refused, reset, closed early
+    int cutOff = 0;     // rounds still waiting when the time was up
+    std::string firstError;
+};
+
+// Blocking calls wait at most until the hard end of the run; a call that
+// runs into it fails with EAGAIN (EINPROGRESS for connect).
+bool waitUntil(int fd, Clock::time_point end)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(end - Clock::now()).count();
+    if (left <= 0)
+        return false;
+    timeval timeout{time_t(left / 1000000), suseconds_t(left % 1000000)};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    return true;
+}
+
+bool timedOut(int error)
+{
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINPROGRESS || error == ETIMEDOUT;
+}
+
+// Ends a round that did not complete: the phase under way is recorded as
+// cut off when the time ran out, anything else is a failure.
+void giveUp(ClientResult& r, const char* what, std::vector<Sample>& phase, Clock::time_point since)
+{
+    const int error = errno;
+    if (timedOut(error) || error == 0) {
+        phase.push_back(Sample{msSince(since, Clock::now()), true});
+        ++r.cutOff;
+        return;
+    }
+    if (r.firstError.empty())
+        r.firstError = std::string(what) + ": " + std::strerror(error);
+    ++r.failures;
+}
+
+// One log-in round against the server on `port`.
+void oneRound(int port, int client, int round, Clock::time_point end, ClientResult& r)
+{
+    const Clock::time_point start = Clock::now();
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        giveUp(r, "socket", r.connectMs, start);
+        return;
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer{fd};
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    errno = 0;
+    if (!waitUntil(fd, end) || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        giveUp(r, "connect", r.connectMs, start);
+        return;
+    }
+    const Clock::time_point connected = Clock::now();
+    r.connectMs.push_back(Sample{msSince(start, connected)});
+
+    const std::string tag = std::to_string(client) + "-" + std::to_string(round);
+    const std::string handshake = record(1, {"", "WS-" + tag, "Bench Workstation", "1.0.0", "bench", "hello"});
+    std::string answer;
+    char buffer[4096];
+    errno = 0;
+    bool ok = waitUntil(fd, end) && sendAll(fd, handshake);
+    while (ok && countSeparators(answer) < kFields) {
+        const ssize_t n = waitUntil(fd, end) ? recv(fd, buffer, sizeof buffer, 0) : -1;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0)
+            errno = ECONNRESET;
+        ok = n > 0;
+        if (ok)
+            answer.append(buffer, std::size_t(n));
+    }
+    if (!ok) {
+        giveUp(r, "handshake", r.handshakeMs, connected);
+        return;
+    }
+    const Clock::time_point answered = Clock::now();
+    r.handshakeMs.push_back(Sample{msSince(connected, answered)});
+
+    const std::string report = record(2, {"", "VQTCW_" + std::to_string(client % 10 + 1), "Bench Trading Co.",
+                                          "operator" + std::to_string(client), "", ""});
+    errno = 0;
+    ok = waitUntil(fd, end) && sendAll(fd, report) && shutdown(fd, SHUT_WR) == 0;
+    for (;;) {
+        if (!ok)
+            break;
+        const ssize_t n = waitUntil(fd, end) ? recv(fd, buffer, sizeof buffer, 0) : -1;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0)
+            break;
+        ok = n > 0;
+    }
+    if (!ok) {
+        giveUp(r, "login report", r.reportMs, answered);
+        return;
+    }
+    r.reportMs.push_back(Sample{msSince(answered, Clock::now())});
+    ++r.rounds;
+}
+
+struct RunResult {
+    double seconds = 0;
+    int rounds = 0;
+    int failures = 0;
+    int cutOff = 0;
+    long long listenOverflows = -1;   // during the run, see listenOverflows()
+    std::string firstError;
+    std::vector<Sample> connectMs, handshakeMs, reportMs;
+
+    double perSecond() const { return seconds > 0 ? rounds / seconds : 0; }
+};
+
+// The p-quantile of the samples (nearest rank); a cut-off sample there
+// makes it a lower bound.
+Sample percentile(std::vector<Sample> samples, double p)
+{
+    if (samples.empty())
+        return Sample{NAN, false};
+    std::sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) { return a.ms < b.ms; });
+    std::size_t index = std::size_t(std::ceil(p * double(samples.size())));
+    index = std::clamp<std::size_t>(index, 1, samples.size()) - 1;
+    return samples[index];
+}
+
+// The kernel's count of connections dropped because a listen queue was
+// full (TcpExt ListenOverflows), -1 when it cannot be read. It covers the
+// whole network namespace, not only this run.
+long long listenOverflows()
+{
+    FILE* f = std::fopen("/proc/net/netstat", "r");
+    if (!f)
+        return -1;
+    char names[4096], values[4096];
+    long long result = -1;
+    while (result < 0 && std::fgets(names, sizeof names, f) && std::fgets(values, sizeof values, f)) {
+        if (std::strncmp(names, "TcpExt:", 7) != 0)
+            continue;
+        char* nameSave = nullptr;
+        char* valueSave = nullptr;
+        for (char *name = strtok_r(names, " \n", &nameSave), *value = strtok_r(values, " \n", &valueSave);
+             name && value; name = strtok_r(nullptr, " \n", &nameSave), value = strtok_r(nullptr, " \n", &valueSave))
+            if (std::strcmp(name, "ListenOverflows") == 0)
+                result = std::atoll(value);
+    }
+    std::fclose(f);
+    return result;
+}
+
+// N clients, each running its rounds until they are done or `limit` has
+// passed; a round under way at that point gets `grace` more to finish.
+RunResult runClients(int port, int clients, int roundsPerClient, double limit, double grace)
+{
+    std::vector<ClientResult> results(static_cast<std::size_t>(clients));
+    std::vector<std::thread> threads;
+    std::latch ready(clients + 1);
+    std::atomic<bool> go{false};
+    Clock::time_point start;
+    auto after = [&](double seconds) {
+        return start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    };
+    for (int c = 0; c < clients; ++c) {
+        threads.emplace_back([&, c] {
+            ready.count_down();
+            while (!go.load(std::memory_order_acquire))
+                std::this_thread::yield();
+            const Clock::time_point last = after(limit), end = after(limit + grace);
+            for (int i = 0; i < roundsPerClient && Clock::now() < last; ++i)
+                oneRound(port, c, i, end, results[std::size_t(c)]);
+        });
+    }
+    ready.arrive_and_wait();
+    const long long overflowsBefore = listenOverflows();
+    start = Clock::now();
+    go.store(true, std::memory_order_release);
+    for (std::thread& t : threads)
+        t.join();
+
+    RunResult run;
+    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const long long overflowsAfter = listenOverflows();
+    run.listenOverflows = overflowsBefore < 0 || overflowsAfter < 0 ? -1 : overflowsAfter - overflowsBefore;
+    for (ClientResult& r : results) {
+        run.rounds += r.rounds;
+        run.failures += r.failures;
+        run.cutOff += r.cutOff;
+        if (run.firstError.empty())
+            run.firstError = r.firstError;
+        run.connectMs.insert(run.connectMs.end(), r.connectMs.begin(), r.connectMs.end());
+        run.handshakeMs.insert(run.handshakeMs.end(), r.handshakeMs.begin(), r.handshakeMs.end());
+        run.reportMs.insert(run.reportMs.end(), r.reportMs.begin(), r.reportMs.end());
+    }
+    return run;
+}
+
+// ---- the host process ----------------------------------------------------
+
+struct Host {
+    pid_t pid = -1;
+    int input = -1;    // its standard input; closing it asks it to stop
+    FILE* output = nullptr;
+};
+
+bool startHost(const std::string& path, Host& host)
+{
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+        std::perror("pipe2");
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    const int rc = posix_spawn(&host.pid, path.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    if (rc != 0) {
+        std::fprintf(stderr, "cannot start %s: %s\n", path.c_str(), std::strerror(rc));
+        close(in[1]);
+        close(out[0]);
+        return false;
+    }
+    host.input = in[1];
+    host.output = fdopen(out[0], "r");
+    return true;
+}
+
+// Asks the host to stop (its input closes), waits for it and returns the
+// line it printed on the way out; SIGTERM after ten seconds.
+std::string stopHost(Host& host)
+{
+    if (host.input >= 0)
+        close(host.input);
+    host.input = -1;
+    std::string last;
+    char line[256];
+    while (host.output && std::fgets(line, sizeof line, host.output))
+        last = line;
+    if (host.output)
+        std::fclose(host.output);
+    host.output = nullptr;
+    int status = 0;
+    for (int i = 0; i < 100; ++i) {
+        if (waitpid(host.pid, &status, WNOHANG) == host.pid)
+            return last;
+        usleep(100 * 1000);
+    }
+    kill(host.pid, SIGTERM);
+    waitpid(host.pid, &status, 0);
+    return last;
+}
+
+std::string besideThisProgram(const char* name)
+{
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return name;
+    std::string path(self, std::size_t(n));
+    return path.substr(0, path.rfind('/') + 1) + name;
+}
+
+// One N's table. Ratios are service/echo for latencies and echo/service
+// for rates, so that each reads as "times worse"; ">" marks a lower bound
+// (the quantile fell on a round the time limit cut off).
+void printRun(int clients, int roundsPerClient, const RunResult& service, const RunResult& echo)
+{
+    std::printf("\nN = %d clients, up to %d rounds each (%d rounds)\n", clients, roundsPerClient,
+                clients * roundsPerClient);
+    std::printf("  %-24s %12s %12s %12s\n", "", "service", "echo", "ratio");
+    auto rate = [&](const char* name, double s, double e) {
+        std::printf("  %-24s %12.1f %12.1f %11.1fx\n", name, s, e, s > 0 ? e / s : NAN);
+    };
+    auto cell = [](const Sample& v) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%s%.3f", v.cut ? ">" : "", v.ms);
+        return std::string(text);
+    };
+    auto latency = [&](const char* name, const std::vector<Sample>& service, const std::vector<Sample>& echo,
+                       double p) {
+        const Sample s = percentile(service, p), e = percentile(echo, p);
+        char ratio[32];
+        std::snprintf(ratio, sizeof ratio, "%s%.1fx", s.cut && !e.cut ? ">" : "", e.ms > 0 ? s.ms / e.ms : NAN);
+        std::printf("  %-24s %12s %12s %12s\n", name, cell(s).c_str(), cell(e).c_str(), ratio);
+    };
+    rate("handshakes/s", service.perSecond(), echo.perSecond());
+    rate("login reports/s", service.perSecond(), echo.perSecond());
+    latency("handshake p99 ms", service.handshakeMs, echo.handshakeMs, 0.99);
+    latency("handshake p50 ms", service.handshakeMs, echo.handshakeMs, 0.50);
+    latency("connect p99 ms", service.connectMs, echo.connectMs, 0.99);
+    latency("report to close p99 ms", service.reportMs, echo.reportMs, 0.99);
+    std::printf("  %-24s %12d %12d\n", "rounds completed", service.rounds, echo.rounds);
+    std::printf("  %-24s %12d %12d\n", "rounds cut off", service.cutOff, echo.cutOff);
+    std::printf("  %-24s %12d %12d\n", "failures", service.failures, echo.failures);
+    std::printf("  %-24s %12lld %12lld\n", "listen queue overflows", service.listenOverflows, echo.listenOverflows);
+    std::printf("  %-24s %12.2f %12.2f\n", "wall time s", service.seconds, echo.seconds);
+    if (!service.firstError.empty())
+        std::printf("  service, first failure: %s\n", service.firstError.c_str());
+    if (!echo.firstError.empty())
+        std::printf("  echo, first failure: %s\n", echo.firstError.c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    int totalRounds = 2000;
+    double limitSeconds = 9;
+    double graceSeconds = 4;
+    std::vector<int> counts;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--rounds" && i + 1 < argc)
+            totalRounds = std::atoi(argv[++i]);
+        else if (arg == "--limit" && i + 1 < argc)
+            limitSeconds = std::atof(argv[++i]);
+        else if (arg == "--grace" && i + 1 < argc)
+            graceSeconds = std::atof(argv[++i]);
+        else if (std::atoi(arg.c_str()) > 0)
+            counts.push_back(std::atoi(arg.c_str()));
+        else {
+            std::fprintf(stderr, "usage: %s [--rounds R] [--limit S] [--grace G] [N ...]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (counts.empty())
+        counts = {1, 50, 200};
+    signal(SIGPIPE, SIG_IGN);
+
+    Host host;
+    if (!startHost(besideThisProgram("load_bench_host"), host))
+        return 1;
+    char line[256] = {};
+    int servicePort = 0, echoPort = 0;
+    if (!std::fgets(line, sizeof line, host.output) || std::sscanf(line, "ports %d %d", &servicePort, &echoPort) != 2) {
+        std::fprintf(stderr, "the host did not report its ports\n");
+        stopHost(host);
+        return 1;
+    }
+    std::printf("service on port %d, echo server on port %d; %d rounds per run, new rounds for %g s, "
+                "then %g s to finish\n",
+                servicePort, echoPort, totalRounds, limitSeconds, graceSeconds);
+
+    // A few rounds first, so that neither side starts cold.
+    runClients(servicePort, 1, 20, limitSeconds, graceSeconds);
+    runClients(echoPort, 1, 20, limitSeconds, graceSeconds);
+
+    for (int clients : counts) {
+        const int roundsPerClient = std::max(1, totalRounds / clients);
+        const RunResult service = runClients(servicePort, clients, roundsPerClient, limitSeconds, graceSeconds);
+        const RunResult echo = runClients(echoPort, clients, roundsPerClient, limitSeconds, graceSeconds);
+        printRun(clients, roundsPerClient, service, echo);
+    }
+
+    const std::string last = stopHost(host);
+    int rows = 0;
+    if (std::sscanf(last.c_str(), "rows %d", &rows) == 1)
+        std::printf("\nlogin log rows at the end: %d\n", rows);
+    return 0;
+}
