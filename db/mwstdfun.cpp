@@ -20,3 +20,24 @@ DialogAnswer AskYesNoCancel(const QString& text, const QString& caption)
 {
     return operatorDialogs().askYesNoCancel(text, caption);
 }
+
+void ShowWaiting(const QString& action, const QString& tail)
+{
+    operatorDialogs().showWaiting(action, tail);
+}
+
+void CloseWaiting()
+{
+    operatorDialogs().closeWaiting();
+}
+
+std::optional<QString> ShowInputDialog(const QString& caption, const QString& prompt, const QString& initial,
+                                       int maxBytes)
+{
+    return operatorDialogs().inputText(caption, prompt, initial, maxBytes);
+}
+
+std::optional<QString> ShowPasswordDialog(const QString& caption, const QString& prompt)
+{
+    return operatorDialogs().inputPassword(caption, prompt);
+}

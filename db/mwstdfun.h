@@ -11,3 +11,13 @@ void ShowError(const QString& text, const QString& caption = QStringLiteral("错
 // True for Yes.
 bool AskYesNo(const QString& text, const QString& caption = QStringLiteral("询问"));
 DialogAnswer AskYesNoCancel(const QString& text, const QString& caption = QStringLiteral("询问"));
+
+// The waiting window: the action text followed by the tail; and closing it.
+void ShowWaiting(const QString& action, const QString& tail);
+void CloseWaiting();
+// A line of text from the operator (nullopt when cancelled); the limit
+// counts GBK bytes.
+std::optional<QString> ShowInputDialog(const QString& caption, const QString& prompt, const QString& initial,
+                                       int maxBytes);
+// A password (nullopt when cancelled).
+std::optional<QString> ShowPasswordDialog(const QString& caption, const QString& prompt);

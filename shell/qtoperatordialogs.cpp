@@ -1,15 +1,12 @@
 // Qt widgets behind the operator-dialog seam.
 #include "qtoperatordialogs.h"
 
-#include "textcodec.h"
+#include "mwinput.h"
+#include "syswaiting.h"
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QInputDialog>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -49,44 +46,23 @@ DialogAnswer QtOperatorDialogs::askYesNoCancel(const QString& text, const QStrin
 std::optional<QString> QtOperatorDialogs::inputText(const QString& caption, const QString& prompt,
                                                     const QString& initial, int maxBytes)
 {
-    bool ok = false;
-    QString text = QInputDialog::getText(owner(), caption, prompt, QLineEdit::Normal, initial, &ok);
-    if (!ok)
-        return std::nullopt;
-    while (maxBytes > 0 && gbkLength(text) > maxBytes)
-        text.chop(1);
-    return text;
+    return TMWInputForm::ShowInputDialog(caption, prompt, initial, maxBytes);
 }
 
 std::optional<QString> QtOperatorDialogs::inputPassword(const QString& caption, const QString& prompt)
 {
-    bool ok = false;
-    QString text = QInputDialog::getText(owner(), caption, prompt, QLineEdit::Password, QString(), &ok);
-    if (!ok)
-        return std::nullopt;
-    return text;
+    return TMWInputForm::ShowPasswordDialog(caption, prompt);
 }
 
 void QtOperatorDialogs::showWaiting(const QString& action, const QString& tail)
 {
-    closeWaiting();
-    auto* window = new QWidget(nullptr, Qt::Dialog | Qt::FramelessWindowHint);
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    auto* layout = new QVBoxLayout(window);
-    layout->addWidget(new QLabel(action + tail, window));
-    window->show();
-    QApplication::setOverrideCursor(Qt::BusyCursor);
-    QApplication::processEvents();
-    waiting_ = window;
+    waiting_ = TSysWaitingForm::ShowWaiting(action, tail);
 }
 
 void QtOperatorDialogs::closeWaiting()
 {
-    if (!waiting_)
-        return;
-    waiting_->close();
+    TSysWaitingForm::CloseWaiting();
     waiting_ = nullptr;
-    QApplication::restoreOverrideCursor();
 }
 
 QString QtOperatorDialogs::openFileName(const QString& caption, const QString& folder, const QString& filter)

@@ -1,10 +1,14 @@
 // The server's main window and its connection service (see srvmain.h).
 #include "srvmain.h"
 
+#include "inifile.h"
 #include "linkdm.h"
+#include "mwcwfun.h"
+#include "mwsrvpub.h"
 #include "mwdbfun.h"
 #include "mwsocket.h"
 #include "mwstdfun.h"
+#include "srvprovision.h"
 #include "textcodec.h"
 
 #include <QApplication>
@@ -93,6 +97,7 @@ TSrvMainForm::TSrvMainForm(QWidget* parent) : QMainWindow(parent)
 
     TimerServer = new QTimer(this);
     TimerServer->setObjectName("TimerServer");
+    TimerServer->setInterval(1000);
 
     RefreshStatus();
 }
@@ -108,7 +113,100 @@ TSrvMainForm::~TSrvMainForm()
 
 QString TSrvMainForm::productTitle()
 {
-    return QStringLiteral("VQTCW财务");
+    return ProductTitle();
+}
+
+// ---- start-up -------------------------------------------------------------
+
+void TSrvMainForm::FormCreate()
+{
+    LabelMainTitle->setText(ProductTitle() + QStringLiteral("管理软件"));
+    QApplication::setApplicationDisplayName(ProductTitle() + QStringLiteral("-服务器"));
+    setWindowTitle(ProductTitle() + QStringLiteral("管理软件-服务器") + QStringLiteral("<版本：") +
+                   QStringLiteral("V3.1.860") + QStringLiteral(">"));
+    connect(TimerServer, &QTimer::timeout, this, &TSrvMainForm::TimerServerTimer, Qt::UniqueConnection);
+    TimerServer->setInterval(1000);
+    TimerServer->start();
+    trayIcon_->setIcon(stateIcons_[0]);
+    RefreshStatus();
+}
+
+void TSrvMainForm::TimerServerTimer()
+{
+    if (TimerServer->interval() >= 10000) {
+        ReconcileCount();
+        return;
+    }
+    TimerServer->stop();
+    // Waiting for the database server: looking again after 1.5 s, then every 2 s.
+    if (!IsSqlServerRunning()) {
+        if (TimerServer->interval() < 2000)
+            TimerServer->setInterval(TimerServer->interval() + 500);
+        TimerServer->start();
+        return;
+    }
+    if (!PrepareDatabases()) {
+        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        return;
+    }
+    // PACK_UPGRADE_HOOK
+    runGuarded([] { LinkData->SyncAdminPasswords(); });
+    setPort(static_cast<quint16>(ReadServerPort()));
+    if (server_->isListening())
+        closeListener();
+    SetServiceActive(true);
+    TimerServer->setInterval(30000);
+    TimerServer->start();
+}
+
+bool TSrvMainForm::PrepareDatabases()
+{
+    const QString server = QStringLiteral(".");
+    QString password =
+        readIniString(GetClientIniPath(), QStringLiteral("LoginInfo"), QStringLiteral("SAPassword"), QString());
+    bool connected = LinkData->ConnectCatalogue(server, QStringLiteral("master"), password, false);
+    if (!connected) {
+        if (!IsSqlServerInstalled()) {
+            ShowInfo(QStringLiteral("本机尚未安装微软SQL Server 2000或其免费版本MSDE 2000数据库系统，\r\n"
+                                    "请先安装SQLServer数据库，安装成功再运行本软件。"),
+                     QStringLiteral("提示"));
+            return false;
+        }
+        if (!IsSqlServerRunning()) {
+            ShowInfo(QStringLiteral("\u3000\u3000您在安装微软SQL Server 2000或其免费版本MSDE 2000数据库系\r\n"
+                                    "统后，可能尚未重新启动过Windows系统，SQL Server仍处于尚未运\r\n"
+                                    "行状态，请重新启动系统后，再试一次。\r\n"
+                                    "\r\n"
+                                    "提示：在屏幕右下角的系统托盘中有一个小图标，图标象小机箱，其\r\n"
+                                    "右下方是个圆，圆中间为绿色三角形就代表SQL Server正在运行，没\r\n"
+                                    "有该图标，或图标的圆中间为红色小方块就代表尚未运行。"),
+                     QStringLiteral("提示"));
+            return false;
+        }
+    }
+    while (!connected) {
+        const std::optional<QString> entered = ShowPasswordDialog(QStringLiteral("请输入SQL Server数据库的sa口令"),
+                                                                  QStringLiteral("请输入SQL Server数据库的sa口令："));
+        if (!entered)
+            return false;
+        connected = LinkData->ConnectCatalogue(server, QStringLiteral("master"), *entered, false);
+        if (connected) {
+            password = *entered;
+            writeIniString(GetClientIniPath(), QStringLiteral("LoginInfo"), QStringLiteral("SAPassword"), password);
+        } else {
+            ShowInfo(QStringLiteral("联接到SQL Server数据库失败，请检查SQL Server数据库是否启动，或者您输入的sa口令是否正确。"),
+                     QStringLiteral("提示"));
+        }
+    }
+    return ProvisionDatabases(password);
+}
+
+void TSrvMainForm::bringToFront()
+{
+    if (isMinimized() || isHidden())
+        showNormal();
+    raise();
+    activateWindow();
 }
 
 void TSrvMainForm::buildWindow()

@@ -49,6 +49,21 @@ public:
     int openConnections() const { return static_cast<int>(clients_.size()); }
     QString trayHint() const { return trayHint_; }
 
+    // Start-up: the captions, the tray and the timer that drives the rest
+    // (waiting for the database server, PrepareDatabases, the upgrades, the
+    // automatic start of the service). Called once after construction.
+    void FormCreate();
+    // The timer's tick: a start-up step while its interval is below 10 s,
+    // afterwards the 30-second reconciliation.
+    void TimerServerTimer();
+    // Opens the catalogue connection as sa (asking for the password when
+    // the stored one fails, and remembering a right one in VQTCWC.ini) and
+    // provisions the databases; false ends the program.
+    bool PrepareDatabases();
+    // A second start of the program: the window comes back.
+    void bringToFront();
+    QTimer* timer() const { return TimerServer; }
+
     // Operator commands and the listener's events, by their own names.
     void btnStateClick();
     void btnDisconnAllUserClick();
