@@ -69,7 +69,7 @@ void TAppOptions::SetOption(const QString& name, const QString& value)
         openCache();
     }
     if (Impl::Row* row = impl_->find(name)) {
-        if (row->value == value && !row->isNull)
+        if (row->value == value)   // NULL reads as empty text
             return;
         row->value = value;
         row->isNull = false;

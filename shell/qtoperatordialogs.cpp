@@ -56,13 +56,12 @@ std::optional<QString> QtOperatorDialogs::inputPassword(const QString& caption, 
 
 void QtOperatorDialogs::showWaiting(const QString& action, const QString& tail)
 {
-    waiting_ = TSysWaitingForm::ShowWaiting(action, tail);
+    TSysWaitingForm::ShowWaiting(action, tail);
 }
 
 void QtOperatorDialogs::closeWaiting()
 {
     TSysWaitingForm::CloseWaiting();
-    waiting_ = nullptr;
 }
 
 QString QtOperatorDialogs::openFileName(const QString& caption, const QString& folder, const QString& filter)

@@ -5,8 +5,6 @@
 
 #include "operatordialogs.h"
 
-class QWidget;
-
 class QtOperatorDialogs : public OperatorDialogs {
 public:
     void showInfo(const QString& text, const QString& caption) override;
@@ -21,7 +19,4 @@ public:
     QString openFileName(const QString& caption, const QString& folder, const QString& filter) override;
     QString saveFileName(const QString& caption, const QString& folder, const QString& fileName,
                          const QString& filter) override;
-
-private:
-    QWidget* waiting_ = nullptr;
 };

@@ -10,6 +10,7 @@
 #include "mwstdfun.h"
 #include "srvprovision.h"
 #include "textcodec.h"
+#include "mwupgrade.h"
 
 #include <QApplication>
 #include <QFont>
@@ -149,7 +150,7 @@ void TSrvMainForm::TimerServerTimer()
         QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
         return;
     }
-    // PACK_UPGRADE_HOOK
+    runGuarded([] { UpgradePackDatabase(); });
     runGuarded([] { LinkData->SyncAdminPasswords(); });
     setPort(static_cast<quint16>(ReadServerPort()));
     if (server_->isListening())

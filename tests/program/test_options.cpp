@@ -139,18 +139,28 @@ TEST_F(OptionsStore, ReadsComeFromTheCacheLoadedOnce)
 TEST_F(OptionsStore, SettingTheStoredValueChangesNothing)
 {
     seed(1, "AccSetName", "Demo");
-    seed(2, "CorpFax", std::nullopt);
     {
         TFundOptions store(link_->UserDB);
         store.SetOption("AccSetName", "Demo");
         EXPECT_FALSE(store.modified());
         store.SetOption("accsetname", "Demo");
         EXPECT_FALSE(store.modified());
-        // NULL reads as empty text, so empty text is the value already there.
+        // An edit sent anyway would show as a changed name or value here.
+        other_.execute("update T_Options set TxtValue = 'Other' where KeyID = 1");
+    }
+    EXPECT_EQ(rows(), (std::vector<std::string>{"1|AccSetName|Other"}));
+}
+
+TEST_F(OptionsStore, SettingEmptyTextOnANullValueChangesNothing)
+{
+    // NULL reads as empty text, so empty text is the value already there.
+    seed(2, "CorpFax", std::nullopt);
+    {
+        TFundOptions store(link_->UserDB);
         store.SetOption("CorpFax", "");
         EXPECT_FALSE(store.modified());
     }
-    EXPECT_EQ(rows(), (std::vector<std::string>{"1|AccSetName|Demo", "2|CorpFax|<NULL>"}));
+    EXPECT_EQ(rows(), (std::vector<std::string>{"2|CorpFax|<NULL>"}));
 }
 
 TEST_F(OptionsStore, ValuesAreComparedExactly)

@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -398,6 +400,9 @@ TEST_F(AccountSetUpgrade, OlderVersionsRunTheStepsAndSaveOnlyWhereTheStepSaves)
     putOption("UpgradeField_WY01", "20200112.01");
     putOption("UpgradeView_WY01", "20200720.00");
     putOption("UpgradeInitData", "20151003.04");        // current: step 4 does not run and does not save
+    // An existing row, so that the view's record does not insert (which
+    // would send the pending edits first).
+    putOption("SO_V_SubAllName", "20200720.00");
     openStore();
     run();
     EXPECT_TRUE(tableExists("RT_BalaSheetS"));
@@ -408,11 +413,25 @@ TEST_F(AccountSetUpgrade, OlderVersionsRunTheStepsAndSaveOnlyWhereTheStepSaves)
     EXPECT_EQ(storedOption("UpgradeDBTable"), "20180120.01");
     EXPECT_EQ(storedOption("UpgradeField_WY01"), "20200112.01");
     EXPECT_EQ(storedOption("UpgradeView_WY01"), "20200720.00");
+    EXPECT_EQ(storedOption("SO_V_SubAllName"), "20200720.00");
     EXPECT_EQ(FundOptions->GetOption("UpgradeField_WY01", ""), "20200112.02");
     EXPECT_EQ(FundOptions->GetOption("UpgradeView_WY01", ""), "20200720.01");
     closeStore();   // the store saves on its way out
     EXPECT_EQ(storedOption("UpgradeField_WY01"), "20200112.02");
     EXPECT_EQ(storedOption("UpgradeView_WY01"), "20200720.01");
+    EXPECT_EQ(storedOption("SO_V_SubAllName"), "20200720.01");
+}
+
+TEST_F(AccountSetUpgrade, NewViewRecordSendsTheEarlierUnsavedStepRecord)
+{
+    // Step 2 changes an existing row in the cache; step 3 then records a
+    // name without a row, which is inserted at once after the pending
+    // edits have been saved.
+    putOption("UpgradeField_WY01", "20200112.01");
+    openStore();
+    run();
+    EXPECT_EQ(storedOption("UpgradeField_WY01"), "20200112.02");
+    EXPECT_EQ(storedOption("SO_V_SubAllName"), "20200720.01");
 }
 
 TEST_F(AccountSetUpgrade, ExistingCashFlowResultTableIsKeptAndTheOthersCreated)
