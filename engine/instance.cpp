@@ -13,6 +13,34 @@ namespace vqsql {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// An SQLite handle with the engine's functions and a master database file
+// attached as "master"; closed when it goes.
+struct MasterFile {
+    sqlite3* db = nullptr;
+
+    explicit MasterFile(const std::string& file)
+    {
+        if (sqlite3_open(":memory:", &db) != SQLITE_OK) {
+            sqlite3_close(db);
+            throw SqlException(err::Internal, "cannot open SQLite");
+        }
+        try {
+            registerEngineFunctions(db);
+            execSql(db, "ATTACH DATABASE " + quoteString(file) + " AS master");
+        } catch (...) {
+            sqlite3_close(db);
+            throw;
+        }
+    }
+    ~MasterFile() { sqlite3_close(db); }
+    MasterFile(const MasterFile&) = delete;
+    MasterFile& operator=(const MasterFile&) = delete;
+};
+
+}  // namespace
+
 std::string defaultInstanceFolder()
 {
     if (const char* home = std::getenv("VQSQL_HOME"); home && *home)
@@ -72,14 +100,9 @@ void initialiseInstance(const std::string& folder, const std::string& saPassword
     const std::string masterFile = instanceMasterFile(folder);
     const std::string tempFile = masterFile + ".init";
     fs::remove(tempFile, ec);
-    sqlite3* db = nullptr;
-    if (sqlite3_open(":memory:", &db) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw SqlException(err::Internal, "cannot open SQLite");
-    }
     try {
-        registerEngineFunctions(db);
-        execSql(db, "ATTACH DATABASE " + quoteString(tempFile) + " AS master");
+        MasterFile master(tempFile);
+        sqlite3* db = master.db;
         execSql(db, "BEGIN");
         createSystemTables(db, "master", true);
         execSql(db, "INSERT INTO master.sysdatabases(name, dbid, crdate, filename, logfilename, datalogical, "
@@ -88,13 +111,10 @@ void initialiseInstance(const std::string& folder, const std::string& saPassword
                         ", 'master', 'mastlog')");
         execSql(db, "INSERT INTO master.syslogins(name, password) VALUES('sa', " + quoteString(saPassword) + ")");
         execSql(db, "COMMIT");
-        execSql(db, "DETACH DATABASE master");
     } catch (...) {
-        sqlite3_close(db);
         fs::remove(tempFile, ec);
         throw;
     }
-    sqlite3_close(db);
     // The log file of master exists as it does beside SQL Server's master.
     if (FILE* f = std::fopen((instanceDataFolder(folder) + "/mastlog.ldf").c_str(), "wb")) {
         std::fputs("VQSQL LOG\n", f);
@@ -149,26 +169,15 @@ void stopInstance(const std::string& folder)
 void changeSaPassword(const std::string& folder, const std::string& oldPassword, const std::string& newPassword)
 {
     requireInstance(folder);
-    sqlite3* db = nullptr;
-    if (sqlite3_open(":memory:", &db) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw SqlException(err::Internal, "cannot open SQLite");
-    }
-    try {
-        registerEngineFunctions(db);
-        sqlite3_busy_timeout(db, 30000);
-        execSql(db, "ATTACH DATABASE " + quoteString(instanceMasterFile(folder)) + " AS master");
-        Stmt check(db, "SELECT password FROM master.syslogins WHERE name = 'sa'");
-        if (!check.step() || check.columnText(0) != oldPassword)
-            throw SqlException(18456, "Login failed for user 'sa'.", 1, 14);
-        Stmt update(db, "UPDATE master.syslogins SET password = ?1 WHERE name = 'sa'");
-        update.bind(1, newPassword);
-        update.step();
-    } catch (...) {
-        sqlite3_close(db);
-        throw;
-    }
-    sqlite3_close(db);
+    MasterFile master(instanceMasterFile(folder));
+    sqlite3_busy_timeout(master.db, 30000);
+    Stmt check(master.db, "SELECT password FROM master.syslogins WHERE name = 'sa'");
+    if (!check.step() || check.columnText(0) != oldPassword)
+        throw SqlException(18456, "Login failed for user 'sa'.", 1, 14);
+    check.reset();
+    Stmt update(master.db, "UPDATE master.syslogins SET password = ?1 WHERE name = 'sa'");
+    update.bind(1, newPassword);
+    update.step();
 }
 
 bool isDefaultInstanceInstalled()

@@ -318,6 +318,22 @@ void Session::retire(std::map<std::string, std::unique_ptr<TableInfo>>& tables,
     types.clear();
 }
 
+template <class T, class Load>
+const T* Session::cachedLookup(std::map<std::string, std::unique_ptr<T>>& perDb, const std::string& name, Load load)
+{
+    const std::string key = lowerAscii(name);
+    auto it = perDb.find(key);
+    if (it != perDb.end())
+        return it->second.get();
+    std::optional<T> loaded = load();
+    if (!loaded)
+        return nullptr;
+    auto stored = std::make_unique<T>(std::move(*loaded));
+    const T* result = stored.get();
+    perDb[key] = std::move(stored);
+    return result;
+}
+
 void Session::invalidateCaches()
 {
     for (auto& [alias, tables] : tableCache_)
@@ -340,39 +356,22 @@ const TableInfo* Session::findTable(const std::string& database, const std::stri
         return nullptr;
     }
     auto& perDb = tableCache_[alias];
-    const std::string key = lowerAscii(name);
-    auto it = perDb.find(key);
-    if (it != perDb.end())
-        return it->second.get();
-    auto info = loadTableInfo(db_, alias, name);
-    if (!info)
-        return nullptr;
-    for (const auto& [k, a] : attached_)
-        if (a.alias == alias)
-            info->database = a.name;
-    auto stored = std::make_unique<TableInfo>(std::move(*info));
-    const TableInfo* result = stored.get();
-    perDb[key] = std::move(stored);
-    return result;
+    return cachedLookup(perDb, name, [&]() -> std::optional<TableInfo> {
+        auto info = loadTableInfo(db_, alias, name);
+        if (info)
+            for (const auto& [k, a] : attached_)
+                if (a.alias == alias)
+                    info->database = a.name;
+        return info;
+    });
 }
 
 const UserType* Session::findUserType(const std::string& database, const std::string& name)
 {
     if (cacheGeneration_ != schemaGeneration())
         invalidateCaches();
-    std::string alias = schemaFor(database);
-    auto& perDb = typeCache_[alias];
-    const std::string key = lowerAscii(name);
-    auto it = perDb.find(key);
-    if (it != perDb.end())
-        return it->second.get();
-    auto t = loadUserType(db_, alias, name);
-    if (!t)
-        return nullptr;
-    auto stored = std::make_unique<UserType>(std::move(*t));
-    const UserType* result = stored.get();
-    perDb[key] = std::move(stored);
-    return result;
+    const std::string alias = schemaFor(database);
+    return cachedLookup(typeCache_[alias], name, [&] { return loadUserType(db_, alias, name); });
 }
 
 // ---- transactions and time-outs ---------------------------------------------

@@ -124,6 +124,9 @@ private:
                           const std::string& database);
     void withSavepoint(const std::function<void()>& body);
     void invalidateCaches();
+    // The cached entry of a name, loaded on first use (nullptr when none).
+    template <class T, class Load>
+    const T* cachedLookup(std::map<std::string, std::unique_ptr<T>>& perDb, const std::string& name, Load load);
     void attach(const std::string& name, const std::string& file, const std::string& logFile);
     void detach(const std::string& name);
     void detachLeastUsed();
