@@ -254,8 +254,8 @@ void Session::detachUnused()
 // attached again before it runs.
 void Session::ensureAttached(const std::vector<std::string>& databases)
 {
-    for (const std::string& d : databases)
-        if (!attached_.count(lowerAscii(d)))
+    for (const std::string& d : databases)   // lower-cased when recorded
+        if (!attached_.count(d))
             schemaFor(d);
 }
 
@@ -292,11 +292,11 @@ std::string Session::schemaFor(const std::string& database)
     if (it != attached_.end()) {
         it->second.lastUse = ++useCounter_;
         if (attachLog_)
-            attachLog_->push_back(it->second.name);
+            attachLog_->push_back(lowerAscii(it->second.name));
         return it->second.alias;
     }
     if (attachLog_)
-        attachLog_->push_back(name);
+        attachLog_->push_back(lowerAscii(name));
     auto row = databaseRow(name);
     if (!row)
         throw SqlException(911, "Database '" + name + "' does not exist. Make sure that the name is entered correctly.");
@@ -999,8 +999,10 @@ void Session::executeDml(const ast::Stmt& s, RunState& st)
     }
     sqlite3_reset(p.stmt);
     rowCount_ = sqlite3_changes(db_);
-    if (s.kind == ast::StmtKind::Insert && rowCount_ > 0)
-        identity_ = lastIdentity(static_cast<const ast::InsertStmt&>(s).table);
+    if (s.kind == ast::StmtKind::Insert)
+        identity_ = p.translation.identityTarget && rowCount_ > 0
+                        ? lastIdentity(static_cast<const ast::InsertStmt&>(s).table)
+                        : 0;
     st.result->addRowsAffected(rowCount_);
 }
 

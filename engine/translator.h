@@ -41,6 +41,7 @@ struct Translation {
     std::vector<std::string> parameters;
     std::vector<Column> columns;             // result columns of a query
     std::vector<std::string> assignTargets;  // SELECT @v = ...: the variable of each column
+    bool identityTarget = false;             // an INSERT into a table with an identity column
 };
 
 class Translator {
