@@ -1812,6 +1812,8 @@ Translation Translator::insert(const ast::InsertStmt& s)
     }
     t.sql = sql;
     t.parameters = impl.parameters;
+    t.identityTarget =
+        std::any_of(info.columns.begin(), info.columns.end(), [](const ColumnInfo& c) { return c.identity; });
     return t;
 }
 
