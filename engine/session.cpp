@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -67,12 +68,22 @@ void chkLenFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
     sqlite3_result_error(ctx, message.data(), static_cast<int>(message.size()));
 }
 
+// A cheap clock for the command time-out: the coarse monotonic clock
+// (a few milliseconds of resolution) costs far less than the precise one,
+// and it is read before every statement and during long ones.
+std::chrono::steady_clock::time_point coarseNow()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return std::chrono::steady_clock::time_point(std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec));
+}
+
 int progressHandler(void* arg)
 {
     auto* deadline = static_cast<std::chrono::steady_clock::time_point*>(arg);
     if (*deadline == std::chrono::steady_clock::time_point::max())
         return 0;
-    return std::chrono::steady_clock::now() > *deadline ? 1 : 0;
+    return coarseNow() > *deadline ? 1 : 0;
 }
 
 std::string schemaAliasFor(const std::string& name)
@@ -419,7 +430,7 @@ void Session::rollback()
 
 void Session::checkDeadline()
 {
-    if (deadline_ != std::chrono::steady_clock::time_point::max() && std::chrono::steady_clock::now() > deadline_)
+    if (deadline_ != std::chrono::steady_clock::time_point::max() && coarseNow() > deadline_)
         throw SqlException(err::Timeout, "Query timeout expired");
 }
 
@@ -540,7 +551,7 @@ BatchResult Session::run(const std::string& text)
         retiredTables_.clear();
         retiredTypes_.clear();
         if (timeoutSeconds_ > 0)
-            deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds_);
+            deadline_ = coarseNow() + std::chrono::seconds(timeoutSeconds_);
     }
 
     for (const ast::DeclareStmt* d : cached->declarations) {
