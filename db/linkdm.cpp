@@ -67,7 +67,7 @@ bool TLinkData::ConnectCatalogue(const QString& server, const QString& database,
     AccListDB.close();
     try {
         AccListDB.open(utf8(BuildConnectionString(server, database, password)));
-    } catch (const vqsql::SqlException&) {
+    } catch (const std::exception&) {
         AccListDB.close();
         if (showError)
             ShowError(QStringLiteral("联接指定机器的数据库错误，请检查机器名或sa口令是否正确。"), QStringLiteral("错误"));
@@ -83,7 +83,7 @@ bool TLinkData::ConnectAccountSet(const QString& database, bool showError)
     UserDB.close();
     try {
         UserDB.open(utf8(BuildConnectionString(server_, database, password_)));
-    } catch (const vqsql::SqlException&) {
+    } catch (const std::exception&) {
         UserDB.close();
         if (showError)
             ShowError(QStringLiteral("联接数据库错误。"), QStringLiteral("错误"));
@@ -194,7 +194,9 @@ bool ReadBackupFileList(vqsql::Connection& connection, const QString& file, QStr
 {
     vqsql::ResultSet rs;
     try {
-        rs = connection.query(utf8(QStringLiteral(" restore FileListOnly from disk = ") + sqlQuoted(file)));
+        QString path = file;
+        path.replace(QLatin1Char('\''), QLatin1String("''"));   // a plain literal: RESTORE takes no expression
+        rs = connection.query(utf8(QStringLiteral(" restore FileListOnly from disk = '") + path + QLatin1Char('\'')));
     } catch (const std::exception&) {
         ShowInfo(QStringLiteral("您选择的备份文件不是有效的SQL Server数据库的备份文件。"), QStringLiteral("提示"));
         return false;

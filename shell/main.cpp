@@ -6,6 +6,7 @@
 #include "qtoperatordialogs.h"
 #include "singleinstance.h"
 #include "srvmain.h"
+#include "upgradedm.h"
 
 #include <QApplication>
 
@@ -24,10 +25,13 @@ int main(int argc, char* argv[])
     TSrvMainForm mainForm;
     TLinkData linkData;
     LinkData = &linkData;
+    TUpgradeData upgradeData;
+    UpgradeData = &upgradeData;
     instance.listen([&mainForm] { mainForm.bringToFront(); });
     mainForm.FormCreate();
     mainForm.show();
     const int rc = app.exec();
+    UpgradeData = nullptr;
     LinkData = nullptr;
     setOperatorDialogs(nullptr);
     return rc;

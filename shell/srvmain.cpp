@@ -122,7 +122,9 @@ QString TSrvMainForm::productTitle()
 void TSrvMainForm::FormCreate()
 {
     LabelMainTitle->setText(ProductTitle() + QStringLiteral("管理软件"));
-    QApplication::setApplicationDisplayName(ProductTitle() + QStringLiteral("-服务器"));
+    // The taskbar text. (Not the application display name: X11 would add
+    // that to every window's title, message boxes included.)
+    QApplication::setApplicationName(ProductTitle() + QStringLiteral("-服务器"));
     setWindowTitle(ProductTitle() + QStringLiteral("管理软件-服务器") + QStringLiteral("<版本：") +
                    QStringLiteral("V3.1.860") + QStringLiteral(">"));
     connect(TimerServer, &QTimer::timeout, this, &TSrvMainForm::TimerServerTimer, Qt::UniqueConnection);
@@ -153,8 +155,10 @@ void TSrvMainForm::TimerServerTimer()
     runGuarded([] { UpgradePackDatabase(); });
     runGuarded([] { LinkData->SyncAdminPasswords(); });
     setPort(static_cast<quint16>(ReadServerPort()));
-    if (server_->isListening())
+    if (server_->isListening()) {
         closeListener();
+        state_ = ServiceState::Stopped;
+    }
     SetServiceActive(true);
     TimerServer->setInterval(30000);
     TimerServer->start();
@@ -307,12 +311,17 @@ quint16 TSrvMainForm::listeningPort() const
 
 void TSrvMainForm::btnStateClick()
 {
+    if (!IsSqlServerRunning()) {
+        ShowInfo(QStringLiteral("微软SQL Server数据库系统尚未启动，不能启动本服务器。"), QStringLiteral("提示"));
+        return;
+    }
     SetServiceActive(!serviceStarted());
 }
 
 void TSrvMainForm::SetServiceActive(bool active)
 {
-    if (active == serviceStarted())
+    // The current state is whether the listener is open.
+    if (active == server_->isListening())
         return;
     if (active) {
         if (!server_->listen(QHostAddress::AnyIPv4, port_)) {
@@ -348,8 +357,19 @@ void TSrvMainForm::closeListener()
     for (const Client& c : clients) {
         c.socket->disconnect(this);
         c.socket->abort();
-        c.socket->deleteLater();
+        release(c.socket);
     }
+}
+
+// A socket leaves memory only when no read handler is on the stack: a
+// modal box opened while reading runs its own event loop, in which the
+// connection may end, and the handler below it still holds the socket.
+void TSrvMainForm::release(QTcpSocket* socket)
+{
+    if (readDepth_ > 0)
+        released_.append(socket);
+    else
+        socket->deleteLater();
 }
 
 void TSrvMainForm::showState()
@@ -437,6 +457,7 @@ void TSrvMainForm::ServerSocketClientRead(QTcpSocket* socket)
 {
     if (!findClient(socket))
         return;
+    ++readDepth_;
     // All bytes available at this read form one message (there is no
     // framing in the protocol).
     const QByteArray text = socket->read(kMaxReadBytes);
@@ -444,6 +465,11 @@ void TSrvMainForm::ServerSocketClientRead(QTcpSocket* socket)
     case 1: answerHandshake(socket, text); break;
     case 2: runGuarded([&] { recordLogin(socket, text); }); break;
     default: break;   // anything else is ignored without a word
+    }
+    if (--readDepth_ == 0) {
+        for (QTcpSocket* released : std::as_const(released_))
+            released->deleteLater();
+        released_.clear();
     }
 }
 
@@ -471,6 +497,10 @@ void TSrvMainForm::recordLogin(QTcpSocket* socket, const QByteArray& text)
     const QString hostName = reverseLookup(address);
     TSocketInfo info;
     info.ParseText(text);
+    // The box of a malformed report may have let the connection end
+    // meanwhile: its row would then never be closed.
+    if (!findClient(socket))
+        return;
     // Every text goes between single quotes with its apostrophes doubled:
     // stored as sent, and never part of the statement.
     const QString sql =
@@ -497,7 +527,7 @@ void TSrvMainForm::ServerSocketClientDisconnect(QTcpSocket* socket)
     const quint16 port = client->port;
     clients_.removeIf([socket](const Client& c) { return c.socket == socket; });
     socket->disconnect(this);
-    socket->deleteLater();
+    release(socket);
     if (LinkData)
         LinkData->ExecuteSql(LinkData->AccListDB,
                              QStringLiteral(" update T_ClientLog set LogoutTime=GetDate(), Closed=1  where MashineIP=") +

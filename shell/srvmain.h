@@ -91,6 +91,7 @@ private:
     Client* findClient(QTcpSocket* socket);
     void answerHandshake(QTcpSocket* socket, const QByteArray& text);
     void recordLogin(QTcpSocket* socket, const QByteArray& text);
+    void release(QTcpSocket* socket);
 
     // Window parts, by the names the program has always used.
     QLabel* LabelMainTitle = nullptr;
@@ -111,6 +112,8 @@ private:
 
     QTcpServer* server_ = nullptr;
     QList<Client> clients_;
+    int readDepth_ = 0;               // read handlers on the stack
+    QList<QTcpSocket*> released_;     // sockets to free once none is
     ServiceState state_ = ServiceState::NotStarted;
     quint16 port_ = 5971;
     int activeCount_ = 0;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
+#include <QTimer>
+
 namespace {
 
 const char* kindName(DialogKind kind)
@@ -49,6 +52,11 @@ void ScriptedOperator::verifyDone()
 ScriptedOperator::Expected ScriptedOperator::take(DialogKind kind, const QString& caption, const QString& text)
 {
     shown_.push_back(ShownDialog{kind, caption, text});
+    if (modalDelay_ > 0) {
+        QEventLoop loop;
+        QTimer::singleShot(modalDelay_, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     if (expected_.empty()) {
         ADD_FAILURE() << "unexpected " << kindName(kind) << " \"" << caption.toStdString() << "\": \""
                       << text.toStdString() << "\"";

@@ -36,6 +36,9 @@ public:
                 DialogAnswer answer = DialogAnswer::Ok, std::optional<QString> reply = std::nullopt);
     // Fails the test when expected dialogs were not shown.
     void verifyDone();
+    // Each box then runs the event loop for this long before it answers,
+    // as a real modal box does while it waits for the operator.
+    void setModalDelay(int milliseconds) { modalDelay_ = milliseconds; }
 
     const std::vector<ShownDialog>& shown() const { return shown_; }
     QStringList waitingTexts() const { return waiting_; }
@@ -69,4 +72,5 @@ private:
     std::vector<ShownDialog> shown_;
     QStringList waiting_;
     bool waitingOpen_ = false;
+    int modalDelay_ = 0;
 };
