@@ -8,6 +8,7 @@
 // until its standard input closes or it gets SIGTERM. On the way out it
 // prints "rows <n>", the number of rows of the login log, and removes its
 // temporary folder. Boxes the service would show go to standard error.
+#include "../tests/support/installedbackups.h"
 #include "connection.h"
 #include "instance.h"
 #include "linkdm.h"
@@ -84,14 +85,7 @@ void restoreInstalled(const std::string& instance, const std::string& name)
 {
     vqsql::Connection c;
     c.open(vqsql::ConnectionParams{instance, "master", "sa", kSaPassword});
-    const std::string file = std::string(VQ_PROGRAM_DIR) + "/" + name + ".mdk";
-    vqsql::ResultSet files = c.query("restore filelistonly from disk = '" + file + "'");
-    std::string data, log;
-    for (std::size_t i = 0; i < files.rows.size(); ++i)
-        (files.at(i, "Type").toString() == "D" ? data : log) = files.at(i, "LogicalName").toString();
-    const std::string folder = instance + "/Data/";
-    c.execute("restore database [" + name + "] from disk = '" + file + "' with move '" + data + "' to '" + folder +
-              name + ".mdf', move '" + log + "' to '" + folder + name + "_log.ldf'");
+    vqtest::restoreInstalledBackup(c, instance, name);
 }
 
 // The baseline: accepts on 127.0.0.1 and writes back whatever it reads.

@@ -2,6 +2,7 @@
 // under its own name with the logical file names the program expects, and
 // their content holds together (charts of accounts, statement items, the
 // template before the upgrade and the sample after it, balanced books).
+#include "../support/installedbackups.h"
 #include "connection.h"
 #include "instance.h"
 
@@ -31,17 +32,8 @@ protected:
         db_ = std::make_unique<vqsql::Connection>();
         db_->open(vqsql::ConnectionParams{instance, "master", "sa", ""});
         db_->setCommandTimeout(0);
-        for (const char* name : {"VQTCWAccList", "VQTCWTemp", "VQTCWPack", "VQTCW_Sample"}) {
-            const std::string file = backupFile(name);
-            vqsql::ResultSet files = db_->query("restore filelistonly from disk = '" + file + "'");
-            std::string data, log;
-            for (std::size_t i = 0; i < files.rows.size(); ++i)
-                (files.at(i, "Type").toString() == "D" ? data : log) = files.at(i, "LogicalName").toString();
-            logicalNames_[name] = {data, log};
-            const std::string folder = instance + "/Data/";
-            db_->execute("restore database [" + std::string(name) + "] from disk = '" + file + "' with move '" + data +
-                         "' to '" + folder + name + ".mdf', move '" + log + "' to '" + folder + name + "_log.ldf'");
-        }
+        for (const char* name : {"VQTCWAccList", "VQTCWTemp", "VQTCWPack", "VQTCW_Sample"})
+            logicalNames_[name] = vqtest::restoreInstalledBackup(*db_, instance, name);
     }
 
     static void TearDownTestSuite()
@@ -51,19 +43,9 @@ protected:
         fs::remove_all(root_, ec);
     }
 
-    static std::string backupFile(const std::string& name) { return std::string(VQ_PROGRAM_DIR) + "/" + name + ".mdk"; }
-
     static std::vector<std::vector<std::string>> rows(const std::string& sql)
     {
-        vqsql::ResultSet rs = db_->query(sql);
-        std::vector<std::vector<std::string>> out;
-        for (const auto& r : rs.rows) {
-            std::vector<std::string> line;
-            for (const auto& v : r)
-                line.push_back(v.isNull() ? "<NULL>" : v.toString());
-            out.push_back(line);
-        }
-        return out;
+        return vqtest::textRows(db_->query(sql));
     }
 
     static long long count(const std::string& sql)

@@ -5,6 +5,7 @@
 // that fails the test on any dialog nobody expected.
 #pragma once
 
+#include "installedbackups.h"
 #include "instance.h"
 #include "linkdm.h"
 #include "scriptedoperator.h"
@@ -53,28 +54,13 @@ protected:
     {
         vqsql::Connection c;
         c.open(vqsql::ConnectionParams{instance_, "master", "sa", kSaPassword});
-        const std::string file = std::string(VQ_PROGRAM_DIR) + "/" + name + ".mdk";
-        vqsql::ResultSet files = c.query("restore filelistonly from disk = '" + file + "'");
-        std::string data, log;
-        for (std::size_t i = 0; i < files.rows.size(); ++i)
-            (files.at(i, "Type").toString() == "D" ? data : log) = files.at(i, "LogicalName").toString();
-        const std::string folder = instance_ + "/Data/";
-        c.execute("restore database [" + name + "] from disk = '" + file + "' with move '" + data + "' to '" + folder +
-                  name + ".mdf', move '" + log + "' to '" + folder + name + "_log.ldf'");
+        vqtest::restoreInstalledBackup(c, instance_, name);
     }
 
     // A query on the catalogue, as text rows (NULL as "<NULL>").
     std::vector<std::vector<std::string>> catalogueRows(const std::string& sql)
     {
-        vqsql::ResultSet rs = link_->AccListDB.query(sql);
-        std::vector<std::vector<std::string>> out;
-        for (const auto& r : rs.rows) {
-            std::vector<std::string> line;
-            for (const auto& v : r)
-                line.push_back(v.isNull() ? "<NULL>" : v.toString());
-            out.push_back(line);
-        }
-        return out;
+        return vqtest::textRows(link_->AccListDB.query(sql));
     }
 
     std::string root_;

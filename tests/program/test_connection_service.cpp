@@ -3,6 +3,7 @@
 // catalogue. The server runs on this thread, so every wait below spins the
 // event loop instead of blocking on a socket.
 #include "program_fixture.h"
+#include "programtesthelpers.h"
 
 #include "instance.h"
 #include "mwsocket.h"
@@ -28,18 +29,7 @@ namespace {
 
 const QString kBaseHint = TSrvMainForm::productTitle() + QStringLiteral("管理软件-服务器");
 
-// Spins the event loop until `done` holds or the time is up.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(2);
-    }
-    return true;
-}
+using vqtest::waitUntil;
 
 // Lets the server handle whatever is under way.
 void settle(int ms = 150)

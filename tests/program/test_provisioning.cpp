@@ -2,11 +2,14 @@
 // default instance ("."), with a program folder in a temporary directory
 // that holds copies of the installed backups (or not all of them, or
 // broken ones).
+#include "installedbackups.h"
 #include "instance.h"
 #include "linkdm.h"
 #include "mwcwfun.h"
 #include "scriptedoperator.h"
 #include "srvprovision.h"
+
+#include "programtesthelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -46,26 +49,7 @@ using Rows = std::vector<std::vector<std::string>>;
 
 const Rows kSampleRow = {{"1", "Sample", "财务例子账", "0", "0", "0"}};
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QByteArray& value)
-        : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name))
-    {
-        qputenv(name, value);
-    }
-    ~ScopedEnv()
-    {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_;
-    QByteArray old_;
-};
+using vqtest::ScopedEnv;
 
 }  // namespace
 
@@ -349,16 +333,11 @@ protected:
     // with one row added.
     void installCatalogueWith(const std::string& values)
     {
-        const std::string source = std::string(VQ_PROGRAM_DIR) + "/VQTCWAccList.mdk";
         auto c = open();
-        std::string data, log;
-        vqsql::ResultSet files = c->query("restore filelistonly from disk = '" + source + "'");
-        for (std::size_t i = 0; i < files.rows.size(); ++i)
-            (files.at(i, "Type").toString() == "D" ? data : log) = files.at(i, "LogicalName").toString();
         const std::string folder = dir_.filePath("staging").toStdString();
         ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
-        c->execute("restore database Staging from disk = '" + source + "' with move '" + data + "' to '" + folder +
-                   "/s.mdf', move '" + log + "' to '" + folder + "/s.ldf'");
+        vqtest::restoreBackupAs(*c, vqtest::installedBackupFile("VQTCWAccList"), "Staging", folder + "/s.mdf",
+                                folder + "/s.ldf");
         open("Staging")->execute(
             "insert into AccList(KeyID, DBName, AccName, DelFlag, ShareCount, LockFlag) values(" + values + ")");
         c->execute("backup database Staging to disk = '" + (program_ + "VQTCWAccList.mdk").toStdString() + "'");

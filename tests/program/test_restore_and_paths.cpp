@@ -2,6 +2,7 @@
 // inside a backup, the folders where new database files go, and the
 // program's own folders.
 #include "program_fixture.h"
+#include "programtesthelpers.h"
 
 #include "mwcwfun.h"
 
@@ -23,27 +24,7 @@ QString installed(const char* name)
     return QStringLiteral(VQ_PROGRAM_DIR "/") + QString::fromUtf8(name) + QStringLiteral(".mdk");
 }
 
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QByteArray& value)
-        : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name))
-    {
-        qputenv(name, value);
-    }
-    ~ScopedEnv()
-    {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_;
-    QByteArray old_;
-};
+using vqtest::ScopedEnv;
 
 // Points the program folder elsewhere for the life of the object.
 class ScopedProgramFolder {

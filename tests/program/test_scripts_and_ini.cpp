@@ -9,6 +9,8 @@
 #include "mwdbfun.h"
 #include "textcodec.h"
 
+#include "programtesthelpers.h"
+
 #include <gtest/gtest.h>
 
 #include <QByteArray>
@@ -36,18 +38,8 @@ QString crlfLines(const QStringList& lines)
     return out;
 }
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
+using vqtest::fileBytes;
+using vqtest::writeBytes;
 
 }  // namespace
 

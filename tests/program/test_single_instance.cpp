@@ -4,6 +4,8 @@
 #include "singleinstance.h"
 #include "srvmain.h"
 
+#include "programtesthelpers.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -25,17 +27,7 @@
 
 namespace {
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
+using vqtest::waitUntil;
 
 // True when something accepts connections on the local socket name.
 bool someoneListens(const QString& name)

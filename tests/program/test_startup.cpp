@@ -14,6 +14,8 @@
 #include "scriptedoperator.h"
 #include "srvmain.h"
 
+#include "programtesthelpers.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -51,52 +53,10 @@ const QString kNotRunning = QStringLiteral("\u3000\u3000您在安装微软SQL Se
                                            "有该图标，或图标的圆中间为红色小方块就代表尚未运行。");
 const QString kWaiting = QStringLiteral("正在为第一次运行本软件创建数据库，请稍候......");
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QByteArray& value)
-        : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name))
-    {
-        qputenv(name, value);
-    }
-    ~ScopedEnv()
-    {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_;
-    QByteArray old_;
-};
-
-// Spins the event loop until `done` holds or the time is up.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
+using vqtest::ScopedEnv;
+using vqtest::waitUntil;
+using vqtest::fileBytes;
+using vqtest::writeBytes;
 
 // Something other than the engine already holds TCP port 1433: the
 // presence checks would answer "running" whatever the instance does.

@@ -22,18 +22,6 @@ namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
 
-Rows toRows(const vqsql::ResultSet& rs)
-{
-    Rows out;
-    for (const auto& r : rs.rows) {
-        std::vector<std::string> line;
-        for (const auto& v : r)
-            line.push_back(v.isNull() ? "<NULL>" : v.toString());
-        out.push_back(line);
-    }
-    return out;
-}
-
 const std::vector<std::pair<std::string, std::string>> kStepVersions = {
     {"UpgradeDBTable", "20180120.01"},
     {"UpgradeField_WY01", "20200112.02"},
@@ -101,7 +89,7 @@ protected:
 
     void run() { upgrade_->UpgradeAccountSet(); }
 
-    Rows rows(const std::string& sql) { return toRows(link_->UserDB.query(sql)); }
+    Rows rows(const std::string& sql) { return vqtest::textRows(link_->UserDB.query(sql)); }
     void exec(const std::string& sql) { link_->UserDB.execute(sql); }
     long long count(const std::string& sql) { return link_->UserDB.query(sql).rows.at(0).at(0).toInt64(); }
     bool tableExists(const std::string& name)
