@@ -44,6 +44,22 @@ int asInteger(const vqsql::Value& v)
     }
 }
 
+// Closes the connection and opens it again on the connection string; on
+// failure it stays closed and, when asked, the operator sees `failure`.
+bool reopen(vqsql::Connection& connection, const QString& connectionString, bool showError, const QString& failure)
+{
+    connection.close();
+    try {
+        connection.open(utf8(connectionString));
+    } catch (const std::exception&) {
+        connection.close();
+        if (showError)
+            ShowError(failure, QStringLiteral("错误"));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 TLinkData::TLinkData() : qryRestore(loadScript(QStringLiteral("qryRestore.sql"))), qrySQL(loadScript(QStringLiteral("qrySQL.sql")))
@@ -64,15 +80,9 @@ QString TLinkData::BuildConnectionString(const QString& server, const QString& d
 bool TLinkData::ConnectCatalogue(const QString& server, const QString& database, const QString& password,
                                  bool showError)
 {
-    AccListDB.close();
-    try {
-        AccListDB.open(utf8(BuildConnectionString(server, database, password)));
-    } catch (const std::exception&) {
-        AccListDB.close();
-        if (showError)
-            ShowError(QStringLiteral("联接指定机器的数据库错误，请检查机器名或sa口令是否正确。"), QStringLiteral("错误"));
+    if (!reopen(AccListDB, BuildConnectionString(server, database, password), showError,
+                QStringLiteral("联接指定机器的数据库错误，请检查机器名或sa口令是否正确。")))
         return false;
-    }
     server_ = server;
     password_ = password;
     return true;
@@ -80,16 +90,8 @@ bool TLinkData::ConnectCatalogue(const QString& server, const QString& database,
 
 bool TLinkData::ConnectAccountSet(const QString& database, bool showError)
 {
-    UserDB.close();
-    try {
-        UserDB.open(utf8(BuildConnectionString(server_, database, password_)));
-    } catch (const std::exception&) {
-        UserDB.close();
-        if (showError)
-            ShowError(QStringLiteral("联接数据库错误。"), QStringLiteral("错误"));
-        return false;
-    }
-    return true;
+    return reopen(UserDB, BuildConnectionString(server_, database, password_), showError,
+                  QStringLiteral("联接数据库错误。"));
 }
 
 bool TLinkData::ExecuteSql(vqsql::Connection& connection, const QString& sql)

@@ -22,6 +22,18 @@ std::string zlibError(const char* what, int code, const z_stream& z)
     return text + ")";
 }
 
+// Hands zlib the next slice of input once it has used up the last one.
+void feedInput(z_stream& z, const char*& in, qsizetype& inLeft)
+{
+    if (z.avail_in != 0 || inLeft <= 0)
+        return;
+    const qsizetype slice = std::min(inLeft, kSlice);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in));
+    z.avail_in = uInt(slice);
+    in += slice;
+    inLeft -= slice;
+}
+
 }  // namespace
 
 void PackStream(QByteArray& stream)
@@ -44,13 +56,7 @@ void PackStream(QByteArray& stream)
     const char* in = stream.constData();
     qsizetype inLeft = stream.size();
     for (;;) {
-        if (z.avail_in == 0 && inLeft > 0) {
-            const qsizetype slice = std::min(inLeft, kSlice);
-            z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in));
-            z.avail_in = uInt(slice);
-            in += slice;
-            inLeft -= slice;
-        }
+        feedInput(z, in, inLeft);
         if (written == packed.size())
             packed.resize(packed.size() + std::max<qsizetype>(packed.size() / 2, 64 * 1024));
         const qsizetype room = std::min(packed.size() - written, kSlice);
@@ -97,13 +103,7 @@ void UnpackStream(QByteArray& stream)
     qsizetype inLeft = stream.size() - 4;
     std::string failure;
     while (produced < qsizetype(length)) {
-        if (z.avail_in == 0 && inLeft > 0) {
-            const qsizetype slice = std::min(inLeft, kSlice);
-            z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in));
-            z.avail_in = uInt(slice);
-            in += slice;
-            inLeft -= slice;
-        }
+        feedInput(z, in, inLeft);
         if (produced == out.size())
             out.resize(std::min<qsizetype>(length, out.size() * 2));
         const qsizetype room = std::min(out.size() - produced, kSlice);

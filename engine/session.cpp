@@ -118,6 +118,14 @@ int storageLength(const SqlType& t)
     }
 }
 
+// The error for a table a statement names but that is not there (or is not
+// a table this statement may change).
+SqlException objectNotFound(int number, const std::string& name, int line)
+{
+    return SqlException(
+        number, "Cannot find the object \"" + name + "\" because it does not exist or you do not have permissions.", line);
+}
+
 }  // namespace
 
 Session::Session() = default;
@@ -1150,9 +1158,7 @@ void Session::truncate(const ast::TruncateStmt& s)
 {
     const TableInfo* info = findTable(s.table.database(), s.table.last());
     if (!info || info->isView())
-        throw SqlException(4701, "Cannot find the object \"" + s.table.last() +
-                                     "\" because it does not exist or you do not have permissions.",
-                           s.pos.line);
+        throw objectNotFound(4701, s.table.last(), s.pos.line);
     const std::string schema = quoteIdent(info->schemaAlias);
     withSavepoint([&] {
         execSql(db_, "DELETE FROM " + schema + "." + quoteIdent(info->name));
@@ -1658,9 +1664,7 @@ void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
 {
     const TableInfo* found = findTable(s.table.database(), s.table.last());
     if (!found || found->isView() || found->xtype == "S")
-        throw SqlException(4902, "Cannot find the object \"" + s.table.last() +
-                                     "\" because it does not exist or you do not have permissions.",
-                           s.pos.line);
+        throw objectNotFound(4902, s.table.last(), s.pos.line);
     const TableInfo table = *found;
     const std::string alias = table.schemaAlias;
     const std::string target = quoteIdent(alias) + "." + quoteIdent(table.name);
@@ -1941,9 +1945,7 @@ void Session::createIndex(const ast::CreateIndexStmt& s)
 {
     const TableInfo* info = findTable(s.table.database(), s.table.last());
     if (!info || info->isView())
-        throw SqlException(1088, "Cannot find the object \"" + s.table.last() +
-                                     "\" because it does not exist or you do not have permissions.",
-                           s.pos.line);
+        throw objectNotFound(1088, s.table.last(), s.pos.line);
     std::string cols;
     for (const ast::OrderItem& k : s.columns) {
         const std::string& col = k.expr->name.last();
