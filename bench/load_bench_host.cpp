@@ -39,29 +39,20 @@ constexpr const char* kSaPassword = "Sa#1234";
 
 // Nobody sits at this console: questions are answered No, and the text of
 // every box goes to standard error.
-class LoggingOperator : public OperatorDialogs {
+class LoggingOperator : public SilentOperator {
 public:
     void showInfo(const QString& text, const QString& caption) override { log("info", text, caption); }
     void showError(const QString& text, const QString& caption) override { log("error", text, caption); }
     DialogAnswer askYesNo(const QString& text, const QString& caption) override
     {
         log("question", text, caption);
-        return DialogAnswer::No;
+        return SilentOperator::askYesNo(text, caption);
     }
     DialogAnswer askYesNoCancel(const QString& text, const QString& caption) override
     {
         log("question", text, caption);
-        return DialogAnswer::Cancel;
+        return SilentOperator::askYesNoCancel(text, caption);
     }
-    std::optional<QString> inputText(const QString&, const QString&, const QString&, int) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> inputPassword(const QString&, const QString&) override { return std::nullopt; }
-    void showWaiting(const QString&, const QString&) override {}
-    void closeWaiting() override {}
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&, const QString&) override { return {}; }
 
 private:
     static void log(const char* kind, const QString& text, const QString& caption)

@@ -35,6 +35,25 @@ public:
                                  const QString& filter) = 0;
 };
 
+// Answers as an operator who is not there: every box closes at once
+// (OK, No, Cancel, nothing chosen). The default until another is installed.
+class SilentOperator : public OperatorDialogs {
+public:
+    void showInfo(const QString&, const QString&) override {}
+    void showError(const QString&, const QString&) override {}
+    DialogAnswer askYesNo(const QString&, const QString&) override { return DialogAnswer::No; }
+    DialogAnswer askYesNoCancel(const QString&, const QString&) override { return DialogAnswer::Cancel; }
+    std::optional<QString> inputText(const QString&, const QString&, const QString&, int) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> inputPassword(const QString&, const QString&) override { return std::nullopt; }
+    void showWaiting(const QString&, const QString&) override {}
+    void closeWaiting() override {}
+    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFileName(const QString&, const QString&, const QString&, const QString&) override { return {}; }
+};
+
 // The implementation in use; the program and the tests install theirs.
 // Until one is installed the dialogs answer as a silent operator would
 // (OK, No, Cancel, nothing chosen).
