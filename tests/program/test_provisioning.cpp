@@ -49,23 +49,15 @@ using Rows = std::vector<std::vector<std::string>>;
 
 const Rows kSampleRow = {{"1", "Sample", "财务例子账", "0", "0", "0"}};
 
-using vqtest::ScopedEnv;
-
 }  // namespace
 
-class Provisioning : public ::testing::Test {
+class Provisioning : public vqtest::ThrowawayInstallation {
 protected:
     static constexpr const char* kPassword = "Prov#1";
 
     void SetUp() override
     {
-        ASSERT_TRUE(dir_.isValid());
-        home_ = dir_.filePath("instance").toStdString();
-        vqsql::initialiseInstance(home_, kPassword);
-        env_.emplace("VQSQL_HOME", QByteArray::fromStdString(home_));
-        program_ = dir_.filePath("program") + "/";
-        ASSERT_TRUE(QDir().mkpath(program_));
-        setProgramFolder(program_);
+        ASSERT_NO_FATAL_FAILURE(createInstallation(kPassword));
         startProgram();
     }
 
@@ -74,8 +66,7 @@ protected:
         dialogs_.verifyDone();
         LinkData = nullptr;
         link_.reset();
-        setProgramFolder(QString());
-        env_.reset();
+        releaseInstallation();
     }
 
     // A new start of the program: a fresh data module whose catalogue
@@ -125,14 +116,7 @@ protected:
 
     Rows rows(const std::string& database, const std::string& sql)
     {
-        Rows out;
-        for (const auto& r : open(database)->query(sql).rows) {
-            std::vector<std::string> line;
-            for (const auto& v : r)
-                line.push_back(v.isNull() ? "<NULL>" : v.toString());
-            out.push_back(line);
-        }
-        return out;
+        return vqtest::textRows(open(database)->query(sql));
     }
 
     Rows accList() { return rows(kCatalogue, "select KeyID, DBName, AccName, DelFlag, ShareCount, LockFlag from AccList order by KeyID"); }
@@ -147,10 +131,6 @@ protected:
         open(database)->execute("create table T_TestMarker(a int)");
     }
 
-    QTemporaryDir dir_;
-    std::string home_;
-    std::optional<ScopedEnv> env_;
-    QString program_;
     std::unique_ptr<TLinkData> link_;
     ScriptedOperator dialogs_;
 };

@@ -67,19 +67,13 @@ bool port1433Taken()
 
 }  // namespace
 
-class Startup : public ::testing::Test {
+class Startup : public vqtest::ThrowawayInstallation {
 protected:
     static constexpr const char* kPassword = "right";
 
     void SetUp() override
     {
-        ASSERT_TRUE(dir_.isValid());
-        home_ = dir_.filePath("instance").toStdString();
-        vqsql::initialiseInstance(home_, kPassword);
-        env_.emplace("VQSQL_HOME", QByteArray::fromStdString(home_));
-        program_ = dir_.filePath("program") + "/";
-        ASSERT_TRUE(QDir().mkpath(program_));
-        setProgramFolder(program_);
+        ASSERT_NO_FATAL_FAILURE(createInstallation(kPassword));
         for (const char* name : {"VQTCW_Sample", "VQTCWAccList", "VQTCWPack"})
             ASSERT_TRUE(QFile::copy(QStringLiteral(VQ_PROGRAM_DIR "/") + name + ".mdk", program_ + name + ".mdk"));
         newStart();
@@ -91,8 +85,7 @@ protected:
         dialogs_.verifyDone();
         LinkData = nullptr;
         link_.reset();
-        setProgramFolder(QString());
-        env_.reset();
+        releaseInstallation();
     }
 
     // A new start of the program: its main window and its data module.
@@ -123,10 +116,6 @@ protected:
 
     QString label(const char* name) { return form_->findChild<QLabel*>(name)->text(); }
 
-    QTemporaryDir dir_;
-    std::string home_;
-    std::optional<ScopedEnv> env_;
-    QString program_;
     std::unique_ptr<TLinkData> link_;
     std::unique_ptr<TSrvMainForm> form_;
     ScriptedOperator dialogs_;

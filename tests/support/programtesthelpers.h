@@ -2,16 +2,23 @@
 // waiting on the event loop, and whole-file reads and writes.
 #pragma once
 
+#include "instance.h"
+#include "mwcwfun.h"
+
 #include <gtest/gtest.h>
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QDir>
 #include <QString>
+#include <QTemporaryDir>
 #include <QtGlobal>
 #include <QTest>
 
 #include <functional>
+#include <optional>
+#include <string>
 
 namespace vqtest {
 
@@ -67,5 +74,33 @@ inline void writeBytes(const QString& path, const QByteArray& bytes)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
 }
+
+// A fixture base for tests of a whole installation: a throwaway default
+// instance (VQSQL_HOME points at it) and an empty program folder, both in
+// one temporary folder that goes last.
+class ThrowawayInstallation : public ::testing::Test {
+protected:
+    void createInstallation(const char* saPassword)
+    {
+        ASSERT_TRUE(dir_.isValid());
+        home_ = dir_.filePath("instance").toStdString();
+        vqsql::initialiseInstance(home_, saPassword);
+        env_.emplace("VQSQL_HOME", QByteArray::fromStdString(home_));
+        program_ = dir_.filePath("program") + "/";
+        ASSERT_TRUE(QDir().mkpath(program_));
+        setProgramFolder(program_);
+    }
+
+    void releaseInstallation()
+    {
+        setProgramFolder(QString());
+        env_.reset();
+    }
+
+    QTemporaryDir dir_;
+    std::string home_;
+    std::optional<ScopedEnv> env_;
+    QString program_;
+};
 
 }  // namespace vqtest
