@@ -20,6 +20,14 @@ std::string trim(const std::string& s)
     return s.substr(b, e - b + 1);
 }
 
+// The values of Trusted_Connection / Integrated Security that ask for a
+// trusted login.
+bool isTrustedValue(const std::string& value)
+{
+    const std::string v = lowerAscii(value);
+    return v == "yes" || v == "true" || v == "sspi";
+}
+
 }  // namespace
 
 ConnectionParams parseConnectionString(const std::string& text)
@@ -65,6 +73,8 @@ ConnectionParams parseConnectionString(const std::string& text)
             p.user = value;
         else if (key == "password" || key == "pwd")
             p.password = value;
+        else if (key == "trusted_connection" || key == "integrated security")
+            p.trusted = isTrustedValue(value);
     }
     return p;
 }
@@ -124,7 +134,7 @@ void Connection::open(const ConnectionParams& params)
     impl_->params = params;
     auto session = std::make_unique<Session>();
     session->open(instanceFolderFor(params.server), params.database, params.user.empty() ? "sa" : params.user,
-                  params.password);
+                  params.password, params.trusted);
     session->setCommandTimeout(impl_->timeout);
     impl_->session = std::move(session);
 }

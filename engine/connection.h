@@ -22,11 +22,14 @@ struct ConnectionParams {
     std::string database;   // Initial Catalog; empty means master
     std::string user;       // User ID
     std::string password;   // Password
+    bool trusted = false;   // Trusted_Connection / Integrated Security: log in as the instance folder's owner
 };
 
 // Reads the keys of an OLE DB / ODBC style connection string
 // ("Password=x;User ID=sa;Initial Catalog=db;Data Source=.;..."): key names
 // case-insensitive, unknown keys ignored, values optionally in "..." or '...'.
+// "Trusted_Connection=yes|true|sspi" and "Integrated Security=SSPI|true|yes"
+// ask for a trusted login.
 ConnectionParams parseConnectionString(const std::string& text);
 
 struct Column {

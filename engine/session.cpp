@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vqsql {
@@ -139,8 +140,14 @@ Session::~Session()
 
 // ---- opening ------------------------------------------------------------------
 
+bool mayLogInTrusted(const std::string& instanceFolder, unsigned uid)
+{
+    struct stat info {};
+    return !instanceFolder.empty() && ::stat(instanceFolder.c_str(), &info) == 0 && info.st_uid == uid;
+}
+
 void Session::open(const std::string& instanceFolder, const std::string& database, const std::string& user,
-                   const std::string& password)
+                   const std::string& password, bool trusted)
 {
     folder_ = instanceFolder;
     const std::string connectError =
@@ -162,19 +169,17 @@ void Session::open(const std::string& instanceFolder, const std::string& databas
     setCommandTimeout(timeoutSeconds_);
     attach("master", instanceMasterFile(folder_), instanceDataFolder(folder_) + "/mastlog.ldf");
 
-    std::string storedPassword;
-    bool loginFound = false;
-    {
-        Stmt q(db_, "SELECT password FROM master.syslogins WHERE name = ?1 COLLATE vq_ci");
-        q.bind(1, user);
-        if (q.step()) {
-            loginFound = true;
-            storedPassword = q.columnText(0);
-        }
+    if (trusted) {
+        if (!mayLogInTrusted(folder_, ::getuid()))
+            throw SqlException(18452,
+                               "Login failed. The login is from an untrusted domain and cannot be used with Windows "
+                               "authentication.",
+                               1, 14);
+        user_ = "sa";
+    } else {
+        checkLogin(user, password);
+        user_ = user;
     }
-    if (!loginFound || storedPassword != password)
-        throw SqlException(18456, "Login failed for user '" + user + "'.", 1, 14);
-    user_ = user;
 
     std::string name = database.empty() ? "master" : database;
     std::string alias;
@@ -187,6 +192,22 @@ void Session::open(const std::string& instanceFolder, const std::string& databas
     for (const auto& [key, a] : attached_)
         if (a.alias == alias)
             current_ = a.name;
+}
+
+void Session::checkLogin(const std::string& user, const std::string& password)
+{
+    std::string storedPassword;
+    bool loginFound = false;
+    {
+        Stmt q(db_, "SELECT password FROM master.syslogins WHERE name = ?1 COLLATE vq_ci");
+        q.bind(1, user);
+        if (q.step()) {
+            loginFound = true;
+            storedPassword = q.columnText(0);
+        }
+    }
+    if (!loginFound || storedPassword != password)
+        throw SqlException(18456, "Login failed for user '" + user + "'.", 1, 14);
 }
 
 void Session::attach(const std::string& name, const std::string& file, const std::string& logFile)
@@ -650,7 +671,7 @@ void Session::execute(const ast::Stmt& s, RunState& st)
             st.result->addMessage(v.toString());
             break;
         }
-        case ast::StmtKind::Use: useDatabase(static_cast<const ast::UseStmt&>(s)); break;
+        case ast::StmtKind::Use: useDatabase(static_cast<const ast::UseStmt&>(s), st); break;
         case ast::StmtKind::CreateDatabase: createDatabase(static_cast<const ast::CreateDatabaseStmt&>(s), st); break;
         case ast::StmtKind::DropDatabase: dropDatabase(static_cast<const ast::DropDatabaseStmt&>(s)); break;
         case ast::StmtKind::AlterDatabase: alterDatabase(static_cast<const ast::AlterDatabaseStmt&>(s)); break;
@@ -1146,12 +1167,15 @@ bool Session::identityInsertAllowed(const TableInfo& table) const
     return identityInsert_.count(lowerAscii(table.database + "." + table.name)) > 0;
 }
 
-void Session::useDatabase(const ast::UseStmt& s)
+// Switches the current database and says so as SQL Server does (message
+// 5701), naming the database as sysdatabases spells it.
+void Session::useDatabase(const ast::UseStmt& s, RunState& st)
 {
     std::string alias = schemaFor(s.database);
     for (const auto& [key, a] : attached_)
         if (a.alias == alias)
             current_ = a.name;
+    st.result->addMessage("Changed database context to '" + current_ + "'.");
 }
 
 void Session::truncate(const ast::TruncateStmt& s)

@@ -23,6 +23,11 @@
 
 namespace vqsql {
 
+// Whether the operating-system user `uid` may log in to the instance in
+// `instanceFolder` without a password: the owner of the folder already
+// has every database file in hand, so a trusted login grants nothing new.
+bool mayLogInTrusted(const std::string& instanceFolder, unsigned uid);
+
 class Session : public Catalog {
 public:
     Session();
@@ -31,9 +36,11 @@ public:
     Session& operator=(const Session&) = delete;
 
     // Opens the session on an instance folder; throws SqlException with
-    // SQL Server's login errors.
+    // SQL Server's login errors. A trusted login is `sa` without a password,
+    // granted only to the owner of the instance folder (see
+    // mayLogInTrusted).
     void open(const std::string& instanceFolder, const std::string& database, const std::string& user,
-              const std::string& password);
+              const std::string& password, bool trusted = false);
 
     BatchResult run(const std::string& text);
 
@@ -71,6 +78,9 @@ private:
     };
     std::optional<DatabaseRow> databaseRow(const std::string& name);
 
+    // Throws 18456 unless the login exists with this password.
+    void checkLogin(const std::string& user, const std::string& password);
+
     // statements
     void execute(const ast::Stmt& s, RunState& st);
     void executeBlock(const std::vector<ast::StmtPtr>& body, RunState& st);
@@ -92,7 +102,7 @@ private:
                     const ast::Pos& pos);
     void drop(const ast::DropStmt& s);
     void truncate(const ast::TruncateStmt& s);
-    void useDatabase(const ast::UseStmt& s);
+    void useDatabase(const ast::UseStmt& s, RunState& st);
     void setOption(const ast::SetOptionStmt& s);
     std::int64_t lastIdentity(const ast::ObjectName& table);
     void systemProcedure(const std::string& name, const ast::ExecStmt& s, RunState& st);

@@ -3,6 +3,11 @@
 // errors SQL Server reports.
 #include "conformance_fixture.h"
 
+#include "session.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <chrono>
 
@@ -133,6 +138,69 @@ TEST_F(ConformanceConnection, ConnectionStringKeys)
            ";Persist Security Info=True;User ID=sa;Initial Catalog=master;Data Source=" + folder_);
     ASSERT_TRUE(c.isOpen());
     EXPECT_EQ(c.query("select 1 + 1").rows.at(0).at(0).toInt64(), 2);
+}
+
+TEST_F(ConformanceConnection, ConnectionStringAsksForATrustedLogin)
+{
+    struct Case {
+        const char* text;
+        bool trusted;
+    };
+    for (const Case& c : {Case{"Data Source=.;Trusted_Connection=yes", true},
+                          Case{"Data Source=.;trusted_connection=True", true},
+                          Case{"Data Source=.;Integrated Security=SSPI", true},
+                          Case{"Integrated Security = 'yes';Data Source=.", true},
+                          Case{"Data Source=.;Trusted_Connection=no", false},
+                          Case{"Data Source=.;Integrated Security=false", false},
+                          Case{"Data Source=.;User ID=sa;Password=x", false}})
+        EXPECT_EQ(parseConnectionString(c.text).trusted, c.trusted) << c.text;
+}
+
+TEST_F(ConformanceConnection, TrustedLoginOfTheFolderOwnerNeedsNoPassword)
+{
+    ConnectionParams p = params("");
+    p.user = "";
+    p.trusted = true;
+    Connection c;
+    ASSERT_NO_THROW(c.open(p));
+    EXPECT_EQ(c.query("select suser_sname()").rows.at(0).at(0).toString(), "sa");
+    // The same through a connection string.
+    Connection viaString;
+    ASSERT_NO_THROW(viaString.open("Data Source=" + folder_ + ";Integrated Security=SSPI"));
+}
+
+TEST_F(ConformanceConnection, OnlyTheFolderOwnerMayLogInTrusted)
+{
+    EXPECT_TRUE(mayLogInTrusted(folder_, ::getuid()));
+    EXPECT_FALSE(mayLogInTrusted(folder_, ::getuid() + 4242));
+    EXPECT_FALSE(mayLogInTrusted(folder_ + "/no-such-folder", ::getuid()));
+    EXPECT_FALSE(mayLogInTrusted("", ::getuid()));
+}
+
+TEST_F(ConformanceConnection, TrustedLoginOnSomeoneElsesFolderIs18452)
+{
+    struct stat info {};
+    ASSERT_EQ(::stat(folder_.c_str(), &info), 0);
+    // Handing the folder to another user needs root; tests as anyone else skip.
+    if (::chown(folder_.c_str(), info.st_uid + 4242, static_cast<gid_t>(-1)) != 0)
+        GTEST_SKIP() << "cannot give the instance folder to another user";
+    ConnectionParams p = params("");
+    p.trusted = true;
+    Connection c;
+    try {
+        c.open(p);
+        ADD_FAILURE() << "a trusted login on another user's instance succeeded";
+    } catch (const SqlException& e) {
+        EXPECT_EQ(e.number(), 18452);
+        EXPECT_EQ(e.first().severity, 14);
+        EXPECT_EQ(e.first().state, 1);
+        EXPECT_EQ(e.first().message,
+                  "Login failed. The login is from an untrusted domain and cannot be used with Windows "
+                  "authentication.");
+    }
+    // The password still opens it.
+    EXPECT_NO_THROW(connect());
+    ASSERT_EQ(::chown(folder_.c_str(), info.st_uid, static_cast<gid_t>(-1)), 0);
 }
 
 }  // namespace

@@ -159,6 +159,26 @@ TEST_F(Databases, UseStaysForTheFollowingBatches)
     EXPECT_EQ(text("select db_name()"), "master");
 }
 
+TEST_F(Databases, UseReportsTheDatabaseAsSysdatabasesNamesIt)
+{
+    exec("create database Shop");
+    // Written in other letter case and in brackets, named as created.
+    BatchResult r = run("use [shop]\nselect 1\nuse MASTER");
+    ASSERT_TRUE(r.ok()) << describeErrors(r);
+    EXPECT_EQ(r.messages, (std::vector<std::string>{"Changed database context to 'Shop'.",
+                                                    "Changed database context to 'master'."}));
+    // The message stands where the USE ran, before the select's rows.
+    ASSERT_EQ(r.events.size(), 3u);
+    EXPECT_EQ(r.events[0].kind, BatchEvent::Kind::Message);
+    EXPECT_EQ(r.events[1].kind, BatchEvent::Kind::ResultSet);
+
+    // A USE of a database that is not there changes nothing and says nothing.
+    BatchResult missing = run("use NoSuchDb");
+    EXPECT_FALSE(missing.ok());
+    EXPECT_TRUE(missing.messages.empty());
+    EXPECT_EQ(db_->currentDatabase(), "master");
+}
+
 // Each spelling of a name in another database, used from master for a table
 // in Shop and from Shop for a table in master.
 struct OtherDatabaseName {
