@@ -10,6 +10,16 @@ vq_configure() {
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVQ_BUILD_GUI=ON -DVQ_BUILD_TESTS=ON "$@"
 }
 
+# Configures only a build folder that has never been configured: once it
+# exists, the build itself runs CMake again when a CMakeLists.txt changed,
+# so a second run goes straight to the (incremental) build.
+vq_configure_once() {
+    if [ -f "$VQ_BUILD_DIR/build.ninja" ] && [ -f "$VQ_BUILD_DIR/CMakeCache.txt" ]; then
+        return 0
+    fi
+    vq_configure "$@"
+}
+
 vq_jobs() {
     nproc 2>/dev/null || echo 2
 }

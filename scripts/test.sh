@@ -7,7 +7,7 @@ source "$here/install-deps.sh"
 source "$here/build-common.sh"
 
 vq_install_deps
-vq_configure
+vq_configure_once
 cmake --build "$VQ_BUILD_DIR" --parallel "$(vq_jobs)"
 
 # GUI tests draw off screen; every test makes its own engine instance.

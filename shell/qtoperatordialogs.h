@@ -5,6 +5,15 @@
 
 #include "operatordialogs.h"
 
+class QCoreApplication;
+
+// Loads Qt's own Chinese texts (file dialogs, standard buttons) where the
+// system has them (Debian: qt6-translations-l10n); false when it has not.
+bool LoadChineseQtTranslations(QCoreApplication& app);
+// True when nothing the program shows can be seen: Qt's offscreen or
+// minimal platform. The operator dialogs then go to the terminal.
+bool IsHeadlessPlatform();
+
 class QtOperatorDialogs : public OperatorDialogs {
 public:
     void showInfo(const QString& text, const QString& caption) override;

@@ -80,6 +80,21 @@ QLabel* makeLabel(const QString& text, const char* name, QWidget* parent)
 
 }  // namespace
 
+QString ListenErrorText(QAbstractSocket::SocketError error, quint16 port, const QString& detail)
+{
+    const QString portText = QString::number(port);
+    switch (error) {
+    case QAbstractSocket::AddressInUseError:
+        return QStringLiteral("端口") + portText + QStringLiteral("已被其他程序占用，不能启动本服务器。\r\n") +
+               QStringLiteral("请先关闭占用该端口的程序，或者更改服务器端口号。");
+    case QAbstractSocket::SocketAccessError:
+        return QStringLiteral("没有使用端口") + portText + QStringLiteral("的权限，不能启动本服务器。\r\n") +
+               QStringLiteral("1024以下的端口需要系统管理员权限，请更改服务器端口号。");
+    default:
+        return QStringLiteral("在端口") + portText + QStringLiteral("上启动本服务器失败：") + detail;
+    }
+}
+
 TSrvMainForm::TSrvMainForm(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName("SrvMainForm");
@@ -325,7 +340,8 @@ void TSrvMainForm::SetServiceActive(bool active)
         return;
     if (active) {
         if (!server_->listen(QHostAddress::AnyIPv4, port_)) {
-            ShowError(server_->errorString(), QStringLiteral("错误"));
+            ShowError(ListenErrorText(server_->serverError(), port_, server_->errorString()),
+                      QStringLiteral("错误"));
             return;
         }
     } else {
@@ -343,6 +359,22 @@ void TSrvMainForm::SetServiceActive(bool active)
     RefreshStatus();
     showState();
     if (LinkData)
+        LinkData->ExecuteSql(LinkData->AccListDB,
+                             QStringLiteral(" update T_ClientLog set LogoutTime=GetDate(), Closed=1 where Closed=0"));
+    emit serviceStateChanged(active);
+}
+
+void TSrvMainForm::StopForShutdown()
+{
+    TimerServer->stop();
+    if (server_->isListening()) {
+        closeListener();
+        state_ = ServiceState::Stopped;
+        activeCount_ = 0;
+        RefreshStatus();
+        showState();
+    }
+    if (LinkData && LinkData->AccListDB.isOpen())
         LinkData->ExecuteSql(LinkData->AccListDB,
                              QStringLiteral(" update T_ClientLog set LogoutTime=GetDate(), Closed=1 where Closed=0"));
 }

@@ -9,6 +9,7 @@
 // a client run synchronously inside the handlers.
 #pragma once
 
+#include <QAbstractSocket>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -20,6 +21,10 @@ class QSystemTrayIcon;
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
+
+// The error box's text when the listener cannot open its port: names the
+// port and what to do; `detail` is the socket's own text for other causes.
+QString ListenErrorText(QAbstractSocket::SocketError error, quint16 port, const QString& detail);
 
 class TSrvMainForm : public QMainWindow {
     Q_OBJECT
@@ -60,6 +65,10 @@ public:
     // the stored one fails, and remembering a right one in VQTCWC.ini) and
     // provisions the databases; false ends the program.
     bool PrepareDatabases();
+    // The program is asked to end from outside (a termination signal):
+    // stops the timer and the listener without asking, and closes the open
+    // login rows, as stopping the service does.
+    void StopForShutdown();
     // A second start of the program: the window comes back.
     void bringToFront();
     QTimer* timer() const { return TimerServer; }
@@ -76,6 +85,10 @@ public:
     // The timer's step once start-up is over: brings the count in line
     // with the open connections (every 30 seconds).
     void ReconcileCount();
+
+signals:
+    // The service was started or stopped (after every step of SetServiceActive).
+    void serviceStateChanged(bool started);
 
 private:
     struct Client {

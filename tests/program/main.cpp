@@ -1,11 +1,15 @@
 // The program tests' entry: a QApplication (off screen unless a platform is
-// chosen) around GoogleTest.
+// chosen) around GoogleTest, in a throwaway environment away from the
+// user's home folder, default instance and single-instance socket.
+#include "isolatedenvironment.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
+    vqtest::isolateFromUserEnvironment();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
