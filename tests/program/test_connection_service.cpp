@@ -214,7 +214,10 @@ TEST_F(ConnectionServiceTest, TakenPortShowsErrorAndServiceStaysNotStarted)
     QTcpServer blocker;
     ASSERT_TRUE(blocker.listen(QHostAddress::AnyIPv4, 0));
     form_->setPort(blocker.serverPort());
-    dialogs_.expect(DialogKind::Error, "错误");
+    dialogs_.expect(DialogKind::Error, "错误",
+                    QStringLiteral("端口") + QString::number(blocker.serverPort()) +
+                        QStringLiteral("已被其他程序占用，不能启动本服务器。\r\n"
+                                       "请先关闭占用该端口的程序，或者更改服务器端口号。"));
     form_->SetServiceActive(true);
     EXPECT_FALSE(form_->serviceStarted());
     EXPECT_EQ(form_->serviceState(), TSrvMainForm::ServiceState::NotStarted);

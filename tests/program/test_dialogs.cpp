@@ -15,6 +15,9 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QStringList>
+#include <QAbstractButton>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -465,4 +468,79 @@ TEST_F(WaitingWindow, TheSeamShowsAndClosesIt)
     dialogs.closeWaiting();
     EXPECT_EQ(TSysWaitingForm::instance(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// The message boxes: caption, text, and the buttons in Chinese whatever
+// Qt's own translations say; the answer is the button clicked.
+
+namespace {
+
+struct BoxSeen {
+    QString caption;
+    QString text;
+    QStringList buttons;
+};
+
+// Reads the open message box, then clicks the button with the given text.
+void whileBoxOpen(BoxSeen& seen, const QString& click)
+{
+    QTimer::singleShot(0, [&seen, click] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr) << "no message box open";
+        seen.caption = box->windowTitle();
+        seen.text = box->text();
+        QAbstractButton* target = nullptr;
+        for (QAbstractButton* button : box->buttons()) {
+            seen.buttons << button->text();
+            if (button->text() == click)
+                target = button;
+        }
+        seen.buttons.sort();
+        if (target)
+            QTest::mouseClick(target, Qt::LeftButton);
+        else
+            box->reject();
+    });
+}
+
+}  // namespace
+
+TEST(MessageBoxes, ShowCaptionTextAndChineseButtons)
+{
+    QtOperatorDialogs dialogs;
+    BoxSeen seen;
+
+    whileBoxOpen(seen, QStringLiteral("确定"));
+    dialogs.showInfo(QStringLiteral("端口号必须为正整数。"), QStringLiteral("提示"));
+    EXPECT_EQ(seen.caption, QStringLiteral("提示"));
+    EXPECT_EQ(seen.text, QStringLiteral("端口号必须为正整数。"));
+    EXPECT_EQ(seen.buttons, QStringList{QStringLiteral("确定")});
+
+    seen = {};
+    whileBoxOpen(seen, QStringLiteral("确定"));
+    dialogs.showError(QStringLiteral("e"), QStringLiteral("错误"));
+    EXPECT_EQ(seen.caption, QStringLiteral("错误"));
+    EXPECT_EQ(seen.buttons, QStringList{QStringLiteral("确定")});
+
+    const struct {
+        const char* click;
+        DialogAnswer answer;
+    } yesNo[] = {{"是", DialogAnswer::Yes}, {"否", DialogAnswer::No}};
+    for (const auto& c : yesNo) {
+        seen = {};
+        whileBoxOpen(seen, QString::fromUtf8(c.click));
+        EXPECT_EQ(dialogs.askYesNo(QStringLiteral("q"), QStringLiteral("询问")), c.answer) << c.click;
+        EXPECT_EQ(seen.buttons, (QStringList{QStringLiteral("否"), QStringLiteral("是")}));
+    }
+
+    const struct {
+        const char* click;
+        DialogAnswer answer;
+    } yesNoCancel[] = {{"是", DialogAnswer::Yes}, {"否", DialogAnswer::No}, {"取消", DialogAnswer::Cancel}};
+    for (const auto& c : yesNoCancel) {
+        seen = {};
+        whileBoxOpen(seen, QString::fromUtf8(c.click));
+        EXPECT_EQ(dialogs.askYesNoCancel(QStringLiteral("q"), QStringLiteral("询问")), c.answer) << c.click;
+        EXPECT_EQ(seen.buttons.size(), 3);
+    }
 }
