@@ -15,6 +15,12 @@ struct EndCase {
     int exitCode;
 };
 
+// Test names show the case's name, not its bytes.
+void PrintTo(const EndCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class VqsqlEndingTest : public VqsqlTest, public ::testing::WithParamInterface<EndCase> {};
 
 TEST_P(VqsqlEndingTest, RunsWhatTheCommandSaysAndExits)
