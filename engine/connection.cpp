@@ -113,9 +113,10 @@ void BatchResult::addError(SqlError error)
     errors.push_back(std::move(error));
 }
 
-void BatchResult::addRowsAffected(long long count)
+void BatchResult::addRowsAffected(long long count, bool shown)
 {
-    events.push_back({BatchEvent::Kind::RowsAffected, 0, count});
+    if (shown)
+        events.push_back({BatchEvent::Kind::RowsAffected, 0, count});
     rowsAffected = count;
 }
 

@@ -40,6 +40,9 @@ struct Column {
 struct ResultSet {
     std::vector<Column> columns;
     std::vector<std::vector<Value>> rows;
+    // False when SET NOCOUNT ON was in force: clients then print no
+    // "(N rows affected)" after it, as SQL Server sends them no count.
+    bool countShown = true;
 
     // Index of the column of this name (letter case ignored), -1 if none.
     int columnIndex(const std::string& name) const;
@@ -71,7 +74,9 @@ struct BatchResult {
     void addResultSet(ResultSet rs);
     void addMessage(std::string text);
     void addError(SqlError error);
-    void addRowsAffected(long long count);
+    // The row count of a data statement; under SET NOCOUNT ON (`shown`
+    // false) it only sets rowsAffected and is not an event.
+    void addRowsAffected(long long count, bool shown = true);
 };
 
 class Connection {

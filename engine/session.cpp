@@ -1000,6 +1000,7 @@ void Session::executeSelect(const ast::SelectStmt& s, RunState& st)
     }
     sqlite3_reset(p.stmt);
     rowCount_ = rows;
+    rs.countShown = !noCount_;
     if (!assigning)
         st.result->addResultSet(std::move(rs));
 }
@@ -1043,7 +1044,7 @@ void Session::executeDml(const ast::Stmt& s, RunState& st)
         identity_ = p.translation.identityTarget && rowCount_ > 0
                         ? lastIdentity(static_cast<const ast::InsertStmt&>(s).table)
                         : 0;
-    st.result->addRowsAffected(rowCount_);
+    st.result->addRowsAffected(rowCount_, !noCount_);
 }
 
 // @@IDENTITY after an insert: the identity value of the last row, or
@@ -1146,6 +1147,10 @@ void Session::executeTransaction(const ast::Stmt& s, RunState&)
 // this engine.
 void Session::setOption(const ast::SetOptionStmt& s)
 {
+    if (s.option == "NOCOUNT") {
+        noCount_ = equalsIgnoreCase(s.value, "on");
+        return;
+    }
     if (s.option != "IDENTITY_INSERT")
         return;
     const TableInfo* info = findTable(s.table.database(), s.table.last());

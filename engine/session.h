@@ -169,6 +169,7 @@ private:
     std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
     int runDepth_ = 0;
     long long rowCount_ = 0;
+    bool noCount_ = false;           // SET NOCOUNT ON: no row counts reported to the client
     int lastError_ = 0;
     long long identity_ = 0;
     int spid_ = 51;

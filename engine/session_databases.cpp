@@ -375,6 +375,7 @@ void Session::restore(const ast::RestoreStmt& s, RunState& st)
         rs.rows.push_back({Value::null(), Value::fromInteger(1), Value::fromText(h.database),
                            Value::fromInteger(static_cast<std::int64_t>(h.dataSize)), Value::fromDateTime(h.created),
                            Value::fromDateTime(h.created), Value::fromInteger(10), Value::fromInteger(1)});
+        rs.countShown = !noCount_;
         st.result->addResultSet(std::move(rs));
         return;
     }
@@ -425,6 +426,7 @@ void Session::restore(const ast::RestoreStmt& s, RunState& st)
                            Value::fromInteger(0), Value::fromInteger(512), Value::fromInteger(0), Value::null(),
                            Value::null(), Value::fromText("00000000-0000-0000-0000-000000000000"),
                            Value::fromInteger(0), Value::fromInteger(1)});
+        rs.countShown = !noCount_;
         st.result->addResultSet(std::move(rs));
         return;
     }

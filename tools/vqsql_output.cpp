@@ -196,7 +196,8 @@ void printResultSet(std::ostream& out, const ResultSet& rs, const OutputStyle& s
         writeLine([&](std::size_t c) -> const std::string& { return cells[r][c]; },
                   [&](std::size_t c) { return bool(right[c]); });
     }
-    out << "\n(" << rs.rows.size() << " rows affected)\n";
+    if (rs.countShown)
+        out << "\n(" << rs.rows.size() << " rows affected)\n";
 }
 
 void printError(std::ostream& out, const SqlError& e, const std::string& serverName)

@@ -37,6 +37,30 @@ TEST_F(ConformanceBatches, EveryResultSetOfABatchIsReturnedInOrder)
     EXPECT_EQ(r.resultSets[2].rows.at(0).at(0).toInt64(), 3);
 }
 
+TEST_F(ConformanceBatches, NocountHidesRowCountsButKeepsRowcount)
+{
+    exec("create table t (a int)");
+    BatchResult r = run("set nocount on\ninsert into t values (1)\nselect a from t\n"
+                        "set nocount off\ninsert into t values (2)\nselect @@rowcount");
+    ASSERT_TRUE(r.ok()) << describeErrors(r);
+    // Only the second insert reports its count; the first select says it has none.
+    long long counted = 0;
+    int countEvents = 0;
+    for (const BatchEvent& e : r.events)
+        if (e.kind == BatchEvent::Kind::RowsAffected) {
+            ++countEvents;
+            counted = e.count;
+        }
+    EXPECT_EQ(countEvents, 1);
+    EXPECT_EQ(counted, 1);
+    ASSERT_EQ(r.resultSets.size(), 2u);
+    EXPECT_FALSE(r.resultSets[0].countShown);
+    EXPECT_TRUE(r.resultSets[1].countShown);
+    EXPECT_EQ(r.resultSets[1].rows.at(0).at(0).toInt64(), 1);
+    // @@ROWCOUNT goes on counting under NOCOUNT.
+    EXPECT_EQ(text("set nocount on delete from t select @@rowcount"), "2");
+}
+
 TEST_F(ConformanceBatches, DeclareSeveralVariablesWithInitialValues)
 {
     ResultSet rs = rows("declare @i int = 5, @s varchar(10) = 'abc', @n numeric(10,2) = 1.5, @none int\n"

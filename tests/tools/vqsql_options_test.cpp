@@ -24,6 +24,13 @@ TEST_F(VqsqlTest, MinusOneHeadersPrintsNeitherHeaderNorDashes)
     EXPECT_EQ(r.out, "          1\n          2\n\n(2 rows affected)\n");
 }
 
+TEST_F(VqsqlTest, NocountLeavesOutTheRowCounts)
+{
+    const auto r = vqsql({"-h", "-1", "-W", "-Q", "set nocount on; create table t (a int); insert into t values (7); select a from t"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "7\n");
+}
+
 TEST_F(VqsqlTest, HeaderIntervalMustBeMinusOneOrPositive)
 {
     for (const char* value : {"0", "-2", "x", "2x", ""}) {
