@@ -78,6 +78,14 @@ QLabel* makeLabel(const QString& text, const char* name, QWidget* parent)
     return label;
 }
 
+// Closes every open row of the login log: at each start and stop of the
+// service (rows an earlier run left open, or those of the connections just
+// dropped) and when the program is asked to end.
+QString closeOpenLoginRows()
+{
+    return QStringLiteral(" update T_ClientLog set LogoutTime=GetDate(), Closed=1 where Closed=0");
+}
+
 }  // namespace
 
 QString ListenErrorText(QAbstractSocket::SocketError error, quint16 port, const QString& detail)
@@ -359,8 +367,7 @@ void TSrvMainForm::SetServiceActive(bool active)
     RefreshStatus();
     showState();
     if (LinkData)
-        LinkData->ExecuteSql(LinkData->AccListDB,
-                             QStringLiteral(" update T_ClientLog set LogoutTime=GetDate(), Closed=1 where Closed=0"));
+        LinkData->ExecuteSql(LinkData->AccListDB, closeOpenLoginRows());
     emit serviceStateChanged(active);
 }
 
@@ -375,8 +382,7 @@ void TSrvMainForm::StopForShutdown()
         showState();
     }
     if (LinkData && LinkData->AccListDB.isOpen())
-        LinkData->ExecuteSql(LinkData->AccListDB,
-                             QStringLiteral(" update T_ClientLog set LogoutTime=GetDate(), Closed=1 where Closed=0"));
+        LinkData->ExecuteSql(LinkData->AccListDB, closeOpenLoginRows());
 }
 
 // Stopping the listener closes every connection without the per-connection
