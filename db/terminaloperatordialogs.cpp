@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -139,11 +140,15 @@ std::optional<QString> TerminalOperatorDialogs::readLine(bool hideInput)
     if (hideInput)
         echoOff.emplace(inputFd_);
 
-    // One read per wake-up: the descriptor may be blocking (it is shared
-    // with the shell, so its flags stay as they are), and poll said a read
-    // will not block once.
+    // One read per wake-up, and only when the bytes are still there: the
+    // descriptor may be blocking (it is shared with the shell, so its flags
+    // stay as they are), and a question opened inside this one's wait may
+    // have taken them already.
     bool ended = false;
     auto takeAvailable = [&] {
+        pollfd ready{inputFd_, POLLIN, 0};
+        if (::poll(&ready, 1, 0) <= 0)
+            return;
         char buffer[4096];
         ssize_t n;
         do
@@ -155,9 +160,10 @@ std::optional<QString> TerminalOperatorDialogs::readLine(bool hideInput)
             ended = true;
     };
 
-    if (!pendingInput_.contains('\n')) {
-        // Wait in an event loop of our own, as a modal box does, so that
-        // timers and sockets go on being served meanwhile.
+    // Wait in an event loop of our own, as a modal box does, so that timers
+    // and sockets go on being served meanwhile. A question opened during
+    // the wait may take the line this one's wake-up read: then wait again.
+    while (!cancelled_ && !ended && !pendingInput_.contains('\n')) {
         QEventLoop loop;
         QSocketNotifier notifier(inputFd_, QSocketNotifier::Read);
         QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {

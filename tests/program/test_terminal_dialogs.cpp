@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 
 namespace {
@@ -142,6 +143,20 @@ TEST_F(TerminalDialogsTest, TheEventLoopRunsWhileAQuestionWaits)
     QTimer::singleShot(100, [this] { type("y\n"); });
     EXPECT_EQ(d.askYesNo(QStringLiteral("q"), QStringLiteral("询问")), DialogAnswer::Yes);
     EXPECT_GE(ticks, 3);
+}
+
+TEST_F(TerminalDialogsTest, AQuestionOpenedWhileAnotherWaitsIsAnsweredFirst)
+{
+    TerminalOperatorDialogs d = dialogs(true);
+    std::optional<DialogAnswer> inner;
+    QTimer::singleShot(20, [&] {
+        QTimer::singleShot(20, [this] { type("n\n"); });
+        inner = d.askYesNo(QStringLiteral("inner"), QStringLiteral("询问"));
+        // The outer question's line comes only after the inner one was answered.
+        QTimer::singleShot(20, [this] { type("y\n"); });
+    });
+    EXPECT_EQ(d.askYesNo(QStringLiteral("outer"), QStringLiteral("询问")), DialogAnswer::Yes);
+    EXPECT_EQ(inner, DialogAnswer::No);
 }
 
 TEST_F(TerminalDialogsTest, CancellingPendingQuestionsGivesTheSafeAnswer)
