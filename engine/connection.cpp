@@ -3,6 +3,7 @@
 
 #include "instance.h"
 #include "session.h"
+#include "session_internal.h"
 #include "sqlite_util.h"
 
 #include <stdexcept>
@@ -182,6 +183,15 @@ ResultSet Connection::query(const std::string& batch)
     if (r.resultSets.empty())
         return {};
     return std::move(r.resultSets.front());
+}
+
+RowCursor Connection::openCursor(const std::string& select)
+{
+    std::shared_ptr<Session::CursorState> state = requireOpen(impl_->session).openCursor(select);
+    auto impl = std::make_unique<RowCursor::Impl>();
+    impl->columns = state->prepared->translation.columns;
+    impl->state = state;
+    return RowCursor(std::move(impl));
 }
 
 void Connection::beginTransaction()

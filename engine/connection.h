@@ -79,6 +79,55 @@ struct BatchResult {
     void addRowsAffected(long long count, bool shown = true);
 };
 
+namespace err {
+// A command sent to a connection whose cursor is still open.
+constexpr int ConnectionBusy = 50010;
+}  // namespace err
+
+// A forward-only reader of the rows of one SELECT (Connection::openCursor).
+// Rows come from a live SQLite statement stepped as they are fetched, so
+// only the rows asked for are ever in memory; values, types and column
+// names are those Connection::query gives for the same text.
+//
+// While it is open its connection runs nothing else: run, execute, query,
+// the transaction calls and a second openCursor are refused with
+// err::ConnectionBusy. It closes when a fetch reaches the end, when a
+// fetch fails, on close() and on destruction; closing releases the
+// statement, its read snapshot (unless a transaction of the connection is
+// open) and the databases only it had opened. Closing the connection first
+// invalidates it safely: fetch then throws SqlException and atEnd() is
+// true.
+class RowCursor {
+public:
+    RowCursor();   // closed, with no columns
+    ~RowCursor();
+    RowCursor(RowCursor&& other) noexcept;
+    RowCursor& operator=(RowCursor&& other) noexcept;
+    RowCursor(const RowCursor&) = delete;
+    RowCursor& operator=(const RowCursor&) = delete;
+
+    // The result columns, known from the opening on (also once closed).
+    const std::vector<Column>& columns() const;
+    // Appends up to `count` further rows to `out` and returns how many.
+    // Fewer than asked means the end was reached (and the cursor closed);
+    // 0 once closed. The command time-out counts for each fetch on its
+    // own. Throws SqlException when reading fails (the cursor is closed
+    // then) or the connection was closed under the cursor.
+    std::size_t fetch(std::size_t count, std::vector<std::vector<Value>>& out);
+    // True once no further row can be fetched: the end was reached, or
+    // the cursor or its connection was closed.
+    bool atEnd() const;
+    // Ends the reading early; nothing when already closed.
+    void close();
+
+    struct Impl;
+
+private:
+    friend class Connection;
+    explicit RowCursor(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
 class Connection {
 public:
     Connection();
@@ -90,17 +139,26 @@ public:
     // database, instance not running ...). Re-opening closes first.
     void open(const ConnectionParams& params);
     void open(const std::string& connectionString);
+    // Closes the connection; an open cursor of it is invalidated.
     void close();
     bool isOpen() const;
 
     // Runs one batch. SQL errors are returned, not thrown; throws only when
-    // the connection is not open.
+    // the connection is not open. While a cursor of the connection is open
+    // the batch is refused with err::ConnectionBusy.
     BatchResult run(const std::string& batch);
     // Runs one batch and throws SqlException if any statement failed.
     void execute(const std::string& batch);
     // Runs one batch and returns its first result set (an empty one when
     // the batch produced none); throws SqlException if any statement failed.
     ResultSet query(const std::string& batch);
+    // Opens a cursor on a text holding exactly one SELECT statement (a
+    // trailing semicolon allowed) and reads none of its rows yet. Throws
+    // SqlException: the errors query would report for the text (208 for an
+    // unknown table ...), err::Unsupported for any other text (several
+    // statements, DML, DECLARE, SELECT @v = ...), err::ConnectionBusy when
+    // a cursor of this connection is already open.
+    RowCursor openCursor(const std::string& select);
 
     // Explicit transaction around the following batches.
     void beginTransaction();

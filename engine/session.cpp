@@ -133,6 +133,9 @@ Session::Session() = default;
 
 Session::~Session()
 {
+    // An open cursor's statement goes before the handle closes; its
+    // RowCursor then finds the cursor gone.
+    cursor_.reset();
     batchCache_.clear();
     if (db_)
         sqlite3_close_v2(db_);
@@ -426,6 +429,7 @@ void Session::setCommandTimeout(int seconds)
 
 void Session::beginTransaction()
 {
+    refuseWhileCursorOpen();
     if (tranCount_ == 0)
         execSql(db_, "BEGIN");
     ++tranCount_;
@@ -433,6 +437,7 @@ void Session::beginTransaction()
 
 void Session::commit()
 {
+    refuseWhileCursorOpen();
     if (tranCount_ == 0)
         throw SqlException(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
     if (tranCount_ == 1) {
@@ -448,6 +453,7 @@ void Session::commit()
 
 void Session::rollback()
 {
+    refuseWhileCursorOpen();
     if (tranCount_ == 0)
         throw SqlException(3903, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
     tranCount_ = 0;
@@ -537,29 +543,55 @@ void Session::checkBatch(const CachedBatch& cached)
                                statements[i]->pos.line, 15);
 }
 
+// The parsed form of a batch text, from the cache or parsed now; throws
+// SqlException for a batch SQL Server would refuse before running any of it.
+std::shared_ptr<Session::CachedBatch> Session::parsedBatch(const std::string& text)
+{
+    auto it = batchCache_.find(text);
+    if (it != batchCache_.end())
+        return it->second;
+    auto cached = std::make_shared<CachedBatch>();
+    cached->batch = parseBatch(text);
+    for (const auto& s : cached->batch->statements)
+        collectDeclarations(*s, cached->declarations);
+    checkBatch(*cached);
+    if (batchCache_.size() >= kBatchCacheLimit)
+        batchCache_.clear();
+    batchCache_[text] = cached;
+    return cached;
+}
+
+Session::CommandScope::CommandScope(Session& session) : session_(session), outermost_(session.runDepth_++ == 0)
+{
+    if (!outermost_)
+        return;
+    session_.retiredTables_.clear();
+    session_.retiredTypes_.clear();
+    if (session_.timeoutSeconds_ > 0)
+        session_.deadline_ = coarseNow() + std::chrono::seconds(session_.timeoutSeconds_);
+}
+
+Session::CommandScope::~CommandScope()
+{
+    if (--session_.runDepth_ == 0)
+        session_.deadline_ = std::chrono::steady_clock::time_point::max();
+}
+
 BatchResult Session::run(const std::string& text)
 {
     BatchResult result;
+    if (cursor_) {
+        result.addError(connectionBusyError());
+        return result;
+    }
     std::shared_ptr<CachedBatch> cached;
-    auto it = batchCache_.find(text);
-    if (it != batchCache_.end()) {
-        cached = it->second;
-    } else {
-        try {
-            cached = std::make_shared<CachedBatch>();
-            cached->batch = parseBatch(text);
-            for (const auto& s : cached->batch->statements)
-                collectDeclarations(*s, cached->declarations);
-            checkBatch(*cached);
-        } catch (const SqlException& e) {
-            for (const SqlError& error : e.errors())
-                result.addError(error);
-            lastError_ = e.number();
-            return result;
-        }
-        if (batchCache_.size() >= kBatchCacheLimit)
-            batchCache_.clear();
-        batchCache_[text] = cached;
+    try {
+        cached = parsedBatch(text);
+    } catch (const SqlException& e) {
+        for (const SqlError& error : e.errors())
+            result.addError(error);
+        lastError_ = e.number();
+        return result;
     }
 
     RunState st;
@@ -567,21 +599,7 @@ BatchResult Session::run(const std::string& text)
     st.cache = cached.get();
     // The time-out counts for the whole batch; a nested batch (EXEC of a
     // text) runs within its caller's time.
-    struct DepthGuard {
-        int& depth;
-        std::chrono::steady_clock::time_point& deadline;
-        ~DepthGuard()
-        {
-            if (--depth == 0)
-                deadline = std::chrono::steady_clock::time_point::max();
-        }
-    } guard{runDepth_, deadline_};
-    if (runDepth_++ == 0) {
-        retiredTables_.clear();
-        retiredTypes_.clear();
-        if (timeoutSeconds_ > 0)
-            deadline_ = coarseNow() + std::chrono::seconds(timeoutSeconds_);
-    }
+    CommandScope command(*this);
 
     for (const ast::DeclareStmt* d : cached->declarations) {
         for (const ast::VariableDecl& v : d->variables) {
@@ -598,7 +616,7 @@ BatchResult Session::run(const std::string& text)
     }
 
     executeBlock(cached->batch->statements, st);
-    if (runDepth_ == 1)
+    if (command.outermost())
         detachUnused();
     return result;
 }
@@ -680,17 +698,26 @@ void Session::execute(const ast::Stmt& s, RunState& st)
         default:
             throw SqlException(err::Unsupported, "The engine does not support this statement yet.", s.pos.line);
         }
-    } catch (const SqlException& e) {
-        reportFailure(e.errors(), s, st);
-        return;
-    } catch (const std::exception& e) {
-        reportFailure({SqlError{err::Internal, 16, 1, s.pos.line, std::string("Internal error: ") + e.what()}}, s, st);
+    } catch (const std::exception&) {
+        reportFailure(currentErrors(s), s, st);
         return;
     }
     // Leaf statements that succeed clear @@ERROR; a block keeps what its
     // last statement left.
     if (s.kind != ast::StmtKind::Block && s.kind != ast::StmtKind::If && s.kind != ast::StmtKind::While)
         lastError_ = 0;
+}
+
+// The errors of the exception being handled, which statement `s` threw.
+std::vector<SqlError> Session::currentErrors(const ast::Stmt& s)
+{
+    try {
+        throw;
+    } catch (const SqlException& e) {
+        return e.errors();
+    } catch (const std::exception& e) {
+        return {SqlError{err::Internal, 16, 1, s.pos.line, std::string("Internal error: ") + e.what()}};
+    }
 }
 
 // A failed statement: its errors (and notices of severity 0) go into the
@@ -969,36 +996,54 @@ void Session::throwDuplicateKey(const std::string& message, const TableInfo* tar
 
 // ---- statements -------------------------------------------------------------------
 
-void Session::executeSelect(const ast::SelectStmt& s, RunState& st)
+Session::Prepared& Session::prepareSelect(const ast::SelectStmt& s, RunState& st)
 {
     Prepared& p = prepare(&s, st, [&](Translator& tr) { return tr.query(*s.query); });
     bindParameters(p, st);
+    return p;
+}
+
+bool Session::stepRow(sqlite3_stmt* stmt)
+{
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE) {
+        sqlite3_reset(stmt);
+        return false;
+    }
+    StepError e = stepError(rc);
+    sqlite3_reset(stmt);
+    throwStepError(e, nullptr, false);
+}
+
+std::vector<Value> Session::readRow(sqlite3_stmt* stmt, const std::vector<Column>& columns) const
+{
+    std::vector<Value> row;
+    row.reserve(columns.size());
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        row.push_back(readColumn(stmt, static_cast<int>(i), columns[i].type));
+    return row;
+}
+
+void Session::executeSelect(const ast::SelectStmt& s, RunState& st)
+{
+    Prepared& p = prepareSelect(s, st);
     const auto& cols = p.translation.columns;
     const bool assigning = !p.translation.assignTargets.empty();
     ResultSet rs;
     if (!assigning)
         rs.columns = cols;
     long long rows = 0;
-    int rc;
-    while ((rc = sqlite3_step(p.stmt)) == SQLITE_ROW) {
+    while (stepRow(p.stmt)) {
         ++rows;
         if (assigning) {
             for (std::size_t i = 0; i < p.translation.assignTargets.size(); ++i)
                 st.values[p.translation.assignTargets[i]] = readColumn(p.stmt, static_cast<int>(i), cols[i].type);
             continue;
         }
-        std::vector<Value> row;
-        row.reserve(cols.size());
-        for (std::size_t i = 0; i < cols.size(); ++i)
-            row.push_back(readColumn(p.stmt, static_cast<int>(i), cols[i].type));
-        rs.rows.push_back(std::move(row));
+        rs.rows.push_back(readRow(p.stmt, cols));
     }
-    if (rc != SQLITE_DONE) {
-        StepError e = stepError(rc);
-        sqlite3_reset(p.stmt);
-        throwStepError(e, nullptr, false);
-    }
-    sqlite3_reset(p.stmt);
     rowCount_ = rows;
     rs.countShown = !noCount_;
     if (!assigning)

@@ -42,7 +42,28 @@ public:
     void open(const std::string& instanceFolder, const std::string& database, const std::string& user,
               const std::string& password, bool trusted = false);
 
+    // Runs a batch. While a cursor is open the batch is refused
+    // (err::ConnectionBusy) and nothing of it runs.
     BatchResult run(const std::string& text);
+
+    // ---- cursors (cursor.cpp) ----
+    // One cursor at a time: the SELECT of a text, prepared at open and
+    // stepped on demand by fetch. While it is open the session runs
+    // nothing else (batches, transactions and another cursor are refused
+    // with err::ConnectionBusy). It closes at its end, on a failed fetch
+    // and on closeCursor, releasing its statement, its read snapshot and
+    // the databases only it had opened.
+    struct CursorState;
+    // Throws SqlException: the errors the SELECT would report in a batch,
+    // or err::Unsupported when the text is not one SELECT returning rows.
+    std::shared_ptr<CursorState> openCursor(const std::string& text);
+    // Up to `count` further rows appended to `out`; fewer than asked means
+    // the end was reached and the cursor is closed. The command time-out
+    // counts for each fetch on its own. A failed step closes the cursor
+    // and throws.
+    std::size_t fetch(CursorState& cursor, std::size_t count, std::vector<std::vector<Value>>& out);
+    void closeCursor();
+    bool cursorOpen() const { return cursor_ != nullptr; }
 
     void beginTransaction();
     void commit();
@@ -60,6 +81,7 @@ public:
 
     struct CachedBatch;
     struct RunState;
+    class CommandScope;
 
 private:
     struct Attached {
@@ -110,6 +132,19 @@ private:
 
     // helpers
     struct Prepared;
+    std::shared_ptr<CachedBatch> parsedBatch(const std::string& text);
+    // A SELECT translated, prepared and bound, ready to step.
+    Prepared& prepareSelect(const ast::SelectStmt& s, RunState& st);
+    // Steps a query once: true with a row to read, false at its end. The
+    // statement is reset at its end and on failure, which throws SQL
+    // Server's error for it.
+    bool stepRow(sqlite3_stmt* stmt);
+    // The current row of a query, each column converted to its SQL type.
+    std::vector<Value> readRow(sqlite3_stmt* stmt, const std::vector<Column>& columns) const;
+    // Inside a catch block: the errors of the exception that `s` threw.
+    static std::vector<SqlError> currentErrors(const ast::Stmt& s);
+    static SqlError connectionBusyError();
+    void refuseWhileCursorOpen() const;
     Prepared& prepare(const void* key, RunState& st, const std::function<Translation(Translator&)>& translate);
     void bindParameters(Prepared& p, RunState& st);
     // The SQLite error of a failed step, read at once (later SQLite calls
@@ -183,6 +218,9 @@ private:
     std::vector<std::unique_ptr<UserType>> retiredTypes_;
     std::set<std::string> identityInsert_;   // tables under SET IDENTITY_INSERT ... ON (lower-cased)
     std::unordered_map<std::string, std::shared_ptr<CachedBatch>> batchCache_;
+    // The open cursor; its RowCursor holds it weakly, so closing the
+    // session invalidates the RowCursor instead of leaving it dangling.
+    std::shared_ptr<CursorState> cursor_;
 };
 
 }  // namespace vqsql

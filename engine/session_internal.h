@@ -33,6 +33,39 @@ struct Session::CachedBatch {
     std::unordered_map<const void*, std::unique_ptr<Prepared>> prepared;
 };
 
+// One command of the client: a batch, the opening of a cursor or one
+// fetch. The outermost scope starts the command time-out and ends it (a
+// nested batch, EXEC of a text, runs within its caller's time), and frees
+// the catalogue entries the previous command retired.
+class Session::CommandScope {
+public:
+    explicit CommandScope(Session& session);
+    ~CommandScope();
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+    bool outermost() const { return outermost_; }
+
+private:
+    Session& session_;
+    bool outermost_;
+};
+
+// The open cursor of a session. Its parsed text owns the prepared
+// statement, which stays in the batch cache for the next run of the text.
+struct Session::CursorState {
+    Session* session = nullptr;
+    std::shared_ptr<CachedBatch> batch;
+    const ast::SelectStmt* statement = nullptr;
+    Prepared* prepared = nullptr;
+    long long rowsRead = 0;
+};
+
+struct RowCursor::Impl {
+    std::weak_ptr<Session::CursorState> state;
+    std::vector<Column> columns;
+    bool closed = false;   // read to its end, closed, or failed
+};
+
 struct Session::RunState {
     BatchResult* result = nullptr;
     CachedBatch* cache = nullptr;
