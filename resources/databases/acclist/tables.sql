@@ -48,3 +48,11 @@ create table T_ClientLog (
     constraint PK_T_CLIENTLOG primary key clustered (KeyID)
 )
 GO
+
+-- The connection service looks up the open rows (Closed = 0) at every
+-- connect, login and disconnect, and the login-log viewer lists the closed
+-- rows newest first: both seek on Closed and read KeyID in order from this
+-- index, so their cost does not grow with the log. (Catalogues made before
+-- it existed get it from EnsureClientLogIndexes, db/clientlogindexes.h.)
+create index IX_T_CLIENTLOG_CLOSED on T_ClientLog(Closed, KeyID)
+GO
