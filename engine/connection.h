@@ -112,7 +112,8 @@ public:
     // Fewer than asked means the end was reached (and the cursor closed);
     // 0 once closed. The command time-out counts for each fetch on its
     // own. Throws SqlException when reading fails (the cursor is closed
-    // then) or the connection was closed under the cursor.
+    // then; rows read before the failure stay in `out`) or when the
+    // connection was closed under the cursor.
     std::size_t fetch(std::size_t count, std::vector<std::vector<Value>>& out);
     // True once no further row can be fetched: the end was reached, or
     // the cursor or its connection was closed.
