@@ -1,5 +1,5 @@
 // load_bench_host: the server side of load_bench. A headless process that
-// runs the connection service of TSrvMainForm on a throwaway engine
+// runs the connection service (TConnectionService) on a throwaway engine
 // instance holding the installed catalogue, and beside it, on the same
 // event loop, a minimal echo server (every read written back) as the
 // baseline.
@@ -13,9 +13,9 @@
 #include "instance.h"
 #include "linkdm.h"
 #include "operatordialogs.h"
-#include "srvmain.h"
+#include "connectionservice.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QHostAddress>
 #include <QSocketNotifier>
 #include <QTcpServer>
@@ -98,7 +98,7 @@ private:
     QTcpServer server_;
 };
 
-int run(QApplication& app, const std::string& instance)
+int run(QCoreApplication& app, const std::string& instance)
 {
     vqsql::initialiseInstance(instance, kSaPassword);
     auto link = std::make_unique<TLinkData>();
@@ -116,7 +116,7 @@ int run(QApplication& app, const std::string& instance)
 
     int rc = 0;
     {
-        TSrvMainForm form;
+        TConnectionService form;
         form.setPort(0);
         form.SetServiceActive(true);
         EchoServer echo;
@@ -153,8 +153,6 @@ int run(QApplication& app, const std::string& instance)
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::perror("pipe2");
         return 1;
@@ -164,7 +162,7 @@ int main(int argc, char* argv[])
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     LoggingOperator dialogs;
     setOperatorDialogs(&dialogs);
 

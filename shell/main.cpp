@@ -8,6 +8,7 @@
 // notices on standard error, questions asked there when a terminal is
 // attached, otherwise answered with the safe choice. SIGTERM, SIGINT and
 // SIGHUP stop the service, close the open login rows and end the program.
+#include "connectionservice.h"
 #include "linkdm.h"
 #include "mwstdfun.h"
 #include "qtoperatordialogs.h"
@@ -18,6 +19,7 @@
 #include "upgradedm.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <optional>
 
@@ -25,6 +27,9 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName("VQTCWSrv");
+    // The program ends when the main window is closed for good, also from
+    // the tray while the window is hidden; not when a dialog closes.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     TSingleInstance instance;
     if (instance.handOverToRunningInstance())
@@ -49,8 +54,8 @@ int main(int argc, char* argv[])
     instance.listen([&mainForm] { mainForm.bringToFront(); });
 
     if (headless) {
-        QObject::connect(&mainForm, &TSrvMainForm::serviceStateChanged, &mainForm, [&](bool started) {
-            ShowInfo(started ? QStringLiteral("服务已启动，端口") + QString::number(mainForm.listeningPort()) +
+        QObject::connect(&mainForm.service(), &TConnectionService::serviceStateChanged, &mainForm, [&](bool started) {
+            ShowInfo(started ? QStringLiteral("服务已启动，端口") + QString::number(mainForm.service().listeningPort()) +
                                    QStringLiteral("，等待客户端联接。")
                              : QStringLiteral("服务已停止。"));
         });
@@ -59,12 +64,15 @@ int main(int argc, char* argv[])
     QObject::connect(&termination, &TTerminationSignals::requested, &mainForm, [&](int) {
         if (terminalDialogs)
             terminalDialogs->cancelPendingQuestions();
-        mainForm.StopForShutdown();
+        mainForm.timer()->stop();
+        mainForm.service().StopForShutdown();
         if (headless)
             ShowInfo(QStringLiteral("服务器已退出，未关闭的登录记录已全部关闭。"));
         QCoreApplication::exit(0);
     });
 
+    QObject::connect(&mainForm, &TSrvMainForm::closedForGood, &app, [] { QCoreApplication::exit(0); },
+                     Qt::QueuedConnection);
     mainForm.FormCreate();
     mainForm.show();
     const int rc = app.exec();

@@ -1,34 +1,31 @@
-// The server's main window and its connection service (see srvmain.h).
+// The server's main window (see srvmain.h).
 #include "srvmain.h"
 
-#include "inifile.h"
+#include "connectionservice.h"
 #include "linkdm.h"
 #include "mwcwfun.h"
 #include "mwsrvpub.h"
-#include "mwdbfun.h"
-#include "mwsocket.h"
 #include "mwstdfun.h"
-#include "srvprovision.h"
-#include "textcodec.h"
 #include "mwupgrade.h"
+#include "srvactivelog.h"
+#include "srvclientlog.h"
+#include "srvnewport.h"
+#include "srvstartup.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFont>
 #include <QGroupBox>
-#include <QHBoxLayout>
-#include <QHostAddress>
-#include <QHostInfo>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QSystemTrayIcon>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
-#include <QVBoxLayout>
-
-#include <algorithm>
 
 namespace {
 
@@ -45,99 +42,95 @@ QIcon stateIcon(const QColor& colour)
     return QIcon(pixmap);
 }
 
-// The client's address as dotted IPv4 text.
-QString addressText(const QHostAddress& address)
+QFont fontOf(const char* family, int pixels, bool bold = false)
 {
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    return isV4 ? QHostAddress(v4).toString() : address.toString();
+    QFont font(QString::fromUtf8(family));
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
 }
 
-// The client's host name by a reverse look-up of its address, done at once
-// on this thread; empty when the look-up finds nothing.
-QString reverseLookup(const QString& address)
-{
-    const QHostInfo info = QHostInfo::fromName(address);
-    if (info.error() != QHostInfo::NoError || info.hostName() == address)
-        return {};
-    return info.hostName();
-}
+// The window is laid out as the operator has always seen it: fixed
+// positions in a fixed-size client area of 426 x 401 pixels.
+constexpr int kGroupLeft = 24;
+constexpr int kGroupWidth = 377;
+constexpr int kButtonWidth = 100;
+constexpr int kButtonHeight = 25;
+constexpr int kButtonLeft = kGroupWidth - kButtonWidth - 12;
 
-QPushButton* makeButton(const QString& text, const char* name, int width, QWidget* parent)
+QPushButton* makeButton(const QString& text, const char* name, QWidget* parent, int x, int y,
+                        int width = kButtonWidth)
 {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QLatin1String(name));
-    button->setFixedWidth(width);
+    button->setGeometry(x, y, width, kButtonHeight);
     return button;
 }
 
-QLabel* makeLabel(const QString& text, const char* name, QWidget* parent)
+QLabel* makeLabel(const QString& text, const char* name, QWidget* parent, int x, int y, int width = 0)
 {
     auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
+    if (name)
+        label->setObjectName(QLatin1String(name));
+    label->move(x, y);
+    label->adjustSize();
+    if (width > 0)
+        label->resize(width, label->height());
     return label;
 }
 
-// Closes every open row of the login log: at each start and stop of the
-// service (rows an earlier run left open, or those of the connections just
-// dropped) and when the program is asked to end.
-QString closeOpenLoginRows()
+QGroupBox* makeGroup(const QString& title, QWidget* parent, int y, int height)
 {
-    return QStringLiteral(" update T_ClientLog set LogoutTime=GetDate(), Closed=1 where Closed=0");
+    auto* box = new QGroupBox(title, parent);
+    box->setGeometry(kGroupLeft, y, kGroupWidth, height);
+    return box;
 }
 
 }  // namespace
 
-QString ListenErrorText(QAbstractSocket::SocketError error, quint16 port, const QString& detail)
+std::optional<QString> SqlServerVersionText(int major, const QString& versionText)
 {
-    const QString portText = QString::number(port);
-    switch (error) {
-    case QAbstractSocket::AddressInUseError:
-        return QStringLiteral("端口") + portText + QStringLiteral("已被其他程序占用，不能启动本服务器。\r\n") +
-               QStringLiteral("请先关闭占用该端口的程序，或者更改服务器端口号。");
-    case QAbstractSocket::SocketAccessError:
-        return QStringLiteral("没有使用端口") + portText + QStringLiteral("的权限，不能启动本服务器。\r\n") +
-               QStringLiteral("1024以下的端口需要系统管理员权限，请更改服务器端口号。");
-    default:
-        return QStringLiteral("在端口") + portText + QStringLiteral("上启动本服务器失败：") + detail;
+    switch (major) {
+    case 8: {
+        QString text = QStringLiteral("当前安装的SQL Server 2000(或MSDE)版本为：") + versionText;
+        // Service pack 4 is 8.00.2039: compared character by character.
+        if (versionText.size() != 9 || versionText < QLatin1String("8.00.2039"))
+            text += QStringLiteral("\r\n\r\n{提示：您的SQL Server 2000(或MSDE)未安装SP4补丁}");
+        return text;
+    }
+    case 9: return QStringLiteral("当前安装的SQL Server 2005(或Express)版本为：") + versionText;
+    case 10: return QStringLiteral("当前安装的SQL Server 2008(或Express)版本为：") + versionText;
+    default: return std::nullopt;
     }
 }
 
 TSrvMainForm::TSrvMainForm(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName("SrvMainForm");
-    setWindowTitle(productTitle() + "管理软件-服务器");
+    // A single border, a system menu and a minimise box; no maximise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(ProductTitle() + QStringLiteral("管理软件-服务器"));
+    service_ = new TConnectionService(this);
     buildWindow();
-
-    stateIcons_[0] = stateIcon(QColor(0, 128, 0));
-    stateIcons_[1] = stateIcon(QColor(255, 0, 0));
-    trayIcon_ = new QSystemTrayIcon(stateIcons_[1], this);
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        trayIcon_->show();
-
-    server_ = new QTcpServer(this);
-    server_->setListenBacklogSize(5);
-    connect(server_, &QTcpServer::newConnection, this, &TSrvMainForm::acceptConnections);
+    buildTray();
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 
     TimerServer = new QTimer(this);
     TimerServer->setObjectName("TimerServer");
     TimerServer->setInterval(1000);
 
-    RefreshStatus();
+    connect(service_, &TConnectionService::serviceStateChanged, this, &TSrvMainForm::showServiceState);
+    connect(service_, &TConnectionService::statusRefreshed, this, &TSrvMainForm::showStatus);
+    showStatus();
 }
 
-TSrvMainForm::~TSrvMainForm()
-{
-    // Leaving without the disconnect handling, as a stopped listener does.
-    for (const Client& c : clients_) {
-        c.socket->disconnect(this);
-        c.socket->abort();
-    }
-}
+TSrvMainForm::~TSrvMainForm() = default;
 
-QString TSrvMainForm::productTitle()
+QString TSrvMainForm::trayHint() const
 {
-    return ProductTitle();
+    return TrayIcon->toolTip();
 }
 
 // ---- start-up -------------------------------------------------------------
@@ -145,6 +138,7 @@ QString TSrvMainForm::productTitle()
 void TSrvMainForm::FormCreate()
 {
     LabelMainTitle->setText(ProductTitle() + QStringLiteral("管理软件"));
+    LabelMainTitle->adjustSize();
     // The taskbar text. (Not the application display name: X11 would add
     // that to every window's title, message boxes included.)
     QApplication::setApplicationName(ProductTitle() + QStringLiteral("-服务器"));
@@ -153,14 +147,14 @@ void TSrvMainForm::FormCreate()
     connect(TimerServer, &QTimer::timeout, this, &TSrvMainForm::TimerServerTimer, Qt::UniqueConnection);
     TimerServer->setInterval(1000);
     TimerServer->start();
-    trayIcon_->setIcon(stateIcons_[0]);
-    RefreshStatus();
+    TrayIcon->setIcon(stateIcons_[0]);
+    service_->RefreshStatus();
 }
 
 void TSrvMainForm::TimerServerTimer()
 {
     if (TimerServer->interval() >= 10000) {
-        ReconcileCount();
+        service_->ReconcileCount();
         return;
     }
     TimerServer->stop();
@@ -177,56 +171,19 @@ void TSrvMainForm::TimerServerTimer()
     }
     runGuarded([] { UpgradePackDatabase(); });
     runGuarded([] { LinkData->SyncAdminPasswords(); });
-    setPort(static_cast<quint16>(ReadServerPort()));
-    if (server_->isListening()) {
-        closeListener();
-        state_ = ServiceState::Stopped;
-    }
-    SetServiceActive(true);
+    const quint16 port = static_cast<quint16>(ReadServerPort());
+    service_->setPort(port);
+    LabelPort->setText(QString::number(port));
+    if (service_->serviceStarted())
+        service_->SetServiceActive(false);
+    service_->SetServiceActive(true);
     TimerServer->setInterval(30000);
     TimerServer->start();
 }
 
 bool TSrvMainForm::PrepareDatabases()
 {
-    const QString server = QStringLiteral(".");
-    QString password =
-        readIniString(GetClientIniPath(), QStringLiteral("LoginInfo"), QStringLiteral("SAPassword"), QString());
-    bool connected = LinkData->ConnectCatalogue(server, QStringLiteral("master"), password, false);
-    if (!connected) {
-        if (!IsSqlServerInstalled()) {
-            ShowInfo(QStringLiteral("本机尚未安装微软SQL Server 2000或其免费版本MSDE 2000数据库系统，\r\n"
-                                    "请先安装SQLServer数据库，安装成功再运行本软件。"),
-                     QStringLiteral("提示"));
-            return false;
-        }
-        if (!IsSqlServerRunning()) {
-            ShowInfo(QStringLiteral("\u3000\u3000您在安装微软SQL Server 2000或其免费版本MSDE 2000数据库系\r\n"
-                                    "统后，可能尚未重新启动过Windows系统，SQL Server仍处于尚未运\r\n"
-                                    "行状态，请重新启动系统后，再试一次。\r\n"
-                                    "\r\n"
-                                    "提示：在屏幕右下角的系统托盘中有一个小图标，图标象小机箱，其\r\n"
-                                    "右下方是个圆，圆中间为绿色三角形就代表SQL Server正在运行，没\r\n"
-                                    "有该图标，或图标的圆中间为红色小方块就代表尚未运行。"),
-                     QStringLiteral("提示"));
-            return false;
-        }
-    }
-    while (!connected) {
-        const std::optional<QString> entered = ShowPasswordDialog(QStringLiteral("请输入SQL Server数据库的sa口令"),
-                                                                  QStringLiteral("请输入SQL Server数据库的sa口令："));
-        if (!entered)
-            return false;
-        connected = LinkData->ConnectCatalogue(server, QStringLiteral("master"), *entered, false);
-        if (connected) {
-            password = *entered;
-            writeIniString(GetClientIniPath(), QStringLiteral("LoginInfo"), QStringLiteral("SAPassword"), password);
-        } else {
-            ShowInfo(QStringLiteral("联接到SQL Server数据库失败，请检查SQL Server数据库是否启动，或者您输入的sa口令是否正确。"),
-                     QStringLiteral("提示"));
-        }
-    }
-    return ProvisionDatabases(password);
+    return ::PrepareDatabases();
 }
 
 void TSrvMainForm::bringToFront()
@@ -237,100 +194,108 @@ void TSrvMainForm::bringToFront()
     activateWindow();
 }
 
+// ---- the window -------------------------------------------------------------
+
 void TSrvMainForm::buildWindow()
 {
     auto* central = new QWidget(this);
-    QFont font(QStringLiteral("宋体"));
-    font.setPixelSize(12);
-    central->setFont(font);
-    auto* layout = new QVBoxLayout(central);
-    layout->setContentsMargins(24, 8, 24, 8);
+    central->setFont(fontOf("宋体", 12));
 
+    // The title panel, full width, 77 pixels high.
     auto* titlePanel = new QWidget(central);
-    titlePanel->setFixedHeight(77);
-    auto* titleLayout = new QVBoxLayout(titlePanel);
-    titleLayout->setContentsMargins(0, 0, 0, 0);
-    LabelMainTitle = makeLabel(productTitle() + "管理软件", "LabelMainTitle", titlePanel);
-    QFont titleFont(QStringLiteral("华文新魏"));
-    titleFont.setPixelSize(28);
-    LabelMainTitle->setFont(titleFont);
-    Label4 = makeLabel(QStringLiteral("服务器"), "Label4", titlePanel);
-    QFont serverFont(QStringLiteral("隶书"));
-    serverFont.setPixelSize(35);
-    Label4->setFont(serverFont);
-    Label4->setAlignment(Qt::AlignRight);
-    titleLayout->addWidget(LabelMainTitle);
-    titleLayout->addWidget(Label4);
-    layout->addWidget(titlePanel);
+    titlePanel->setGeometry(0, 0, 426, 77);
+    LabelMainTitle = makeLabel(ProductTitle() + QStringLiteral("管理软件"), "LabelMainTitle", titlePanel, 24, 6);
+    LabelMainTitle->setFont(fontOf("华文新魏", 28));
+    LabelMainTitle->adjustSize();
+    Label4 = makeLabel(QStringLiteral("服务器"), "Label4", titlePanel, 0, 36);
+    Label4->setFont(fontOf("隶书", 35));
+    Label4->adjustSize();
+    Label4->move(kGroupLeft + kGroupWidth - Label4->width(), 36);
 
-    auto group = [&](const QString& title) {
-        auto* box = new QGroupBox(title, central);
-        box->setFixedWidth(377);
-        layout->addWidget(box);
-        return box;
-    };
+    QGroupBox* stateBox = makeGroup(QStringLiteral("服务状态"), central, 80, 52);
+    makeLabel(QStringLiteral("当前状态："), nullptr, stateBox, 16, 24);
+    lbState = makeLabel(QStringLiteral("未启动"), "lbState", stateBox, 80, 24, 120);
+    btnState = makeButton(QStringLiteral("启动(&R)"), "btnState", stateBox, kButtonLeft, 18);
 
-    QGroupBox* stateBox = group(QStringLiteral("服务状态"));
-    auto* stateRow = new QHBoxLayout(stateBox);
-    stateRow->addWidget(new QLabel(QStringLiteral("当前状态："), stateBox));
-    lbState = makeLabel(QStringLiteral("未启动"), "lbState", stateBox);
-    stateRow->addWidget(lbState, 1);
-    btnState = makeButton(QStringLiteral("启动(&R)"), "btnState", 100, stateBox);
-    stateRow->addWidget(btnState);
+    QGroupBox* clientBox = makeGroup(QStringLiteral("客户端连接"), central, 136, 82);
+    makeLabel(QStringLiteral("已连接的用户数："), nullptr, clientBox, 16, 24);
+    lbActiveCount = makeLabel(QStringLiteral("0"), "lbActiveCount", clientBox, 112, 24, 80);
+    btnClients = makeButton(QStringLiteral("用户列表(&C)"), "btnClients", clientBox, kButtonLeft, 18);
+    btnDisconnAllUser = makeButton(QStringLiteral("断开所有用户"), "btnDisconnAllUser", clientBox, kButtonLeft, 48);
+
+    QGroupBox* portBox = makeGroup(QStringLiteral("服务器端口号维护"), central, 222, 52);
+    makeLabel(QStringLiteral("服务器端口号："), nullptr, portBox, 16, 24);
+    LabelPort = makeLabel(QStringLiteral("5971"), "LabelPort", portBox, 100, 24, 80);
+    btnChangePort = makeButton(QStringLiteral("更改端口号"), "btnChangePort", portBox, kButtonLeft, 18);
+
+    QGroupBox* systemBox = makeGroup(QStringLiteral("系统维护"), central, 278, 114);
+    makeLabel(QStringLiteral("备份，恢复，新建账套请点击“账套管理”。"), nullptr, systemBox, 16, 24, 240);
+    btnAccManage = makeButton(QStringLiteral("账套管理(&M)"), "btnAccManage", systemBox, kButtonLeft, 18);
+    btnLog = makeButton(QStringLiteral("登录日志(&L)"), "btnLog", systemBox, kButtonLeft, 48);
+    btnSQLVersion = makeButton(QStringLiteral("查看Microsoft SQL Server版本号"), "btnSQLVersion", systemBox, 16, 80, 221);
+
     connect(btnState, &QPushButton::clicked, this, [this] { btnStateClick(); });
-
-    QGroupBox* clientBox = group(QStringLiteral("客户端连接"));
-    auto* clientRow = new QHBoxLayout(clientBox);
-    clientRow->addWidget(new QLabel(QStringLiteral("已连接的用户数："), clientBox));
-    lbActiveCount = makeLabel(QStringLiteral("0"), "lbActiveCount", clientBox);
-    clientRow->addWidget(lbActiveCount, 1);
-    auto* clientButtons = new QVBoxLayout;
-    btnClients = makeButton(QStringLiteral("用户列表(&C)"), "btnClients", 100, clientBox);
-    btnDisconnAllUser = makeButton(QStringLiteral("断开所有用户"), "btnDisconnAllUser", 100, clientBox);
-    clientButtons->addWidget(btnClients);
-    clientButtons->addWidget(btnDisconnAllUser);
-    clientRow->addLayout(clientButtons);
+    connect(btnClients, &QPushButton::clicked, this, [this] { btnClientsClick(); });
     connect(btnDisconnAllUser, &QPushButton::clicked, this, [this] { btnDisconnAllUserClick(); });
+    connect(btnChangePort, &QPushButton::clicked, this, [this] { btnChangePortClick(); });
+    connect(btnAccManage, &QPushButton::clicked, this, [this] { btnAccManageClick(); });
+    connect(btnLog, &QPushButton::clicked, this, [this] { btnLogClick(); });
+    connect(btnSQLVersion, &QPushButton::clicked, this, [this] { btnSQLVersionClick(); });
 
-    QGroupBox* portBox = group(QStringLiteral("服务器端口号维护"));
-    auto* portRow = new QHBoxLayout(portBox);
-    portRow->addWidget(new QLabel(QStringLiteral("服务器端口号："), portBox));
-    LabelPort = makeLabel(QString::number(port_), "LabelPort", portBox);
-    portRow->addWidget(LabelPort, 1);
-    btnChangePort = makeButton(QStringLiteral("更改端口号"), "btnChangePort", 100, portBox);
-    portRow->addWidget(btnChangePort);
-
-    QGroupBox* systemBox = group(QStringLiteral("系统维护"));
-    auto* systemLayout = new QVBoxLayout(systemBox);
-    auto* systemRow = new QHBoxLayout;
-    systemRow->addWidget(new QLabel(QStringLiteral("备份，恢复，新建账套请点击“账套管理”。"), systemBox), 1);
-    auto* systemButtons = new QVBoxLayout;
-    btnAccManage = makeButton(QStringLiteral("账套管理(&M)"), "btnAccManage", 100, systemBox);
-    btnLog = makeButton(QStringLiteral("登录日志(&L)"), "btnLog", 100, systemBox);
-    systemButtons->addWidget(btnAccManage);
-    systemButtons->addWidget(btnLog);
-    systemRow->addLayout(systemButtons);
-    systemLayout->addLayout(systemRow);
-    btnSQLVersion = makeButton(QStringLiteral("查看Microsoft SQL Server版本号"), "btnSQLVersion", 221, systemBox);
-    systemLayout->addWidget(btnSQLVersion, 0, Qt::AlignLeft);
-
-    layout->addStretch();
     setCentralWidget(central);
     setFixedSize(426, 401);
 }
 
-// ---- the service -------------------------------------------------------
-
-void TSrvMainForm::setPort(quint16 port)
+void TSrvMainForm::buildTray()
 {
-    port_ = port;
-    LabelPort->setText(QString::number(port));
+    stateIcons_[0] = stateIcon(QColor(0, 128, 0));
+    stateIcons_[1] = stateIcon(QColor(255, 0, 0));
+    TrayIcon = new QSystemTrayIcon(stateIcons_[1], this);
+    TrayIcon->setObjectName("TrayIcon");
+    TrayMenu = new QMenu(this);
+    TrayMenu->setObjectName("TrayMenu");
+    auto addAction = [this](const QString& text, const char* name, void (TSrvMainForm::*handler)()) {
+        QAction* action = TrayMenu->addAction(text);
+        action->setObjectName(QLatin1String(name));
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    };
+    addAction(QStringLiteral("显示窗口(&W)"), "ShowWindowAction", &TSrvMainForm::ShowWindowActionExecute);
+    addAction(QStringLiteral("启动服务(&S)"), "StartAction", &TSrvMainForm::StartActionExecute);
+    addAction(QStringLiteral("暂停服务(&P)"), "PauseAction", &TSrvMainForm::PauseActionExecute);
+    TrayMenu->addSeparator();
+    addAction(QStringLiteral("退出(&X)"), "ExitAction", &TSrvMainForm::ExitActionExecute);
+    TrayIcon->setContextMenu(TrayMenu);
+    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            TrayIconClick();
+    });
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        TrayIcon->show();
 }
 
-quint16 TSrvMainForm::listeningPort() const
+void TSrvMainForm::showServiceState(bool started)
 {
-    return server_->isListening() ? server_->serverPort() : port_;
+    TrayIcon->setIcon(stateIcons_[started ? 0 : 1]);
+    QApplication::setWindowIcon(stateIcons_[started ? 0 : 1]);
+    if (started) {
+        lbState->setText(QStringLiteral("已启动"));
+        lbState->setStyleSheet(QStringLiteral("color: rgb(0, 128, 0);"));
+        btnState->setText(QStringLiteral("停止(&R)"));
+    } else {
+        lbState->setText(QStringLiteral("停止"));
+        lbState->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0);"));
+        btnState->setText(QStringLiteral("启动(&R)"));
+    }
 }
+
+void TSrvMainForm::showStatus()
+{
+    const int count = service_->serviceStarted() ? service_->activeCount() : 0;
+    lbActiveCount->setText(QString::number(count > 0 ? count : 0));
+    TrayIcon->setToolTip(service_->statusText());
+}
+
+// ---- the commands -----------------------------------------------------------
 
 void TSrvMainForm::btnStateClick()
 {
@@ -338,263 +303,118 @@ void TSrvMainForm::btnStateClick()
         ShowInfo(QStringLiteral("微软SQL Server数据库系统尚未启动，不能启动本服务器。"), QStringLiteral("提示"));
         return;
     }
-    SetServiceActive(!serviceStarted());
+    service_->SetServiceActive(!service_->serviceStarted());
 }
 
-void TSrvMainForm::SetServiceActive(bool active)
+void TSrvMainForm::StartActionExecute()
 {
-    // The current state is whether the listener is open.
-    if (active == server_->isListening())
-        return;
-    if (active) {
-        if (!server_->listen(QHostAddress::AnyIPv4, port_)) {
-            ShowError(ListenErrorText(server_->serverError(), port_, server_->errorString()),
-                      QStringLiteral("错误"));
-            return;
-        }
-    } else {
-        if (activeCount_ > 0 &&
-            !AskYesNo(QStringLiteral("当前服务器共有") + QString::number(activeCount_) +
-                          QStringLiteral("活动连接，是否断开所有连接？"),
-                      QStringLiteral("询问")))
-            return;
-        closeListener();
-    }
-    state_ = active ? ServiceState::Started : ServiceState::Stopped;
-    trayIcon_->setIcon(stateIcons_[active ? 0 : 1]);
-    QApplication::setWindowIcon(stateIcons_[active ? 0 : 1]);
-    activeCount_ = openConnections();
-    RefreshStatus();
-    showState();
-    if (LinkData)
-        LinkData->ExecuteSql(LinkData->AccListDB, closeOpenLoginRows());
-    emit serviceStateChanged(active);
+    service_->SetServiceActive(true);
 }
 
-void TSrvMainForm::StopForShutdown()
+void TSrvMainForm::PauseActionExecute()
 {
-    TimerServer->stop();
-    if (server_->isListening()) {
-        closeListener();
-        state_ = ServiceState::Stopped;
-        activeCount_ = 0;
-        RefreshStatus();
-        showState();
-    }
-    if (LinkData && LinkData->AccListDB.isOpen())
-        LinkData->ExecuteSql(LinkData->AccListDB, closeOpenLoginRows());
-}
-
-// Stopping the listener closes every connection without the per-connection
-// disconnect handling.
-void TSrvMainForm::closeListener()
-{
-    server_->close();
-    const QList<Client> clients = clients_;
-    clients_.clear();
-    for (const Client& c : clients) {
-        c.socket->disconnect(this);
-        c.socket->abort();
-        release(c.socket);
-    }
-}
-
-// A socket leaves memory only when no read handler is on the stack: a
-// modal box opened while reading runs its own event loop, in which the
-// connection may end, and the handler below it still holds the socket.
-void TSrvMainForm::release(QTcpSocket* socket)
-{
-    if (readDepth_ > 0)
-        released_.append(socket);
-    else
-        socket->deleteLater();
-}
-
-void TSrvMainForm::showState()
-{
-    if (state_ == ServiceState::Started) {
-        lbState->setText(QStringLiteral("已启动"));
-        lbState->setStyleSheet(QStringLiteral("color: rgb(0, 128, 0);"));
-        btnState->setText(QStringLiteral("停止(&R)"));
-    } else if (state_ == ServiceState::Stopped) {
-        lbState->setText(QStringLiteral("停止"));
-        lbState->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0);"));
-        btnState->setText(QStringLiteral("启动(&R)"));
-    }
-}
-
-void TSrvMainForm::RefreshStatus()
-{
-    const QString base = productTitle() + QStringLiteral("管理软件-服务器");
-    if (serviceStarted() && activeCount_ > 0) {
-        lbActiveCount->setText(QString::number(activeCount_));
-        trayHint_ = base + QStringLiteral("\u3000共有") + QString::number(activeCount_) + QStringLiteral("个活动连接");
-    } else {
-        lbActiveCount->setText(QStringLiteral("0"));
-        trayHint_ = base;
-    }
-    trayIcon_->setToolTip(trayHint_);
-}
-
-int TSrvMainForm::CountOpenClientMachines()
-{
-    // Not guarded: a failing query ends the handler that called it and its
-    // error reaches the operator.
-    vqsql::ResultSet rs =
-        LinkData->AccListDB.query(std::string("select distinct MashineIP from T_ClientLog where Closed=0"));
-    return static_cast<int>(rs.rows.size());
-}
-
-void TSrvMainForm::ReconcileCount()
-{
-    if (openConnections() == activeCount_)
-        return;
-    runGuarded([this] {
-        activeCount_ = std::min(CountOpenClientMachines(), openConnections());
-        RefreshStatus();
-    });
-}
-
-// ---- the listener's events ---------------------------------------------
-
-void TSrvMainForm::acceptConnections()
-{
-    while (QTcpSocket* socket = server_->nextPendingConnection()) {
-        // Reads are bounded: the socket buffers at most kMaxReadBytes, so a
-        // huge message arrives as several reads and memory stays bounded.
-        socket->setReadBufferSize(kMaxReadBytes);
-        Client client;
-        client.socket = socket;
-        client.address = addressText(socket->peerAddress());
-        client.port = socket->peerPort();
-        clients_.append(client);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { ServerSocketClientRead(socket); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { ServerSocketClientDisconnect(socket); });
-        connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] { ServerSocketClientError(socket); });
-        ServerSocketClientConnect(socket);
-    }
-}
-
-TSrvMainForm::Client* TSrvMainForm::findClient(QTcpSocket* socket)
-{
-    for (Client& c : clients_)
-        if (c.socket == socket)
-            return &c;
-    return nullptr;
-}
-
-void TSrvMainForm::ServerSocketClientConnect(QTcpSocket*)
-{
-    runGuarded([this] {
-        activeCount_ = std::min(CountOpenClientMachines(), openConnections());
-        RefreshStatus();
-    });
-}
-
-void TSrvMainForm::ServerSocketClientRead(QTcpSocket* socket)
-{
-    if (!findClient(socket))
-        return;
-    ++readDepth_;
-    // All bytes available at this read form one message (there is no
-    // framing in the protocol).
-    const QByteArray text = socket->read(kMaxReadBytes);
-    switch (GetMsgType(text)) {
-    case 1: answerHandshake(socket, text); break;
-    case 2: runGuarded([&] { recordLogin(socket, text); }); break;
-    default: break;   // anything else is ignored without a word
-    }
-    if (--readDepth_ == 0) {
-        for (QTcpSocket* released : std::as_const(released_))
-            released->deleteLater();
-        released_.clear();
-    }
-}
-
-void TSrvMainForm::answerHandshake(QTcpSocket* socket, const QByteArray& text)
-{
-    TSocketInfo info;
-    info.ParseText(text);
-    info.MsgType = 1;
-    info.Value1 = 1;
-    info.Value2 = 0;
-    info.Text3 = toGbk(LinkData ? LinkData->rememberedPassword() : QString());
-    // The box of a malformed request may have let the connection end meanwhile.
-    if (findClient(socket))
-        socket->write(info.BuildText());
-    RefreshStatus();
-}
-
-void TSrvMainForm::recordLogin(QTcpSocket* socket, const QByteArray& text)
-{
-    const Client* client = findClient(socket);
-    if (!client)
-        return;
-    const QString address = client->address;
-    const quint16 port = client->port;
-    const QString hostName = reverseLookup(address);
-    TSocketInfo info;
-    info.ParseText(text);
-    // The box of a malformed report may have let the connection end
-    // meanwhile: its row would then never be closed.
-    if (!findClient(socket))
-        return;
-    // Every text goes between single quotes with its apostrophes doubled:
-    // stored as sent, and never part of the statement.
-    const QString sql =
-        QStringLiteral(" declare @MaxID int  select @MaxID = ISNULL(max(KeyID),0)+1 from T_ClientLog  insert into "
-                       "T_ClientLog(KeyID, MashineIP, MashineName, ConnectPort, DBName,AccName, LoginUser, LoginTime, "
-                       "Closed) values( @MaxID,") +
-        sqlQuoted(address) + QLatin1Char(',') + sqlQuoted(hostName) + QLatin1Char(',') + QString::number(port) +
-        QLatin1Char(',') + sqlQuoted(fromGbk(info.Text4)) + QLatin1Char(',') + sqlQuoted(fromGbk(info.Text5)) +
-        QLatin1Char(',') + sqlQuoted(fromGbk(info.Text6)) + QStringLiteral(", GetDate(), 0) ");
-    LinkData->ExecuteSql(LinkData->AccListDB, sql);
-    const int machines = CountOpenClientMachines();
-    if (machines != activeCount_) {
-        activeCount_ = machines;
-        RefreshStatus();
-    }
-}
-
-void TSrvMainForm::ServerSocketClientDisconnect(QTcpSocket* socket)
-{
-    const Client* client = findClient(socket);
-    if (!client)
-        return;   // handled already (an error closes the connection too)
-    const QString address = client->address;
-    const quint16 port = client->port;
-    clients_.removeIf([socket](const Client& c) { return c.socket == socket; });
-    socket->disconnect(this);
-    release(socket);
-    if (LinkData)
-        LinkData->ExecuteSql(LinkData->AccListDB,
-                             QStringLiteral(" update T_ClientLog set LogoutTime=GetDate(), Closed=1  where MashineIP=") +
-                                 sqlQuoted(address) + QStringLiteral(" and ConnectPort=") + QString::number(port) +
-                                 QStringLiteral(" and Closed=0"));
-    if (activeCount_ > 0)
-        --activeCount_;
-    RefreshStatus();
-}
-
-// An error on a connection closes it, which runs the disconnect handling;
-// nothing is shown.
-void TSrvMainForm::ServerSocketClientError(QTcpSocket* socket)
-{
-    if (!findClient(socket))
-        return;
-    socket->abort();
-    ServerSocketClientDisconnect(socket);   // no-op if abort() ran it already
+    service_->SetServiceActive(false);
 }
 
 void TSrvMainForm::btnDisconnAllUserClick()
 {
-    if (!serviceStarted() || activeCount_ <= 0)
+    service_->DisconnectAllClients();
+}
+
+void TSrvMainForm::btnChangePortClick()
+{
+    if (service_->serviceStarted()) {
+        ShowInfo(QStringLiteral("请先停止服务后，再执行\"更改端口号\"。"), QStringLiteral("提示"));
         return;
-    if (!AskYesNo(QStringLiteral("是否确认断开与所有客户端的联接？"), QStringLiteral("询问")))
-        return;
-    const QList<Client> clients = clients_;
-    for (const Client& c : clients) {
-        c.socket->abort();
-        ServerSocketClientDisconnect(c.socket);   // runs unless abort() ran it
     }
+    TSrvNewPortForm dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (!AskYesNo(QStringLiteral("服务器端口号更改后，客户端程序在登录时，相应的端口号都必须随着更改，并且要与新的服务器端口"
+                                 "号保持一致，是否继续更改服务器端口号？"),
+                  QStringLiteral("询问")))
+        return;
+    const int port = dialog.newPort();
+    service_->setPort(static_cast<quint16>(port));
+    LabelPort->setText(QString::number(port));
+    WriteServerPort(port);
+}
+
+void TSrvMainForm::btnAccManageClick()
+{
+    if (service_->serviceStarted()) {
+        ShowInfo(QStringLiteral("请先停止服务后，再执行\"账套管理\"。"), QStringLiteral("提示"));
+        return;
+    }
+    ShowInfo(QStringLiteral("账套管理功能尚未包含在本版本中。"), QStringLiteral("提示"));
+}
+
+void TSrvMainForm::btnLogClick()
+{
+    TSrvClientLogForm viewer(this);
+    viewer.exec();
+}
+
+void TSrvMainForm::btnClientsClick()
+{
+    TSrvActiveLogForm viewer(this);
+    viewer.exec();
+}
+
+void TSrvMainForm::btnSQLVersionClick()
+{
+    runGuarded([] {
+        const SqlServerVersion version = GetSqlServerVersion(LinkData->AccListDB);
+        if (const std::optional<QString> text = SqlServerVersionText(version.major, version.text))
+            ShowInfo(*text, QStringLiteral("提示"));
+    });
+}
+
+// ---- closing and the tray -----------------------------------------------------
+
+void TSrvMainForm::closeEvent(QCloseEvent* event)
+{
+    const int count = service_->activeCount();
+    if (count > 0) {
+        ShowInfo(QStringLiteral("当前服务器共有") + QString::number(count) + QStringLiteral("个活动连接，") +
+                     QStringLiteral("请先断开所有用户连接后再退出。"),
+                 QStringLiteral("提示"));
+        event->ignore();
+        return;
+    }
+    if (!AskYesNo(QStringLiteral("确定退出《") + ProductTitle() + QStringLiteral("服务器》吗？"), QStringLiteral("询问"))) {
+        event->ignore();
+        return;
+    }
+    service_->SetServiceActive(false);
+    TimerServer->stop();
+    event->accept();
+    emit closedForGood();
+}
+
+void TSrvMainForm::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && TrayIcon->isVisible())
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                hide();   // off the taskbar: the tray icon brings it back
+        });
+}
+
+void TSrvMainForm::TrayIconClick()
+{
+    ShowWindowActionExecute();
+}
+
+void TSrvMainForm::ShowWindowActionExecute()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TSrvMainForm::ExitActionExecute()
+{
+    close();
 }

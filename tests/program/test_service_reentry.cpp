@@ -4,6 +4,7 @@
 // that nothing would close.
 #include "program_fixture.h"
 #include "mwsocket.h"
+#include "connectionservice.h"
 #include "srvmain.h"
 
 #include <QCoreApplication>
@@ -37,16 +38,16 @@ protected:
     void SetUp() override
     {
         ProgramFixture::SetUp();
-        form_.setPort(0);
-        form_.SetServiceActive(true);
-        ASSERT_TRUE(form_.serviceStarted());
+        form_.service().setPort(0);
+        form_.service().SetServiceActive(true);
+        ASSERT_TRUE(form_.service().serviceStarted());
     }
 
     QTcpSocket* connectClient()
     {
         auto* client = new QTcpSocket(&form_);
-        client->connectToHost(QHostAddress::LocalHost, form_.listeningPort());
-        EXPECT_TRUE(waitUntil([&] { return form_.openConnections() > 0 && client->state() == QAbstractSocket::ConnectedState; }));
+        client->connectToHost(QHostAddress::LocalHost, form_.service().listeningPort());
+        EXPECT_TRUE(waitUntil([&] { return form_.service().openConnections() > 0 && client->state() == QAbstractSocket::ConnectedState; }));
         return client;
     }
 
@@ -67,7 +68,7 @@ TEST_F(ServiceReentry, ConnectionEndingDuringTheMalformedReportBoxLeavesNoOpenRo
     client->flush();
     ASSERT_TRUE(waitUntil([&] { return !dialogs_.shown().empty(); }, 3000));
     client->abort();
-    ASSERT_TRUE(waitUntil([&] { return form_.openConnections() == 0; }));
+    ASSERT_TRUE(waitUntil([&] { return form_.service().openConnections() == 0; }));
     waitUntil([] { return false; }, 500);   // the box closes, the handler returns
     EXPECT_EQ(openRows(), 0) << "a row for a connection that had already ended";
 
@@ -89,8 +90,8 @@ TEST_F(ServiceReentry, ConnectionEndingDuringTheMalformedHandshakeBoxGetsNoAnswe
     ASSERT_TRUE(waitUntil([&] { return !dialogs_.shown().empty(); }, 3000));
     client->abort();
     waitUntil([] { return false; }, 600);
-    EXPECT_EQ(form_.openConnections(), 0);
-    EXPECT_EQ(form_.activeCount(), 0);
+    EXPECT_EQ(form_.service().openConnections(), 0);
+    EXPECT_EQ(form_.service().activeCount(), 0);
 }
 
 TEST_F(ServiceReentry, StateButtonNeedsARunningDatabaseServer)
@@ -99,10 +100,10 @@ TEST_F(ServiceReentry, StateButtonNeedsARunningDatabaseServer)
     // it at an empty folder, so that no database server runs.
     const QByteArray saved = qgetenv("VQSQL_HOME");
     qputenv("VQSQL_HOME", QByteArray::fromStdString(root_ + "/nothing"));
-    form_.SetServiceActive(false);
+    form_.service().SetServiceActive(false);
     dialogs_.expect(DialogKind::Info, "提示", "微软SQL Server数据库系统尚未启动，不能启动本服务器。");
     form_.btnStateClick();
-    EXPECT_FALSE(form_.serviceStarted());
+    EXPECT_FALSE(form_.service().serviceStarted());
     qputenv("VQSQL_HOME", saved);
 }
 

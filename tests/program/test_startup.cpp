@@ -12,6 +12,7 @@
 #include "mwsocket.h"
 #include "mwsrvpub.h"
 #include "scriptedoperator.h"
+#include "connectionservice.h"
 #include "srvmain.h"
 
 #include "programtesthelpers.h"
@@ -136,7 +137,7 @@ TEST_F(Startup, FormCreateSetsTheTitlesAndStartsTheTimerWithoutTheDatabase)
     EXPECT_EQ(form_->timer()->interval(), 1000);
     EXPECT_EQ(label("lbActiveCount").toStdString(), "0");
     EXPECT_EQ(form_->trayHint().toStdString(), (title + "管理软件-服务器").toStdString());
-    EXPECT_FALSE(form_->serviceStarted());
+    EXPECT_FALSE(form_->service().serviceStarted());
     form_->timer()->stop();
     QApplication::setApplicationDisplayName(oldDisplayName);
 }
@@ -201,7 +202,7 @@ TEST_F(Startup, CancelledPromptEndsTheProgramWithoutListening)
     form_->TimerServerTimer();
     dialogs_.verifyDone();
     EXPECT_FALSE(form_->timer()->isActive()) << "the timer must stay off";
-    EXPECT_EQ(form_->serviceState(), TSrvMainForm::ServiceState::NotStarted);
+    EXPECT_EQ(form_->service().serviceState(), TConnectionService::ServiceState::NotStarted);
     EXPECT_FALSE(catalogueExists());
 
     // The program ends: the event loop is told to leave with code 0. The
@@ -212,7 +213,7 @@ TEST_F(Startup, CancelledPromptEndsTheProgramWithoutListening)
     guard.start(5000);
     EXPECT_EQ(QCoreApplication::exec(), 0);
     guard.stop();
-    EXPECT_FALSE(form_->serviceStarted());
+    EXPECT_FALSE(form_->service().serviceStarted());
 }
 
 // The database server is not there when the first connection fails: a box
@@ -329,21 +330,21 @@ TEST_F(Startup, WaitsForTheServerThenProvisionsAndListens)
         EXPECT_EQ(form_->timer()->interval(), expected);
         EXPECT_TRUE(form_->timer()->isActive());
     }
-    EXPECT_EQ(form_->serviceState(), TSrvMainForm::ServiceState::NotStarted);
+    EXPECT_EQ(form_->service().serviceState(), TConnectionService::ServiceState::NotStarted);
     EXPECT_TRUE(dialogs_.shown().empty());
 
     // The server comes up: the timer's next tick does the rest by itself.
     vqsql::startInstance(home_);
-    ASSERT_TRUE(waitUntil([&] { return form_->serviceStarted(); }, 15000)) << "the service did not start";
+    ASSERT_TRUE(waitUntil([&] { return form_->service().serviceStarted(); }, 15000)) << "the service did not start";
     dialogs_.verifyDone();
     EXPECT_TRUE(dialogs_.shown().empty()) << "start-up must show nothing";
     EXPECT_EQ(dialogs_.waitingTexts(), QStringList{kWaiting});
     EXPECT_EQ(form_->timer()->interval(), 30000);
     EXPECT_TRUE(form_->timer()->isActive());
-    EXPECT_EQ(form_->port(), 0);
+    EXPECT_EQ(form_->service().port(), 0);
     EXPECT_EQ(label("LabelPort").toStdString(), "0");
     EXPECT_EQ(link_->AccListDB.currentDatabase(), "VQTCWAccList");
-    ASSERT_NE(form_->listeningPort(), 0);
+    ASSERT_NE(form_->service().listeningPort(), 0);
 
     // The administrator password cache was brought up to date.
     vqsql::ResultSet cached =
@@ -352,7 +353,7 @@ TEST_F(Startup, WaitsForTheServerThenProvisionsAndListens)
 
     // A client's handshake is answered with the sa password.
     QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, form_->listeningPort());
+    client.connectToHost(QHostAddress::LocalHost, form_->service().listeningPort());
     ASSERT_TRUE(waitUntil([&] { return client.state() == QAbstractSocket::ConnectedState; }, 5000));
     QByteArray request;
     for (const char* field : {"1", "0", "0", "null", "host", "b", "c", "d", "e"})
@@ -378,7 +379,7 @@ TEST_F(Startup, WaitsForTheServerThenProvisionsAndListens)
 
     // Later ticks only reconcile the count.
     form_->TimerServerTimer();
-    EXPECT_TRUE(form_->serviceStarted());
+    EXPECT_TRUE(form_->service().serviceStarted());
     EXPECT_EQ(form_->timer()->interval(), 30000);
     client.disconnectFromHost();
     dialogs_.verifyDone();
@@ -399,7 +400,7 @@ TEST_F(Startup, EveryStartBringsAnOlderTemplatePackUpToDate)
     // so the pack is restored once only.
     form_->FormCreate();
     form_->TimerServerTimer();
-    ASSERT_TRUE(form_->serviceStarted());
+    ASSERT_TRUE(form_->service().serviceStarted());
     EXPECT_EQ(versions(), std::vector<std::string>{"PKV121224"});
 
     // An installation that records no pack version has an older pack.
@@ -413,7 +414,7 @@ TEST_F(Startup, EveryStartBringsAnOlderTemplatePackUpToDate)
     newStart();
     form_->FormCreate();
     form_->TimerServerTimer();
-    ASSERT_TRUE(form_->serviceStarted());
+    ASSERT_TRUE(form_->service().serviceStarted());
     dialogs_.verifyDone();
     EXPECT_EQ(versions(), std::vector<std::string>{"PKV121224"}) << "the start-up must record the upgraded pack";
     vqsql::Connection pack;
