@@ -1,6 +1,7 @@
 // Start-up preparation (see srvstartup.h).
 #include "srvstartup.h"
 
+#include "clientlogindexes.h"
 #include "inifile.h"
 #include "linkdm.h"
 #include "mwcwfun.h"
@@ -47,6 +48,12 @@ bool PrepareDatabases()
                      QStringLiteral("提示"));
         }
     }
-    return ProvisionDatabases(password);
+    if (!ProvisionDatabases(password))
+        return false;
+    // A catalogue made before its login log had indexes gets them now,
+    // once: without them every log-in reads the whole log. A failure here
+    // only leaves the log slower; the start goes on.
+    EnsureClientLogIndexes(*LinkData);
+    return true;
 }
 

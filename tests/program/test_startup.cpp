@@ -166,6 +166,23 @@ TEST_F(Startup, PromptsUntilTheRightPasswordAndRemembersIt)
     EXPECT_EQ(dialogs_.waitingTexts().size(), 1);
 }
 
+TEST_F(Startup, ACatalogueWithoutTheLoginLogIndexGetsItAtTheNextStart)
+{
+    vqsql::changeSaPassword(home_, kPassword, "");
+    ASSERT_TRUE(form_->PrepareDatabases());
+    link_->AccListDB.execute("drop index T_ClientLog.IX_T_CLIENTLOG_CLOSED");
+    link_->AccListDB.execute("insert into T_ClientLog(KeyID, Closed) values (7, 1)");
+
+    newStart();
+    EXPECT_TRUE(form_->PrepareDatabases());
+    // Made again, and made once: a second index of that name is refused.
+    const vqsql::BatchResult again =
+        link_->AccListDB.run("create index IX_T_CLIENTLOG_CLOSED on T_ClientLog(Closed, KeyID)");
+    ASSERT_FALSE(again.ok());
+    EXPECT_EQ(again.errors.front().number, 1913);
+    EXPECT_EQ(link_->AccListDB.query("select count(*) from T_ClientLog").rows[0][0].toString(), "1");
+}
+
 TEST_F(Startup, StalePasswordInTheFileIsReplacedAndTheRestKept)
 {
     writeBytes(clientIni(), "[LoginInfo]\r\nUserName=sa\r\nSAPassword=stale\r\n[Other]\r\nKey=1\r\n");
