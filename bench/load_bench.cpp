@@ -3,8 +3,12 @@
 // throwaway catalogue and an echo server as the baseline, and drives both
 // with N concurrent clients on plain blocking sockets.
 //
-//   load_bench [--rounds R] [--limit S] [--grace G] [N ...]
-//                                          default: 2000 9 4  1 50 200
+//   load_bench [--rounds R] [--limit S] [--grace G] [--log-rows A,B,...] [N ...]
+//                              default: 2000 9 4  0,1000000  1 50 200
+//
+// Each log size runs in a host of its own whose login log is filled with
+// that many rows first (bench/clientlogfill.h); at the end the service's
+// rounds per second with each size are set against those with the first.
 //
 // For each N the R rounds are split over N client threads, first against
 // the service, then against the echo server. A client starts no round
@@ -420,43 +424,25 @@ void printRun(int clients, int roundsPerClient, const RunResult& service, const 
     std::fflush(stdout);
 }
 
-}  // namespace
 
-int main(int argc, char* argv[])
+// One host: its login log filled with `logRows` rows first; the service's
+// rounds per second for each client count (0 when the host failed).
+std::vector<double> runAgainstLog(long logRows, const std::vector<int>& counts, int totalRounds, double limitSeconds,
+                                  double graceSeconds)
 {
-    int totalRounds = 2000;
-    double limitSeconds = 9;
-    double graceSeconds = 4;
-    std::vector<int> counts;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--rounds" && i + 1 < argc)
-            totalRounds = std::atoi(argv[++i]);
-        else if (arg == "--limit" && i + 1 < argc)
-            limitSeconds = std::atof(argv[++i]);
-        else if (arg == "--grace" && i + 1 < argc)
-            graceSeconds = std::atof(argv[++i]);
-        else if (std::atoi(arg.c_str()) > 0)
-            counts.push_back(std::atoi(arg.c_str()));
-        else {
-            std::fprintf(stderr, "usage: %s [--rounds R] [--limit S] [--grace G] [N ...]\n", argv[0]);
-            return 2;
-        }
-    }
-    if (counts.empty())
-        counts = {1, 50, 200};
-    signal(SIGPIPE, SIG_IGN);
-
+    std::vector<double> rates;
+    setenv("VQ_LOAD_LOG_ROWS", std::to_string(logRows).c_str(), 1);
     Host host;
     if (!startHost(besideThisProgram("load_bench_host"), host))
-        return 1;
+        return rates;
     char line[256] = {};
     int servicePort = 0, echoPort = 0;
     if (!std::fgets(line, sizeof line, host.output) || std::sscanf(line, "ports %d %d", &servicePort, &echoPort) != 2) {
         std::fprintf(stderr, "the host did not report its ports\n");
         stopHost(host);
-        return 1;
+        return rates;
     }
+    std::printf("\n==== login log of %ld rows ====\n", logRows);
     std::printf("service on port %d, echo server on port %d; %d rounds per run, new rounds for %g s, "
                 "then %g s to finish\n",
                 servicePort, echoPort, totalRounds, limitSeconds, graceSeconds);
@@ -470,11 +456,85 @@ int main(int argc, char* argv[])
         const RunResult service = runClients(servicePort, clients, roundsPerClient, limitSeconds, graceSeconds);
         const RunResult echo = runClients(echoPort, clients, roundsPerClient, limitSeconds, graceSeconds);
         printRun(clients, roundsPerClient, service, echo);
+        rates.push_back(service.perSecond());
     }
 
     const std::string last = stopHost(host);
     int rows = 0;
     if (std::sscanf(last.c_str(), "rows %d", &rows) == 1)
         std::printf("\nlogin log rows at the end: %d\n", rows);
+    return rates;
+}
+
+// "0,1000000" as its numbers.
+std::vector<long> numberList(const std::string& text)
+{
+    std::vector<long> out;
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        const std::size_t comma = text.find(',', at);
+        const std::string item = text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+        if (!item.empty())
+            out.push_back(std::atol(item.c_str()));
+        if (comma == std::string::npos)
+            break;
+        at = comma + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    int totalRounds = 2000;
+    double limitSeconds = 9;
+    double graceSeconds = 4;
+    std::vector<int> counts;
+    std::vector<long> logSizes = {0, 1000000};
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--rounds" && i + 1 < argc)
+            totalRounds = std::atoi(argv[++i]);
+        else if (arg == "--limit" && i + 1 < argc)
+            limitSeconds = std::atof(argv[++i]);
+        else if (arg == "--grace" && i + 1 < argc)
+            graceSeconds = std::atof(argv[++i]);
+        else if (arg == "--log-rows" && i + 1 < argc)
+            logSizes = numberList(argv[++i]);
+        else if (std::atoi(arg.c_str()) > 0)
+            counts.push_back(std::atoi(arg.c_str()));
+        else {
+            std::fprintf(stderr, "usage: %s [--rounds R] [--limit S] [--grace G] [--log-rows A,B,...] [N ...]\n",
+                         argv[0]);
+            return 2;
+        }
+    }
+    if (counts.empty())
+        counts = {1, 50, 200};
+    if (logSizes.empty())
+        logSizes = {0};
+    signal(SIGPIPE, SIG_IGN);
+
+    std::vector<std::vector<double>> rates;
+    for (long rows : logSizes) {
+        rates.push_back(runAgainstLog(rows, counts, totalRounds, limitSeconds, graceSeconds));
+        if (rates.back().size() != counts.size())
+            return 1;
+    }
+
+    // The service's rate with each log size against its rate with the first.
+    std::printf("\n==== rounds per second by login log size (ratio to %ld rows; target at least 0.8) ====\n",
+                logSizes.front());
+    std::printf("  %10s", "clients");
+    for (long rows : logSizes)
+        std::printf(" %14ld %7s", rows, "ratio");
+    std::printf("\n");
+    for (std::size_t c = 0; c < counts.size(); ++c) {
+        std::printf("  %10d", counts[c]);
+        for (std::size_t l = 0; l < logSizes.size(); ++l)
+            std::printf(" %14.1f %7.2f", rates[l][c], rates[0][c] > 0 ? rates[l][c] / rates[0][c] : NAN);
+        std::printf("\n");
+    }
     return 0;
 }

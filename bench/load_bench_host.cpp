@@ -4,11 +4,14 @@
 // event loop, a minimal echo server (every read written back) as the
 // baseline.
 //
-// Once both listen it prints one line "ports <service> <echo>" and runs
+// With VQ_LOAD_LOG_ROWS set, the login log is first filled with that many
+// rows. Once both listen it prints one line "ports <service> <echo>" and runs
 // until its standard input closes or it gets SIGTERM. On the way out it
 // prints "rows <n>", the number of rows of the login log, and removes its
 // temporary folder. Boxes the service would show go to standard error.
 #include "../tests/support/installedbackups.h"
+#include "clientlogfill.h"
+#include "clientlogindexes.h"
 #include "connection.h"
 #include "instance.h"
 #include "linkdm.h"
@@ -113,6 +116,11 @@ int run(QCoreApplication& app, const std::string& instance)
         std::fprintf(stderr, "load_bench_host: cannot open the catalogue\n");
         return 1;
     }
+    // A login log of many rows, as years of use leave it (VQ_LOAD_LOG_ROWS),
+    // with the indexes start-up gives every catalogue.
+    if (const char* logRows = std::getenv("VQ_LOAD_LOG_ROWS"))
+        vqbench::fillClientLog(link->AccListDB, std::atol(logRows));
+    EnsureClientLogIndexes(*link);
 
     int rc = 0;
     {
