@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the program need,
 # but only those that dpkg does not already report as installed.
-# Sourced by run.sh and test.sh; may also be run on its own.
+# Sourced by run.sh, test.sh and screenshots.sh; may also be run on its own.
 # Runs apt-get directly as root, through sudo otherwise.
+#
+#   vq_install_deps              the packages of VQ_DEB_PACKAGES
+#   vq_install_deps PKG...       the packages named instead, e.g.
+#                                vq_install_deps "${VQ_SCREENSHOT_PACKAGES[@]}"
 
 VQ_DEB_PACKAGES=(
     build-essential cmake ninja-build ccache pkg-config
@@ -12,9 +16,18 @@ VQ_DEB_PACKAGES=(
     libgtest-dev libgmock-dev
 )
 
+# What scripts/screenshots.sh needs besides the build: the virtual X
+# server, ImageMagick's identify, and the CJK font the windows fall back on.
+VQ_SCREENSHOT_PACKAGES=(
+    xvfb xauth imagemagick fonts-wqy-zenhei
+)
+
 vq_install_deps() {
-    local missing=() pkg
-    for pkg in "${VQ_DEB_PACKAGES[@]}"; do
+    local missing=() pkg wanted=("$@")
+    if [ ${#wanted[@]} -eq 0 ]; then
+        wanted=("${VQ_DEB_PACKAGES[@]}")
+    fi
+    for pkg in "${wanted[@]}"; do
         if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
             missing+=("$pkg")
         fi
