@@ -18,6 +18,7 @@
 // through a cursor (what the viewer shows first) and the whole result
 // through Connection::query; the active viewer; and the clearing of the
 // closed rows.
+#include "clientlogfill.h"
 #include "connection.h"
 #include "installedbackups.h"
 #include "instance.h"
@@ -73,26 +74,7 @@ void prepareCatalogue(const std::string& instance, bool withIndex, long rows)
     c.execute("use VQTCWAccList");
     if (!withIndex)
         c.execute("drop index T_ClientLog.IX_T_CLIENTLOG_CLOSED");
-    c.execute("create table BenchDigits (n int not null)");
-    for (int i = 0; i < 10; ++i)
-        c.execute("insert into BenchDigits values (" + std::to_string(i) + ")");
-    c.execute("create table BenchNums (n int not null)");
-    c.execute("insert into BenchNums select a.n*100 + b.n*10 + c.n from BenchDigits a, BenchDigits b, BenchDigits c");
-    if (rows > 0) {
-        // Row k = 1000*a + b + 1 for a below rows/1000 and b below 1000.
-        const long thousands = (rows + 999) / 1000;
-        c.setCommandTimeout(0);
-        c.execute("insert into T_ClientLog(KeyID, MashineIP, MashineName, ConnectPort, DBName, AccName, LoginUser, "
-                  "LoginTime, LogoutTime, Closed) "
-                  "select a.n*1000 + b.n + 1, '192.168.' + cast(b.n % 250 as varchar(8)) + '.' + "
-                  "cast(a.n % 250 as varchar(8)), 'PC' + cast(b.n as varchar(8)), 40000 + b.n, '001', 'name', "
-                  "'user', dateadd(minute, a.n*1000 + b.n, '2020-01-01'), "
-                  "dateadd(minute, a.n*1000 + b.n + 5, '2020-01-01'), case when b.n % 10 = 0 then 2 else 1 end "
-                  "from BenchNums a, BenchNums b where a.n < " + std::to_string(thousands) +
-                  " and a.n*1000 + b.n < " + std::to_string(rows));
-        c.execute("update T_ClientLog set Closed = 0, LogoutTime = null where KeyID > " + std::to_string(rows - 5));
-    }
-    c.execute("drop table BenchNums drop table BenchDigits");
+    vqbench::fillClientLog(c, rows);
 }
 
 struct Figures {
