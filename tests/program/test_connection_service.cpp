@@ -583,7 +583,7 @@ TEST_F(ConnectionServiceTest, DisconnectAllWithCountZeroDoesNothing)
     QTcpSocket* a = connectClient();
     QTcpSocket* b = connectClient();
     ASSERT_EQ(form_->service().activeCount(), 0);
-    form_->btnDisconnAllUserClick();   // no question expected
+    QTest::mouseClick(form_->findChild<QPushButton*>(QStringLiteral("btnDisconnAllUser")), Qt::LeftButton);   // no question expected
     settle(100);
     EXPECT_EQ(form_->service().openConnections(), 2);
     EXPECT_EQ(a->state(), QAbstractSocket::ConnectedState);
@@ -603,13 +603,13 @@ TEST_F(ConnectionServiceTest, DisconnectAllClosesEveryConnectionAndRow)
 
     // Answered No: nothing changes.
     dialogs_.expect(DialogKind::YesNo, "询问", "是否确认断开与所有客户端的联接？", DialogAnswer::No);
-    form_->btnDisconnAllUserClick();
+    QTest::mouseClick(form_->findChild<QPushButton*>(QStringLiteral("btnDisconnAllUser")), Qt::LeftButton);
     settle(50);
     EXPECT_EQ(form_->service().openConnections(), 3);
     EXPECT_EQ(rowCount("Closed=0"), 3);
 
     dialogs_.expect(DialogKind::YesNo, "询问", "是否确认断开与所有客户端的联接？", DialogAnswer::Yes);
-    form_->btnDisconnAllUserClick();
+    QTest::mouseClick(form_->findChild<QPushButton*>(QStringLiteral("btnDisconnAllUser")), Qt::LeftButton);
     EXPECT_EQ(form_->service().openConnections(), 0);
     EXPECT_TRUE(waitUntil([&] {
         return a->state() == QAbstractSocket::UnconnectedState && b->state() == QAbstractSocket::UnconnectedState &&

@@ -9,7 +9,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QPushButton>
 #include <QTcpSocket>
+#include <QTest>
 
 namespace {
 
@@ -102,7 +104,7 @@ TEST_F(ServiceReentry, StateButtonNeedsARunningDatabaseServer)
     qputenv("VQSQL_HOME", QByteArray::fromStdString(root_ + "/nothing"));
     form_.service().SetServiceActive(false);
     dialogs_.expect(DialogKind::Info, "提示", "微软SQL Server数据库系统尚未启动，不能启动本服务器。");
-    form_.btnStateClick();
+    QTest::mouseClick(form_.findChild<QPushButton*>(QStringLiteral("btnState")), Qt::LeftButton);
     EXPECT_FALSE(form_.service().serviceStarted());
     qputenv("VQSQL_HOME", saved);
 }
