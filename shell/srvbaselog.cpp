@@ -46,6 +46,14 @@ TSrvBaseLogForm::TSrvBaseLogForm(QWidget* parent) : QDialog(parent)
     DBGridClientLog->setSelectionMode(QAbstractItemView::SingleSelection);
     DBGridClientLog->setShowGrid(true);
     DBGridClientLog->setWordWrap(false);
+    // A date and time takes 19 half-width characters: 114 pixels in 宋体
+    // (or its stand-in with half-width Latin letters, WenQuanYi Zen Hei
+    // Mono). Drawn without "..." it fits the 120-pixel time columns; a
+    // longer text is cut at the cell's edge.
+    QFont gridFont = DBGridClientLog->font();
+    gridFont.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei Mono")});
+    DBGridClientLog->setFont(gridFont);
+    DBGridClientLog->setTextElideMode(Qt::ElideNone);
     // Keeps the selection visible when the grid loses the focus.
     QPalette palette = DBGridClientLog->palette();
     palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));

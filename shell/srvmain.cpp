@@ -79,10 +79,17 @@ QLabel* makeLabel(const QString& text, const char* name, QWidget* parent, int x,
     return label;
 }
 
+// The title sits on the frame's top line, so that the frame begins 7
+// pixels down and the fixed positions inside (buttons from y = 18, labels
+// from y = 24) fall inside it. (Styles such as Fusion otherwise put the
+// title above the frame, whose top line then runs through the buttons.)
 QGroupBox* makeGroup(const QString& title, QWidget* parent, int y, int height)
 {
     auto* box = new QGroupBox(title, parent);
     box->setGeometry(kGroupLeft, y, kGroupWidth, height);
+    box->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 7px; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px; padding: 0 2px; }"));
     return box;
 }
 

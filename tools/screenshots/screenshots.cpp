@@ -275,11 +275,12 @@ void watchUnexpectedBoxes(QObject* owner)
     timer->start();
 }
 
-// A port nothing listens on just now.
+// A port nothing listens on just now: the program's default 5971 when it
+// is free (the pictures then show the port an operator sees), else any.
 quint16 freePort()
 {
     QTcpServer probe;
-    if (!probe.listen(QHostAddress::AnyIPv4, 0))
+    if (!probe.listen(QHostAddress::AnyIPv4, 5971) && !probe.listen(QHostAddress::AnyIPv4, 0))
         return 0;
     const quint16 port = probe.serverPort();
     probe.close();
@@ -392,8 +393,9 @@ int run(QApplication& app)
     QtOperatorDialogs dialogs;
     setOperatorDialogs(&dialogs);
     watchUnexpectedBoxes(&app);
-    say(QStringLiteral("system tray available: ") +
-        (QSystemTrayIcon::isSystemTrayAvailable() ? QStringLiteral("yes") : QStringLiteral("no")));
+    say(QSystemTrayIcon::isSystemTrayAvailable()
+            ? QStringLiteral("system tray: available")
+            : QStringLiteral("system tray: none on this display; the tray menu is popped up on its own"));
 
     TSrvMainForm mainForm;
     TLinkData linkData;
