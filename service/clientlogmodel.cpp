@@ -2,6 +2,7 @@
 #include "clientlogmodel.h"
 
 #include "connection.h"
+#include "linkdm.h"
 #include "sqlerror.h"
 
 #include <cstring>
@@ -68,15 +69,20 @@ void TClientLogModel::endRead()
     connection_.reset();
 }
 
-void TClientLogModel::open(const vqsql::ConnectionParams& params, const std::string& select)
+void TClientLogModel::dropRows()
 {
-    beginResetModel();
     endRead();
     visibleRows_ = 0;
     packed_.clear();
     packed_.shrink_to_fit();
     rowStart_.clear();
     rowStart_.shrink_to_fit();
+}
+
+void TClientLogModel::open(const vqsql::ConnectionParams& params, const std::string& select)
+{
+    beginResetModel();
+    dropRows();
     try {
         connection_ = std::make_unique<vqsql::Connection>();
         connection_->open(params);
@@ -93,7 +99,7 @@ void TClientLogModel::open(const vqsql::ConnectionParams& params, const std::str
         cursor_ = std::move(cursor);
         visibleRows_ = readRows(kFetchRows);
     } catch (...) {
-        endRead();
+        dropRows();
         endResetModel();
         throw;
     }
@@ -103,12 +109,7 @@ void TClientLogModel::open(const vqsql::ConnectionParams& params, const std::str
 void TClientLogModel::close()
 {
     beginResetModel();
-    endRead();
-    visibleRows_ = 0;
-    packed_.clear();
-    packed_.shrink_to_fit();
-    rowStart_.clear();
-    rowStart_.shrink_to_fit();
+    dropRows();
     endResetModel();
 }
 
@@ -201,8 +202,19 @@ void TClientLogModel::fetchMore(const QModelIndex& parent)
         return;
     // The rows are read first (how many come is known only then) but the
     // view sees them only between the begin and the end of the insertion.
+    // The view calls this from its own event handling, where an exception
+    // must not go: a failed read is shown in an error box and ends the
+    // read, and the rows so far stay listed.
     const int first = visibleRows_;
-    const int read = readRows(kFetchRows);
+    int read = 0;
+    runGuarded([&] {
+        try {
+            read = readRows(kFetchRows);
+        } catch (...) {
+            endRead();
+            throw;
+        }
+    });
     if (read == 0)
         return;
     beginInsertRows(QModelIndex(), first, first + read - 1);

@@ -62,7 +62,10 @@ private:
     int readRows(int count);
     QString text(int row, int column) const;
 
+    // Ends the read: the cursor, then its connection.
     void endRead();
+    // Ends the read and forgets every kept row.
+    void dropRows();
 
     std::unique_ptr<vqsql::Connection> connection_;
     std::unique_ptr<vqsql::RowCursor> cursor_;   // closed before connection_
