@@ -1,5 +1,5 @@
-// The connection service end to end: a real main window with its listener
-// on 127.0.0.1, real QTcpSocket clients, and the login log in a throwaway
+// The connection service end to end, without a window: its listener on
+// 127.0.0.1, real QTcpSocket clients, and the login log in a throwaway
 // catalogue. The server runs on this thread, so every wait below spins the
 // event loop instead of blocking on a socket.
 #include "program_fixture.h"
@@ -8,7 +8,7 @@
 #include "instance.h"
 #include "mwsocket.h"
 #include "connectionservice.h"
-#include "srvmain.h"
+#include "mwcwfun.h"
 #include "textcodec.h"
 
 #include <QCoreApplication>
@@ -87,34 +87,34 @@ protected:
         ProgramFixture::SetUp();
         if (HasFatalFailure())
             return;
-        form_ = std::make_unique<TSrvMainForm>();
-        form_->service().setPort(0);
+        service_ = std::make_unique<TConnectionService>();
+        service_->setPort(0);
     }
 
     void TearDown() override
     {
         clients_.clear();
-        form_.reset();
+        service_.reset();
         ProgramFixture::TearDown();
     }
 
     void start()
     {
-        form_->service().SetServiceActive(true);
-        ASSERT_TRUE(form_->service().serviceStarted());
-        ASSERT_NE(form_->service().listeningPort(), 0);
+        service_->SetServiceActive(true);
+        ASSERT_TRUE(service_->serviceStarted());
+        ASSERT_NE(service_->listeningPort(), 0);
     }
 
     // A client connected to the listener, once the server has taken it in.
     QTcpSocket* connectClient()
     {
-        const int before = form_->service().openConnections();
+        const int before = service_->openConnections();
         auto socket = std::make_unique<QTcpSocket>();
-        socket->connectToHost(QHostAddress::LocalHost, form_->service().listeningPort());
+        socket->connectToHost(QHostAddress::LocalHost, service_->listeningPort());
         QTcpSocket* raw = socket.get();
         clients_.push_back(std::move(socket));
         EXPECT_TRUE(waitUntil([&] {
-            return raw->state() == QAbstractSocket::ConnectedState && form_->service().openConnections() > before;
+            return raw->state() == QAbstractSocket::ConnectedState && service_->openConnections() > before;
         })) << "the server did not take the connection in";
         return raw;
     }
@@ -122,9 +122,9 @@ protected:
     // Closes a client and waits until the server has handled its end.
     void closeClient(QTcpSocket* client)
     {
-        const int before = form_->service().openConnections();
+        const int before = service_->openConnections();
         client->disconnectFromHost();
-        EXPECT_TRUE(waitUntil([&] { return form_->service().openConnections() < before; }))
+        EXPECT_TRUE(waitUntil([&] { return service_->openConnections() < before; }))
             << "the server did not notice the end of the connection";
     }
 
@@ -170,43 +170,30 @@ protected:
         EXPECT_EQ(s(answer[4]), "alive");
     }
 
-    QString labelText(const char* name) { return form_->findChild<QLabel*>(name)->text(); }
-    QString labelStyle(const char* name) { return form_->findChild<QLabel*>(name)->styleSheet(); }
-    QString buttonText(const char* name) { return form_->findChild<QPushButton*>(name)->text(); }
 
-    std::unique_ptr<TSrvMainForm> form_;
+    std::unique_ptr<TConnectionService> service_;
     std::vector<std::unique_ptr<QTcpSocket>> clients_;
 };
 
-// ---- state display -------------------------------------------------------
+// ---- starting and stopping --------------------------------------------------
 
-TEST_F(ConnectionServiceTest, StateLabelAndButtonFollowStartAndStop)
+TEST_F(ConnectionServiceTest, StartStopAndStartAgain)
 {
-    EXPECT_EQ(labelText("lbState"), "未启动");
-    EXPECT_EQ(buttonText("btnState"), "启动(&R)");
-    EXPECT_EQ(form_->service().serviceState(), TConnectionService::ServiceState::NotStarted);
+    EXPECT_EQ(service_->serviceState(), TConnectionService::ServiceState::NotStarted);
 
     start();
-    EXPECT_EQ(labelText("lbState"), "已启动");
-    EXPECT_TRUE(labelStyle("lbState").remove(' ').contains("rgb(0,128,0)")) << labelStyle("lbState").toStdString();
-    EXPECT_EQ(buttonText("btnState"), "停止(&R)");
-    EXPECT_EQ(labelText("lbActiveCount"), "0");
-    EXPECT_EQ(form_->trayHint(), kBaseHint);
+    EXPECT_EQ(service_->statusText(), kBaseHint);
 
-    form_->service().SetServiceActive(false);   // count 0: no question
-    EXPECT_EQ(form_->service().serviceState(), TConnectionService::ServiceState::Stopped);
-    EXPECT_EQ(labelText("lbState"), "停止");
-    EXPECT_TRUE(labelStyle("lbState").remove(' ').contains("rgb(255,0,0)")) << labelStyle("lbState").toStdString();
-    EXPECT_EQ(buttonText("btnState"), "启动(&R)");
+    service_->SetServiceActive(false);   // count 0: no question
+    EXPECT_EQ(service_->serviceState(), TConnectionService::ServiceState::Stopped);
 
     // A stopped listener takes no connections.
     QTcpSocket probe;
-    probe.connectToHost(QHostAddress::LocalHost, form_->service().listeningPort());
+    probe.connectToHost(QHostAddress::LocalHost, service_->listeningPort());
     settle(100);
-    EXPECT_EQ(form_->service().openConnections(), 0);
+    EXPECT_EQ(service_->openConnections(), 0);
 
-    form_->service().SetServiceActive(true);
-    EXPECT_EQ(labelText("lbState"), "已启动");
+    service_->SetServiceActive(true);
     expectServerAnswers();
 }
 
@@ -214,16 +201,14 @@ TEST_F(ConnectionServiceTest, TakenPortShowsErrorAndServiceStaysNotStarted)
 {
     QTcpServer blocker;
     ASSERT_TRUE(blocker.listen(QHostAddress::AnyIPv4, 0));
-    form_->service().setPort(blocker.serverPort());
+    service_->setPort(blocker.serverPort());
     dialogs_.expect(DialogKind::Error, "错误",
                     QStringLiteral("端口") + QString::number(blocker.serverPort()) +
                         QStringLiteral("已被其他程序占用，不能启动本服务器。\r\n"
                                        "请先关闭占用该端口的程序，或者更改服务器端口号。"));
-    form_->service().SetServiceActive(true);
-    EXPECT_FALSE(form_->service().serviceStarted());
-    EXPECT_EQ(form_->service().serviceState(), TConnectionService::ServiceState::NotStarted);
-    EXPECT_EQ(labelText("lbState"), "未启动");
-    EXPECT_EQ(buttonText("btnState"), "启动(&R)");
+    service_->SetServiceActive(true);
+    EXPECT_FALSE(service_->serviceStarted());
+    EXPECT_EQ(service_->serviceState(), TConnectionService::ServiceState::NotStarted);
 }
 
 // ---- handshake -------------------------------------------------------------
@@ -247,8 +232,8 @@ TEST_F(ConnectionServiceTest, HandshakeAnswerCarriesPasswordAndEchoesFields)
 
     // A handshake changes neither the log nor the count.
     EXPECT_EQ(rowCount(), 0);
-    EXPECT_EQ(form_->service().activeCount(), 0);
-    EXPECT_EQ(form_->trayHint(), kBaseHint);
+    EXPECT_EQ(service_->activeCount(), 0);
+    EXPECT_EQ(service_->statusText(), kBaseHint);
 
     // The connection stays open for more: a second handshake, a second answer.
     send(client, handshake("again", "", "", "", ""));
@@ -315,7 +300,7 @@ TEST_F(ConnectionServiceTest, LoginReportWritesRowAndRaisesCount)
 {
     start();
     QTcpSocket* client = connectClient();
-    EXPECT_EQ(form_->service().activeCount(), 0) << "a connection alone is no login";
+    EXPECT_EQ(service_->activeCount(), 0) << "a connection alone is no login";
     EXPECT_EQ(rowCount(), 0);
 
     reportLogin(client, "Acc001", "Books", "admin");
@@ -338,9 +323,8 @@ TEST_F(ConnectionServiceTest, LoginReportWritesRowAndRaisesCount)
     EXPECT_EQ(rows[0][8], "1") << "LoginTime not set";
     EXPECT_EQ(rows[0][9], "0") << "LogoutTime set on an open row";
 
-    EXPECT_EQ(form_->service().activeCount(), 1);
-    EXPECT_EQ(labelText("lbActiveCount"), "1");
-    EXPECT_EQ(form_->trayHint(), kBaseHint + QStringLiteral("\u3000共有1个活动连接"));
+    EXPECT_EQ(service_->activeCount(), 1);
+    EXPECT_EQ(service_->statusText(), kBaseHint + QStringLiteral("\u3000共有1个活动连接"));
 
     // A login report is not answered; a handshake afterwards changes nothing.
     settle(50);
@@ -348,7 +332,7 @@ TEST_F(ConnectionServiceTest, LoginReportWritesRowAndRaisesCount)
     send(client, handshake());
     EXPECT_EQ(answerOn(client).size(), 9);
     EXPECT_EQ(rowCount(), 1);
-    EXPECT_EQ(form_->service().activeCount(), 1);
+    EXPECT_EQ(service_->activeCount(), 1);
 
     // The end of the connection closes the row and lowers the count.
     closeClient(client);
@@ -359,9 +343,8 @@ TEST_F(ConnectionServiceTest, LoginReportWritesRowAndRaisesCount)
     EXPECT_EQ(closed[0][0], "1");
     EXPECT_EQ(closed[0][1], "1") << "LogoutTime not set";
     EXPECT_EQ(closed[0][2], "1");
-    EXPECT_EQ(form_->service().activeCount(), 0);
-    EXPECT_EQ(labelText("lbActiveCount"), "0");
-    EXPECT_EQ(form_->trayHint(), kBaseHint);
+    EXPECT_EQ(service_->activeCount(), 0);
+    EXPECT_EQ(service_->statusText(), kBaseHint);
 }
 
 TEST_F(ConnectionServiceTest, LoginReportStoresGbkTextAndQuotesAsSent)
@@ -414,7 +397,7 @@ TEST_F(ConnectionServiceTest, TwoReportsOnOneConnectionGiveTwoRowsBothClosedAtTh
     reportLogin(other, "Acc003", "Other", "boss");
     EXPECT_EQ(catalogueRows("select KeyID from T_ClientLog order by KeyID").size(), 3u);
     EXPECT_EQ(rowCount("KeyID in (1,2,3)"), 3);
-    EXPECT_EQ(form_->service().activeCount(), 1) << "one machine";
+    EXPECT_EQ(service_->activeCount(), 1) << "one machine";
 
     closeClient(client);
     EXPECT_EQ(rowCount("Closed=1"), 2);
@@ -430,49 +413,47 @@ TEST_F(ConnectionServiceTest, CountFollowsConnectionsAndReconciliationCorrectsIt
     start();
     // A connection that ends without a report never takes the count below 0.
     QTcpSocket* x = connectClient();
-    EXPECT_EQ(form_->service().activeCount(), 0);
+    EXPECT_EQ(service_->activeCount(), 0);
     closeClient(x);
-    EXPECT_EQ(form_->service().activeCount(), 0);
-    EXPECT_EQ(labelText("lbActiveCount"), "0");
+    EXPECT_EQ(service_->activeCount(), 0);
 
     QTcpSocket* a = connectClient();
     reportLogin(a, "Acc001", "Books", "admin");
-    EXPECT_EQ(form_->service().activeCount(), 1);
+    EXPECT_EQ(service_->activeCount(), 1);
 
     // A second connection from the same machine, logged in too: still one.
     QTcpSocket* b = connectClient();
-    EXPECT_EQ(form_->service().activeCount(), 1);
+    EXPECT_EQ(service_->activeCount(), 1);
     reportLogin(b, "Acc001", "Books", "clerk");
-    EXPECT_EQ(form_->service().activeCount(), 1);
-    EXPECT_EQ(form_->trayHint(), kBaseHint + QStringLiteral("\u3000共有1个活动连接"));
+    EXPECT_EQ(service_->activeCount(), 1);
+    EXPECT_EQ(service_->statusText(), kBaseHint + QStringLiteral("\u3000共有1个活动连接"));
     // Two connections, count 1: reconciliation recomputes min(1 machine, 2).
-    form_->service().ReconcileCount();
-    EXPECT_EQ(form_->service().activeCount(), 1);
+    service_->ReconcileCount();
+    EXPECT_EQ(service_->activeCount(), 1);
 
     // The end of one lowers the count by one, though b is still logged in.
     closeClient(a);
-    EXPECT_EQ(form_->service().activeCount(), 0);
-    EXPECT_EQ(form_->service().openConnections(), 1);
-    EXPECT_EQ(form_->trayHint(), kBaseHint);
+    EXPECT_EQ(service_->activeCount(), 0);
+    EXPECT_EQ(service_->openConnections(), 1);
+    EXPECT_EQ(service_->statusText(), kBaseHint);
     // Reconciliation brings it back: one machine with an open row.
-    form_->service().ReconcileCount();
-    EXPECT_EQ(form_->service().activeCount(), 1);
-    EXPECT_EQ(labelText("lbActiveCount"), "1");
+    service_->ReconcileCount();
+    EXPECT_EQ(service_->activeCount(), 1);
 
     // A connection without a report: the count is min(1 machine, 2 open) at
     // its start, and its end lowers it all the same.
     QTcpSocket* c = connectClient();
-    EXPECT_EQ(form_->service().activeCount(), 1);
+    EXPECT_EQ(service_->activeCount(), 1);
     closeClient(c);
-    EXPECT_EQ(form_->service().activeCount(), 0);
-    form_->service().ReconcileCount();
-    EXPECT_EQ(form_->service().activeCount(), 1);
+    EXPECT_EQ(service_->activeCount(), 0);
+    service_->ReconcileCount();
+    EXPECT_EQ(service_->activeCount(), 1);
 
     // The last connection ends and closes b's row.
     closeClient(b);
-    EXPECT_EQ(form_->service().activeCount(), 0);
-    form_->service().ReconcileCount();
-    EXPECT_EQ(form_->service().activeCount(), 0);
+    EXPECT_EQ(service_->activeCount(), 0);
+    service_->ReconcileCount();
+    EXPECT_EQ(service_->activeCount(), 0);
     EXPECT_EQ(rowCount("Closed=0"), 0);
     EXPECT_EQ(rowCount("Closed=1"), 2);
 }
@@ -483,9 +464,9 @@ TEST_F(ConnectionServiceTest, ClientAbortClosesRowLikeAnOrderlyEnd)
     QTcpSocket* client = connectClient();
     reportLogin(client, "Acc001", "Books", "admin");
     client->abort();
-    ASSERT_TRUE(waitUntil([&] { return form_->service().openConnections() == 0; }));
+    ASSERT_TRUE(waitUntil([&] { return service_->openConnections() == 0; }));
     EXPECT_EQ(rowCount("Closed=1 and LogoutTime is not null"), 1);
-    EXPECT_EQ(form_->service().activeCount(), 0);
+    EXPECT_EQ(service_->activeCount(), 0);
     expectServerAnswers();
 }
 
@@ -497,15 +478,13 @@ TEST_F(ConnectionServiceTest, StopQuestionAnsweredNoKeepsEverything)
     QTcpSocket* a = connectClient();
     reportLogin(a, "Acc001", "Books", "admin");
     dialogs_.expect(DialogKind::YesNo, "询问", "当前服务器共有1活动连接，是否断开所有连接？", DialogAnswer::No);
-    form_->service().SetServiceActive(false);
-    EXPECT_TRUE(form_->service().serviceStarted());
-    EXPECT_EQ(labelText("lbState"), "已启动");
-    EXPECT_EQ(buttonText("btnState"), "停止(&R)");
-    EXPECT_EQ(form_->service().activeCount(), 1);
+    service_->SetServiceActive(false);
+    EXPECT_TRUE(service_->serviceStarted());
+    EXPECT_EQ(service_->activeCount(), 1);
     EXPECT_EQ(rowCount("Closed=0"), 1);
     settle(50);
     EXPECT_EQ(a->state(), QAbstractSocket::ConnectedState);
-    EXPECT_EQ(form_->service().openConnections(), 1);
+    EXPECT_EQ(service_->openConnections(), 1);
     send(a, handshake("still"));
     const QList<QByteArray> answer = answerOn(a);
     ASSERT_EQ(answer.size(), 9);
@@ -519,15 +498,13 @@ TEST_F(ConnectionServiceTest, StopQuestionAnsweredYesDropsClientsAndClosesRows)
     QTcpSocket* b = connectClient();
     reportLogin(a, "Acc001", "Books", "admin");
     reportLogin(b, "Acc002", "More", "clerk");
-    ASSERT_EQ(form_->service().activeCount(), 1);
+    ASSERT_EQ(service_->activeCount(), 1);
     dialogs_.expect(DialogKind::YesNo, "询问", "当前服务器共有1活动连接，是否断开所有连接？", DialogAnswer::Yes);
-    form_->service().SetServiceActive(false);
-    EXPECT_EQ(form_->service().serviceState(), TConnectionService::ServiceState::Stopped);
-    EXPECT_EQ(labelText("lbState"), "停止");
-    EXPECT_EQ(buttonText("btnState"), "启动(&R)");
-    EXPECT_EQ(form_->service().activeCount(), 0);
-    EXPECT_EQ(form_->service().openConnections(), 0);
-    EXPECT_EQ(form_->trayHint(), kBaseHint);
+    service_->SetServiceActive(false);
+    EXPECT_EQ(service_->serviceState(), TConnectionService::ServiceState::Stopped);
+    EXPECT_EQ(service_->activeCount(), 0);
+    EXPECT_EQ(service_->openConnections(), 0);
+    EXPECT_EQ(service_->statusText(), kBaseHint);
     EXPECT_TRUE(waitUntil([&] {
         return a->state() == QAbstractSocket::UnconnectedState && b->state() == QAbstractSocket::UnconnectedState;
     })) << "the clients were not disconnected";
@@ -535,7 +512,7 @@ TEST_F(ConnectionServiceTest, StopQuestionAnsweredYesDropsClientsAndClosesRows)
     EXPECT_EQ(rowCount(), 2);
 
     // Started again, the service takes new clients.
-    form_->service().SetServiceActive(true);
+    service_->SetServiceActive(true);
     expectServerAnswers();
 }
 
@@ -543,9 +520,9 @@ TEST_F(ConnectionServiceTest, StopWithConnectionsButCountZeroAsksNothing)
 {
     start();
     QTcpSocket* a = connectClient();
-    ASSERT_EQ(form_->service().activeCount(), 0);
-    form_->service().SetServiceActive(false);   // no question: the operator script is empty
-    EXPECT_EQ(form_->service().serviceState(), TConnectionService::ServiceState::Stopped);
+    ASSERT_EQ(service_->activeCount(), 0);
+    service_->SetServiceActive(false);   // no question: the operator script is empty
+    EXPECT_EQ(service_->serviceState(), TConnectionService::ServiceState::Stopped);
     EXPECT_TRUE(waitUntil([&] { return a->state() == QAbstractSocket::UnconnectedState; }));
 }
 
@@ -567,7 +544,7 @@ TEST_F(ConnectionServiceTest, StartClosesRowsLeftOpenByAnEarlierRun)
     EXPECT_EQ(rows[0][2], "1") << "LogoutTime not set";
     EXPECT_EQ(rows[1][1], "2") << "a cleared row was touched";
     EXPECT_EQ(rows[1][2], "0");
-    EXPECT_EQ(form_->service().activeCount(), 0);
+    EXPECT_EQ(service_->activeCount(), 0);
 
     // The next login takes the next key.
     QTcpSocket* client = connectClient();
@@ -582,10 +559,10 @@ TEST_F(ConnectionServiceTest, DisconnectAllWithCountZeroDoesNothing)
     start();
     QTcpSocket* a = connectClient();
     QTcpSocket* b = connectClient();
-    ASSERT_EQ(form_->service().activeCount(), 0);
-    QTest::mouseClick(form_->findChild<QPushButton*>(QStringLiteral("btnDisconnAllUser")), Qt::LeftButton);   // no question expected
+    ASSERT_EQ(service_->activeCount(), 0);
+    service_->DisconnectAllClients();   // no question expected
     settle(100);
-    EXPECT_EQ(form_->service().openConnections(), 2);
+    EXPECT_EQ(service_->openConnections(), 2);
     EXPECT_EQ(a->state(), QAbstractSocket::ConnectedState);
     EXPECT_EQ(b->state(), QAbstractSocket::ConnectedState);
 }
@@ -599,27 +576,27 @@ TEST_F(ConnectionServiceTest, DisconnectAllClosesEveryConnectionAndRow)
     reportLogin(a, "Acc001", "Books", "admin");
     reportLogin(b, "Acc002", "More", "clerk");
     reportLogin(b, "Acc003", "Third", "clerk");
-    ASSERT_EQ(form_->service().activeCount(), 1);
+    ASSERT_EQ(service_->activeCount(), 1);
 
     // Answered No: nothing changes.
     dialogs_.expect(DialogKind::YesNo, "询问", "是否确认断开与所有客户端的联接？", DialogAnswer::No);
-    QTest::mouseClick(form_->findChild<QPushButton*>(QStringLiteral("btnDisconnAllUser")), Qt::LeftButton);
+    service_->DisconnectAllClients();
     settle(50);
-    EXPECT_EQ(form_->service().openConnections(), 3);
+    EXPECT_EQ(service_->openConnections(), 3);
     EXPECT_EQ(rowCount("Closed=0"), 3);
 
     dialogs_.expect(DialogKind::YesNo, "询问", "是否确认断开与所有客户端的联接？", DialogAnswer::Yes);
-    QTest::mouseClick(form_->findChild<QPushButton*>(QStringLiteral("btnDisconnAllUser")), Qt::LeftButton);
-    EXPECT_EQ(form_->service().openConnections(), 0);
+    service_->DisconnectAllClients();
+    EXPECT_EQ(service_->openConnections(), 0);
     EXPECT_TRUE(waitUntil([&] {
         return a->state() == QAbstractSocket::UnconnectedState && b->state() == QAbstractSocket::UnconnectedState &&
                c->state() == QAbstractSocket::UnconnectedState;
     })) << "not every client was disconnected";
     EXPECT_EQ(rowCount("Closed=1 and LogoutTime is not null"), 3);
-    EXPECT_EQ(form_->service().activeCount(), 0);
-    EXPECT_TRUE(form_->service().serviceStarted()) << "the listener stays open";
+    EXPECT_EQ(service_->activeCount(), 0);
+    EXPECT_TRUE(service_->serviceStarted()) << "the listener stays open";
     settle(50);
-    EXPECT_EQ(form_->service().activeCount(), 0);
+    EXPECT_EQ(service_->activeCount(), 0);
     expectServerAnswers();
 }
 
@@ -687,7 +664,7 @@ TEST_F(ConnectionServiceTest, OtherTypesAndGarbageAreIgnoredWithoutAWord)
     settle(100);
     EXPECT_EQ(client->bytesAvailable(), 0) << "an ignored message was answered";
     EXPECT_EQ(rowCount(), 0);
-    EXPECT_EQ(form_->service().activeCount(), 0);
+    EXPECT_EQ(service_->activeCount(), 0);
     EXPECT_EQ(client->state(), QAbstractSocket::ConnectedState);
 
     // The same connection still gets its handshake answered.
@@ -755,7 +732,7 @@ TEST_F(ConnectionServiceTest, HugeAndBinaryMessagesLeaveTheServerWorking)
     EXPECT_EQ(big->bytesAvailable(), 0) << "more than one answer";
 
     EXPECT_EQ(rowCount(), 0);
-    EXPECT_EQ(form_->service().openConnections(), 3);
+    EXPECT_EQ(service_->openConnections(), 3);
     expectServerAnswers();
 }
 
@@ -766,7 +743,7 @@ TEST_F(ConnectionServiceTest, ConnectDisconnectInATightLoop)
     int reports = 0;
     for (int i = 0; i < kRounds; ++i) {
         QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, form_->service().listeningPort());
+        socket.connectToHost(QHostAddress::LocalHost, service_->listeningPort());
         ASSERT_TRUE(waitUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }, 3000))
             << "round " << i;
         if (i % 20 == 0) {
@@ -781,13 +758,13 @@ TEST_F(ConnectionServiceTest, ConnectDisconnectInATightLoop)
             socket.disconnectFromHost();
         QCoreApplication::processEvents();
     }
-    ASSERT_TRUE(waitUntil([&] { return form_->service().openConnections() == 0; }))
-        << form_->service().openConnections() << " connections still open";
-    EXPECT_EQ(form_->service().activeCount(), 0);
+    ASSERT_TRUE(waitUntil([&] { return service_->openConnections() == 0; }))
+        << service_->openConnections() << " connections still open";
+    EXPECT_EQ(service_->activeCount(), 0);
     EXPECT_LE(rowCount(), reports);
     EXPECT_EQ(rowCount("Closed=0"), 0) << "a row of an ended connection stayed open";
-    form_->service().ReconcileCount();
-    EXPECT_EQ(form_->service().activeCount(), 0);
-    EXPECT_EQ(form_->trayHint(), kBaseHint);
+    service_->ReconcileCount();
+    EXPECT_EQ(service_->activeCount(), 0);
+    EXPECT_EQ(service_->statusText(), kBaseHint);
     expectServerAnswers();
 }

@@ -163,14 +163,37 @@ TEST_F(MainWindowTest, EveryPartStandsAtItsSizeAndReadsWhole)
 
 TEST_F(MainWindowTest, StateButtonStartsAndStopsTheService)
 {
+    const QString hint = ProductTitle() + QStringLiteral("管理软件-服务器");
     click("btnState");
     EXPECT_TRUE(form_->service().serviceStarted());
     EXPECT_EQ(label("lbState"), "已启动");
+    EXPECT_TRUE(find<QLabel>("lbState")->styleSheet().remove(' ').contains("rgb(0,128,0)"));
     EXPECT_EQ(button("btnState")->text(), "停止(&R)");
+    EXPECT_EQ(form_->trayHint(), hint);
     click("btnState");
     EXPECT_EQ(form_->service().serviceState(), TConnectionService::ServiceState::Stopped);
     EXPECT_EQ(label("lbState"), "停止");
+    EXPECT_TRUE(find<QLabel>("lbState")->styleSheet().remove(' ').contains("rgb(255,0,0)"));
     EXPECT_EQ(button("btnState")->text(), "启动(&R)");
+}
+
+TEST_F(MainWindowTest, CountAndHintFollowTheLoginsAndDisconnectAllDropsThem)
+{
+    click("btnState");
+    QTcpSocket* client = connectClient();
+    QByteArray report;
+    for (const char* field : {"2", "0", "0", "null", "001", "账套", "张三", "null", "null"})
+        report += QByteArray(field) + QByteArray("\x0A\x1A", 2);
+    client->write(report);
+    ASSERT_TRUE(waitUntil([&] { return label("lbActiveCount") == "1"; }));
+    EXPECT_EQ(form_->trayHint(), ProductTitle() + QStringLiteral("管理软件-服务器\u3000共有1个活动连接"));
+
+    dialogs_.expect(DialogKind::YesNo, "询问", QStringLiteral("是否确认断开与所有客户端的联接？"), DialogAnswer::Yes);
+    click("btnDisconnAllUser");
+    EXPECT_TRUE(waitUntil([&] { return form_->service().openConnections() == 0; }));
+    EXPECT_EQ(label("lbActiveCount"), "0");
+    EXPECT_EQ(form_->trayHint(), ProductTitle() + QStringLiteral("管理软件-服务器"));
+    EXPECT_TRUE(form_->service().serviceStarted()) << "the listener stays open";
 }
 
 TEST_F(MainWindowTest, StateButtonWithTheDatabaseServerStoppedOnlyShowsTheBox)
