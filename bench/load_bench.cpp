@@ -3,7 +3,7 @@
 // throwaway catalogue and an echo server as the baseline, and drives both
 // with N concurrent clients on plain blocking sockets.
 //
-//   load_bench [--rounds R] [--limit S] [--grace G] [--log-rows A,B,...] [N ...]
+//   load_bench [--rounds R] [--limit S] [--grace G] [--log-rows A,B,...] [--hostile] [N ...]
 //                              default: 2000 9 4  0,1000000  1 50 200
 //
 // Each log size runs in a host of its own whose login log is filled with
@@ -29,6 +29,14 @@
 // report) over the wall time of the whole run, from the start of the first
 // round to the end of the last. At the end the host's count of login log
 // rows is shown.
+//
+// With --hostile each N runs against the service a second time with a
+// hostile client beside the N: a thread that, for as long as the clients
+// run, keeps opening connections and sending malformed messages (short
+// records of type 1 and 2, random bytes, a handshake dribbled one byte at
+// a time, a 200 KB message), closing each connection and opening the next.
+// The well-behaved clients' rates and latencies without and with it are
+// shown side by side.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -37,6 +45,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <latch>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -267,9 +276,122 @@ long long listenOverflows()
     return result;
 }
 
+
+// ---- the hostile client -----------------------------------------------------
+
+// What the hostile client did during one run.
+struct HostileStats {
+    long long connections = 0;
+    long long shortHandshakes = 0;   // type 1, fewer than nine fields
+    long long shortReports = 0;      // type 2, fewer than nine fields
+    long long randomBytes = 0;
+    long long dribbled = 0;          // a handshake sent one byte at a time
+    long long oversized = 0;         // a 200 KB message
+    long long bytes = 0;
+    long long failures = 0;          // connections refused or reset, sends cut off
+};
+
+// A connection to 127.0.0.1:port whose blocking calls give up after
+// `timeoutMs`; -1 when it cannot be made.
+int hostileConnect(int port, int timeoutMs)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    timeval timeout{time_t(timeoutMs / 1000), suseconds_t(timeoutMs % 1000 * 1000)};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The fields joined, each followed by the separator.
+std::string joinFields(const std::vector<std::string>& fields)
+{
+    std::string out;
+    for (const std::string& f : fields)
+        out += f + kSeparator;
+    return out;
+}
+
+// Until `stop` is set: a new connection, one malformed message on it, and
+// the connection closed without reading what the server answered, over
+// and over through the kinds of message in turn.
+void hostileClient(int port, const std::atomic<bool>& stop, HostileStats& stats)
+{
+    std::mt19937 random(20260514u);
+    for (unsigned turn = 0; !stop.load(std::memory_order_relaxed); ++turn) {
+        const int fd = hostileConnect(port, 1000);
+        if (fd < 0) {
+            ++stats.failures;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        ++stats.connections;
+        bool ok = true;
+        switch (turn % 5) {
+        case 0: {   // a handshake of four fields
+            const std::string text = joinFields({"1", "0", "0", "null"});
+            ok = sendAll(fd, text);
+            stats.bytes += static_cast<long long>(text.size());
+            ++stats.shortHandshakes;
+            break;
+        }
+        case 1: {   // a login report of three fields, the last without its separator
+            const std::string text = joinFields({"2", "0"}) + "0";
+            ok = sendAll(fd, text);
+            stats.bytes += static_cast<long long>(text.size());
+            ++stats.shortReports;
+            break;
+        }
+        case 2: {   // random bytes
+            std::string text(1 + random() % 2048, '\0');
+            for (char& c : text)
+                c = char(random() % 256);
+            ok = sendAll(fd, text);
+            stats.bytes += static_cast<long long>(text.size());
+            ++stats.randomBytes;
+            break;
+        }
+        case 3: {   // a whole handshake, one byte at a time
+            const std::string text = record(1, {"", "WS-hostile", "Hostile", "1.0.0", "bench", "slow"});
+            for (std::size_t i = 0; ok && i < text.size() && !stop.load(std::memory_order_relaxed); ++i) {
+                ok = sendAll(fd, text.substr(i, 1));
+                stats.bytes += ok ? 1 : 0;
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+            }
+            ++stats.dribbled;
+            break;
+        }
+        default: {   // a handshake whose fourth field takes 200 KB
+            const std::string text = record(1, {"", std::string(200 * 1024, 'H'), "b", "c", "d", "e"});
+            ok = sendAll(fd, text);
+            stats.bytes += static_cast<long long>(text.size());
+            ++stats.oversized;
+            break;
+        }
+        }
+        if (!ok)
+            ++stats.failures;
+        close(fd);
+    }
+}
+
 // N clients, each running its rounds until they are done or `limit` has
 // passed; a round under way at that point gets `grace` more to finish.
-RunResult runClients(int port, int clients, int roundsPerClient, double limit, double grace)
+// With `hostile` the hostile client runs beside them from their start to
+// the end of the last one, and what it did goes there.
+RunResult runClients(int port, int clients, int roundsPerClient, double limit, double grace,
+                     HostileStats* hostile = nullptr)
 {
     std::vector<ClientResult> results(static_cast<std::size_t>(clients));
     std::vector<std::thread> threads;
@@ -293,11 +415,19 @@ RunResult runClients(int port, int clients, int roundsPerClient, double limit, d
     const long long overflowsBefore = listenOverflows();
     start = Clock::now();
     go.store(true, std::memory_order_release);
+    std::atomic<bool> stopHostile{false};
+    std::thread hostileThread;
+    if (hostile)
+        hostileThread = std::thread([&] { hostileClient(port, stopHostile, *hostile); });
     for (std::thread& t : threads)
         t.join();
+    const Clock::time_point finished = Clock::now();
+    stopHostile.store(true, std::memory_order_relaxed);
+    if (hostileThread.joinable())
+        hostileThread.join();
 
     RunResult run;
-    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    run.seconds = std::chrono::duration<double>(finished - start).count();
     const long long overflowsAfter = listenOverflows();
     run.listenOverflows = overflowsBefore < 0 || overflowsAfter < 0 ? -1 : overflowsAfter - overflowsBefore;
     for (ClientResult& r : results) {
@@ -425,10 +555,64 @@ void printRun(int clients, int roundsPerClient, const RunResult& service, const 
 }
 
 
+
+// The N clients against the service without and with the hostile client
+// beside them. Ratios read as "times worse": quiet/hostile for rates,
+// hostile/quiet for latencies.
+struct HostileComparison {
+    long logRows = 0;
+    int clients = 0;
+    double quietRate = 0, hostileRate = 0;
+    Sample quietHandshakeP99, hostileHandshakeP99;
+    Sample quietReportP99, hostileReportP99;
+};
+
+HostileComparison printHostileRun(long logRows, int clients, const RunResult& quiet, const RunResult& besieged,
+                                  const HostileStats& hostile)
+{
+    HostileComparison c{logRows,
+                        clients,
+                        quiet.perSecond(),
+                        besieged.perSecond(),
+                        percentile(quiet.handshakeMs, 0.99),
+                        percentile(besieged.handshakeMs, 0.99),
+                        percentile(quiet.reportMs, 0.99),
+                        percentile(besieged.reportMs, 0.99)};
+    std::printf("\nN = %d clients against the service, without and with a hostile client beside them\n", clients);
+    std::printf("  %-24s %12s %12s %12s\n", "", "quiet", "hostile", "ratio");
+    std::printf("  %-24s %12.1f %12.1f %11.1fx\n", "rounds/s", c.quietRate, c.hostileRate,
+                c.hostileRate > 0 ? c.quietRate / c.hostileRate : NAN);
+    auto latency = [](const char* name, const Sample& q, const Sample& h) {
+        char qt[32], ht[32], ratio[32];
+        std::snprintf(qt, sizeof qt, "%s%.3f", q.cut ? ">" : "", q.ms);
+        std::snprintf(ht, sizeof ht, "%s%.3f", h.cut ? ">" : "", h.ms);
+        std::snprintf(ratio, sizeof ratio, "%s%.1fx", h.cut && !q.cut ? ">" : "", q.ms > 0 ? h.ms / q.ms : NAN);
+        std::printf("  %-24s %12s %12s %12s\n", name, qt, ht, ratio);
+    };
+    latency("handshake p99 ms", c.quietHandshakeP99, c.hostileHandshakeP99);
+    latency("handshake p50 ms", percentile(quiet.handshakeMs, 0.5), percentile(besieged.handshakeMs, 0.5));
+    latency("connect p99 ms", percentile(quiet.connectMs, 0.99), percentile(besieged.connectMs, 0.99));
+    latency("report to close p99 ms", c.quietReportP99, c.hostileReportP99);
+    std::printf("  %-24s %12d %12d\n", "rounds completed", quiet.rounds, besieged.rounds);
+    std::printf("  %-24s %12d %12d\n", "rounds cut off", quiet.cutOff, besieged.cutOff);
+    std::printf("  %-24s %12d %12d\n", "failures", quiet.failures, besieged.failures);
+    std::printf("  %-24s %12.2f %12.2f\n", "wall time s", quiet.seconds, besieged.seconds);
+    if (!besieged.firstError.empty())
+        std::printf("  with the hostile client, first failure: %s\n", besieged.firstError.c_str());
+    std::printf("  hostile client: %lld connections, %lld short handshakes, %lld short login reports, "
+                "%lld random, %lld dribbled, %lld of 200 KB; %.1f MB sent, %lld failures\n",
+                hostile.connections, hostile.shortHandshakes, hostile.shortReports, hostile.randomBytes,
+                hostile.dribbled, hostile.oversized, double(hostile.bytes) / 1e6, hostile.failures);
+    std::fflush(stdout);
+    return c;
+}
+
 // One host: its login log filled with `logRows` rows first; the service's
-// rounds per second for each client count (0 when the host failed).
+// rounds per second for each client count (0 when the host failed). With
+// `hostile` each count runs once more with the hostile client beside it,
+// and the comparison goes to `comparisons`.
 std::vector<double> runAgainstLog(long logRows, const std::vector<int>& counts, int totalRounds, double limitSeconds,
-                                  double graceSeconds)
+                                  double graceSeconds, bool hostile, std::vector<HostileComparison>& comparisons)
 {
     std::vector<double> rates;
     setenv("VQ_LOAD_LOG_ROWS", std::to_string(logRows).c_str(), 1);
@@ -457,6 +641,12 @@ std::vector<double> runAgainstLog(long logRows, const std::vector<int>& counts, 
         const RunResult echo = runClients(echoPort, clients, roundsPerClient, limitSeconds, graceSeconds);
         printRun(clients, roundsPerClient, service, echo);
         rates.push_back(service.perSecond());
+        if (hostile) {
+            HostileStats stats;
+            const RunResult besieged =
+                runClients(servicePort, clients, roundsPerClient, limitSeconds, graceSeconds, &stats);
+            comparisons.push_back(printHostileRun(logRows, clients, service, besieged, stats));
+        }
     }
 
     const std::string last = stopHost(host);
@@ -492,6 +682,7 @@ int main(int argc, char* argv[])
     double graceSeconds = 4;
     std::vector<int> counts;
     std::vector<long> logSizes = {0, 1000000};
+    bool hostile = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--rounds" && i + 1 < argc)
@@ -502,10 +693,13 @@ int main(int argc, char* argv[])
             graceSeconds = std::atof(argv[++i]);
         else if (arg == "--log-rows" && i + 1 < argc)
             logSizes = numberList(argv[++i]);
+        else if (arg == "--hostile")
+            hostile = true;
         else if (std::atoi(arg.c_str()) > 0)
             counts.push_back(std::atoi(arg.c_str()));
         else {
-            std::fprintf(stderr, "usage: %s [--rounds R] [--limit S] [--grace G] [--log-rows A,B,...] [N ...]\n",
+            std::fprintf(stderr,
+                         "usage: %s [--rounds R] [--limit S] [--grace G] [--log-rows A,B,...] [--hostile] [N ...]\n",
                          argv[0]);
             return 2;
         }
@@ -517,8 +711,9 @@ int main(int argc, char* argv[])
     signal(SIGPIPE, SIG_IGN);
 
     std::vector<std::vector<double>> rates;
+    std::vector<HostileComparison> comparisons;
     for (long rows : logSizes) {
-        rates.push_back(runAgainstLog(rows, counts, totalRounds, limitSeconds, graceSeconds));
+        rates.push_back(runAgainstLog(rows, counts, totalRounds, limitSeconds, graceSeconds, hostile, comparisons));
         if (rates.back().size() != counts.size())
             return 1;
     }
@@ -535,6 +730,25 @@ int main(int argc, char* argv[])
         for (std::size_t l = 0; l < logSizes.size(); ++l)
             std::printf(" %14.1f %7.2f", rates[l][c], rates[0][c] > 0 ? rates[l][c] / rates[0][c] : NAN);
         std::printf("\n");
+    }
+
+    // The well-behaved clients without and with the hostile client beside them.
+    if (!comparisons.empty()) {
+        std::printf("\n==== the N clients without and with a hostile client (ratios: times worse) ====\n");
+        std::printf("  %9s %7s | %9s %9s %6s | %12s %12s %7s | %12s %12s %7s\n", "log rows", "clients", "rounds/s",
+                    "hostile", "ratio", "hs p99 ms", "hostile", "ratio", "report p99", "hostile", "ratio");
+        auto cell = [](const Sample& v) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%s%.2f", v.cut ? ">" : "", v.ms);
+            return std::string(text);
+        };
+        for (const HostileComparison& c : comparisons)
+            std::printf("  %9ld %7d | %9.1f %9.1f %6.1f | %12s %12s %7.1f | %12s %12s %7.1f\n", c.logRows, c.clients,
+                        c.quietRate, c.hostileRate, c.hostileRate > 0 ? c.quietRate / c.hostileRate : NAN,
+                        cell(c.quietHandshakeP99).c_str(), cell(c.hostileHandshakeP99).c_str(),
+                        c.quietHandshakeP99.ms > 0 ? c.hostileHandshakeP99.ms / c.quietHandshakeP99.ms : NAN,
+                        cell(c.quietReportP99).c_str(), cell(c.hostileReportP99).c_str(),
+                        c.quietReportP99.ms > 0 ? c.hostileReportP99.ms / c.quietReportP99.ms : NAN);
     }
     return 0;
 }

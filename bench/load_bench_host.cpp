@@ -8,7 +8,8 @@
 // rows. Once both listen it prints one line "ports <service> <echo>" and runs
 // until its standard input closes or it gets SIGTERM. On the way out it
 // prints "rows <n>", the number of rows of the login log, and removes its
-// temporary folder. Boxes the service would show go to standard error.
+// temporary folder. Boxes the service would show are counted, and listed
+// with their counts on standard error at the end.
 #include "../tests/support/installedbackups.h"
 #include "clientlogfill.h"
 #include "clientlogindexes.h"
@@ -24,12 +25,16 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -40,29 +45,60 @@ namespace {
 
 constexpr const char* kSaPassword = "Sa#1234";
 
-// Nobody sits at this console: questions are answered No, and the text of
-// every box goes to standard error.
+// Nobody sits at this console: questions are answered No, and every box is
+// counted by its kind, caption and text. A hostile client makes the service
+// show a box for each malformed record, thousands a second, so nothing is
+// written while the boxes come; summary() lists them once, with their counts,
+// on standard error when the host ends.
 class LoggingOperator : public SilentOperator {
 public:
-    void showInfo(const QString& text, const QString& caption) override { log("info", text, caption); }
-    void showError(const QString& text, const QString& caption) override { log("error", text, caption); }
+    void showInfo(const QString& text, const QString& caption) override { count("info", text, caption); }
+    void showError(const QString& text, const QString& caption) override { count("error", text, caption); }
     DialogAnswer askYesNo(const QString& text, const QString& caption) override
     {
-        log("question", text, caption);
+        count("question", text, caption);
         return SilentOperator::askYesNo(text, caption);
     }
     DialogAnswer askYesNoCancel(const QString& text, const QString& caption) override
     {
-        log("question", text, caption);
+        count("question", text, caption);
         return SilentOperator::askYesNoCancel(text, caption);
     }
 
-private:
-    static void log(const char* kind, const QString& text, const QString& caption)
+    // One line per distinct box, most frequent first; at most kListed lines.
+    void summary() const
     {
-        std::fprintf(stderr, "load_bench_host: %s box [%s] %s\n", kind, caption.toUtf8().constData(),
-                     text.toUtf8().constData());
+        std::vector<std::pair<std::string, long long>> boxes(counts_.begin(), counts_.end());
+        std::sort(boxes.begin(), boxes.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+        long long total = 0;
+        for (const auto& box : boxes)
+            total += box.second;
+        if (total == 0)
+            return;
+        std::fprintf(stderr, "load_bench_host: %lld boxes, %zu distinct%s\n", total, boxes.size(),
+                     dropped_ > 0 ? " (the texts of some were not kept apart)" : "");
+        for (std::size_t i = 0; i < boxes.size() && i < kListed; ++i)
+            std::fprintf(stderr, "load_bench_host: %lld x %s\n", boxes[i].second, boxes[i].first.c_str());
+        if (boxes.size() > kListed)
+            std::fprintf(stderr, "load_bench_host: ... and %zu more distinct boxes\n", boxes.size() - kListed);
     }
+
+private:
+    static constexpr std::size_t kListed = 20;
+    static constexpr std::size_t kKept = 1000;   // distinct texts kept apart; beyond that they share one line
+
+    void count(const char* kind, const QString& text, const QString& caption)
+    {
+        std::string key = std::string(kind) + " box [" + caption.toStdString() + "] " + text.toStdString();
+        if (counts_.size() >= kKept && !counts_.contains(key)) {
+            key = std::string(kind) + " box (other texts)";
+            ++dropped_;
+        }
+        ++counts_[key];
+    }
+
+    std::map<std::string, long long> counts_;
+    long long dropped_ = 0;
 };
 
 // SIGTERM reaches the event loop through this pipe.
@@ -186,6 +222,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "load_bench_host: %s\n", e.what());
     }
     setOperatorDialogs(nullptr);
+    dialogs.summary();
     std::error_code ec;
     fs::remove_all(pattern, ec);
     return rc;
