@@ -38,6 +38,23 @@ const SqlType kUnknown = makeType(BaseType::Unknown);
     throw SqlException(number, message, pos.line);
 }
 
+// A text value as a SQLite expression. SQLite ends a statement's text at a
+// NUL byte, so a text holding one (SQL Server keeps char(0) in a string)
+// goes in as its bytes, read back as text: CAST(X'..' AS TEXT) keeps every
+// byte, the NULs included.
+std::string textLiteral(const std::string& text)
+{
+    if (text.find('\0') == std::string::npos)
+        return quoteString(text);
+    static const char* hex = "0123456789ABCDEF";
+    std::string s = "CAST(X'";
+    for (unsigned char c : text) {
+        s.push_back(hex[c >> 4]);
+        s.push_back(hex[c & 15]);
+    }
+    return s + "' AS TEXT)";
+}
+
 [[noreturn]] void unsupported(const std::string& what, const ast::Pos& pos)
 {
     fail(err::Unsupported,
@@ -602,11 +619,11 @@ struct Translator::Impl {
             r.type = kFloat;
             return r;
         case ast::LiteralKind::String:
-            r.sql = quoteString(e.text);
+            r.sql = textLiteral(e.text);
             r.type = varcharType(gbkLengthEstimate(e.text));
             return r;
         case ast::LiteralKind::NString: {
-            r.sql = quoteString(e.text);
+            r.sql = textLiteral(e.text);
             int chars = 0;
             for (unsigned char c : e.text)
                 if ((c & 0xC0) != 0x80)
@@ -764,11 +781,18 @@ struct Translator::Impl {
         a = numericOperand(a, b.type);
         b = numericOperand(b, a.type);
         SqlType type = arithmeticType(a.type, b.type, op);
+        // int arithmetic: SQLite computes in 64 bits, so a result outside the
+        // int range is refused afterwards with SQL Server's 8115 instead of
+        // being stored as a wider number (2147483647 + 1).
+        const bool checkInt = type.base == BaseType::Int && a.type.isIntegerFamily() && b.type.isIntegerFamily();
+        auto intChecked = [&](const std::string& sql) {
+            return checkInt ? "vq_to_int(" + sql + ",'int')" : sql;
+        };
         if (op == "/") {
             std::string lhs = a.sql;
             if (!type.isIntegerFamily() && !a.type.isUnknown())
                 lhs = "CAST(" + a.sql + " AS REAL)";
-            return {"vq_div(" + lhs + "," + b.sql + ")", type};
+            return {intChecked("vq_div(" + lhs + "," + b.sql + ")"), type};
         }
         if (op == "%")
             return {"vq_mod(" + a.sql + "," + b.sql + ")", type};
@@ -782,6 +806,8 @@ struct Translator::Impl {
             if (sc <= 12)
                 return {"round(" + a.sql + " " + op + " " + b.sql + "," + std::to_string(sc) + ")", type};
         }
+        if (op == "+" || op == "-" || op == "*")
+            return {intChecked(paren(a.sql + " " + op + " " + b.sql)), type};
         return {paren(a.sql + " " + op + " " + b.sql), type};
     }
 
