@@ -13,6 +13,7 @@
 #include <QHostInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -58,6 +59,7 @@ TConnectionService::TConnectionService(QObject* parent) : QObject(parent)
     server_ = new QTcpServer(this);
     server_->setListenBacklogSize(5);
     connect(server_, &QTcpServer::newConnection, this, &TConnectionService::acceptConnections);
+    connect(server_, &QTcpServer::acceptError, this, &TConnectionService::acceptFailed);
     RefreshStatus();
 }
 
@@ -145,15 +147,20 @@ void TConnectionService::closeListener()
     }
 }
 
-// A socket leaves memory only when no read handler is on the stack: a
-// modal box opened while reading runs its own event loop, in which the
-// connection may end, and the handler below it still holds the socket.
+// A socket leaves memory at once, unless its own handler is on the stack
+// (a box opened inside it runs an event loop in which the connection may
+// end): then when that handler returns. Other connections never wait.
 void TConnectionService::release(QTcpSocket* socket)
 {
-    if (readDepth_ > 0)
-        released_.append(socket);
+    if (busy_.value(socket) > 0)
+        releaseWhenIdle_.insert(socket);
     else
         socket->deleteLater();
+    // A descriptor is free again: accepting goes on if it had to pause.
+    if (acceptPaused_ && server_->isListening()) {
+        acceptPaused_ = false;
+        server_->resumeAccepting();
+    }
 }
 
 void TConnectionService::RefreshStatus()
@@ -197,6 +204,10 @@ void TConnectionService::acceptConnections()
         client.socket = socket;
         client.address = addressText(socket->peerAddress());
         client.port = socket->peerPort();
+        client.assembly = new QTimer(socket);
+        client.assembly->setSingleShot(true);
+        client.assembly->setInterval(kRecordWaitMs);
+        connect(client.assembly, &QTimer::timeout, this, [this, socket] { finishPendingRecord(socket); });
         clients_.append(client);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { ServerSocketClientRead(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { ServerSocketClientDisconnect(socket); });
@@ -213,6 +224,24 @@ TConnectionService::Client* TConnectionService::findClient(QTcpSocket* socket)
     return nullptr;
 }
 
+// Accepting failed, most likely for want of file descriptors: accepting
+// pauses (instead of failing again at once, for ever) until a connection
+// closes, and the operator is told the first time.
+void TConnectionService::acceptFailed()
+{
+    server_->pauseAccepting();
+    acceptPaused_ = true;
+    if (acceptFailureShown_)
+        return;
+    acceptFailureShown_ = true;
+    const QString detail = server_->errorString();
+    QTimer::singleShot(0, this, [detail] {
+        ShowError(QStringLiteral("服务器暂时不能接受新的客户端联接（") + detail +
+                      QStringLiteral("），有联接断开后将自动恢复。"),
+                  QStringLiteral("错误"));
+    });
+}
+
 void TConnectionService::ServerSocketClientConnect(QTcpSocket*)
 {
     runGuarded([this] {
@@ -221,35 +250,157 @@ void TConnectionService::ServerSocketClientConnect(QTcpSocket*)
     });
 }
 
+// Marks a socket's handler as on the stack: the socket is not freed under
+// it, even when its connection ends inside a box the handler opened.
+class TConnectionService::BusyGuard {
+public:
+    BusyGuard(TConnectionService& service, QTcpSocket* socket) : service_(service), socket_(socket)
+    {
+        ++service_.busy_[socket_];
+    }
+    ~BusyGuard()
+    {
+        if (--service_.busy_[socket_] > 0)
+            return;
+        service_.busy_.remove(socket_);
+        if (service_.releaseWhenIdle_.remove(socket_))
+            socket_->deleteLater();
+    }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+
+private:
+    TConnectionService& service_;
+    QTcpSocket* socket_;
+};
+
+namespace {
+
+// True when `text` may be the beginning of a handshake or a login report:
+// its first field is 1 or 2, or has not ended yet and so far reads as a
+// number. Anything else is ignored as soon as it is seen.
+bool mayBeginRecord(const QByteArray& text)
+{
+    const qsizetype firstEnd = text.indexOf(kFieldSeparator);
+    if (firstEnd >= 0) {
+        const int type = GetMsgType(text);
+        return type == 1 || type == 2;
+    }
+    if (text.isEmpty() || text.size() > 11)
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool sign = i == 0 && (c == '+' || c == '-');
+        if (!sign && !(c >= '0' && c <= '9') && !(c == '\x0A' && i == text.size() - 1))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 void TConnectionService::ServerSocketClientRead(QTcpSocket* socket)
 {
-    if (!findClient(socket))
+    Client* client = findClient(socket);
+    if (!client)
         return;
-    ++readDepth_;
-    // All bytes available at this read form one message (there is no
-    // framing in the protocol).
-    const QByteArray text = socket->read(kMaxReadBytes);
+    BusyGuard busy(*this, socket);
+    const QByteArray bytes = socket->read(kMaxReadBytes);
+    if (client->pending.isEmpty()) {
+        // A read that holds a whole record, or that cannot begin one, is
+        // one message, as it always was (there is no framing in the
+        // protocol): bytes after the record's ninth field are not used.
+        if (RecordEnd(bytes) >= 0 || !mayBeginRecord(bytes)) {
+            handleMessage(socket, bytes);
+            return;
+        }
+    }
+    // A record the network split, or a slow client: gathered until its
+    // ninth separator arrives.
+    client->pending += bytes;
+    handlePendingRecords(socket);
+}
+
+void TConnectionService::handlePendingRecords(QTcpSocket* socket)
+{
+    for (;;) {
+        Client* client = findClient(socket);
+        if (!client)
+            return;
+        const qsizetype end = RecordEnd(client->pending);
+        if (end < 0 && client->pending.size() < kMaxReadBytes) {
+            if (!mayBeginRecord(client->pending)) {
+                client->pending.clear();
+                client->assembly->stop();
+            } else {
+                client->assembly->start();   // what arrived waits for the rest a while
+            }
+            return;
+        }
+        // A whole record, or as much as one may hold: handled as one message.
+        const QByteArray message = end >= 0 ? client->pending.left(end) : client->pending;
+        client->pending.remove(0, message.size());
+        if (!mayBeginRecord(client->pending))
+            client->pending.clear();
+        if (client->pending.isEmpty())
+            client->assembly->stop();
+        handleMessage(socket, message);
+    }
+}
+
+void TConnectionService::finishPendingRecord(QTcpSocket* socket)
+{
+    Client* client = findClient(socket);
+    if (!client || client->pending.isEmpty())
+        return;
+    BusyGuard busy(*this, socket);
+    // The rest did not come in time: what arrived is the message.
+    const QByteArray message = client->pending;
+    client->pending.clear();
+    handleMessage(socket, message);
+}
+
+void TConnectionService::handleMessage(QTcpSocket* socket, const QByteArray& text)
+{
     switch (GetMsgType(text)) {
     case 1: answerHandshake(socket, text); break;
     case 2: runGuarded([&] { recordLogin(socket, text); }); break;
     default: break;   // anything else is ignored without a word
     }
-    if (--readDepth_ == 0) {
-        for (QTcpSocket* released : std::as_const(released_))
-            released->deleteLater();
-        released_.clear();
-    }
+}
+
+// The box of a malformed message is shown from the event loop, never inside
+// a read handler, and one at a time: messages that arrive meanwhile are
+// counted and told in the next box. So no client waits behind a box, and
+// no number of malformed messages makes boxes pile up.
+void TConnectionService::reportMalformedMessage()
+{
+    ++malformedWaiting_;
+    if (malformedBoxScheduled_)
+        return;
+    malformedBoxScheduled_ = true;
+    QTimer::singleShot(0, this, [this] {
+        while (malformedWaiting_ > 0) {
+            const int count = malformedWaiting_;
+            malformedWaiting_ = 0;
+            ShowInfo(count == 1 ? kMalformedMessageText
+                                : kMalformedMessageText + QStringLiteral("（共收到") + QString::number(count) +
+                                      QStringLiteral("条不正确的信息）"),
+                     kMalformedMessageCaption);
+        }
+        malformedBoxScheduled_ = false;
+    });
 }
 
 void TConnectionService::answerHandshake(QTcpSocket* socket, const QByteArray& text)
 {
     TSocketInfo info;
-    info.ParseText(text);
+    if (!info.ParseFields(text))
+        reportMalformedMessage();
     info.MsgType = 1;
     info.Value1 = 1;
     info.Value2 = 0;
     info.Text3 = toGbk(LinkData ? LinkData->rememberedPassword() : QString());
-    // The box of a malformed request may have let the connection end meanwhile.
     if (findClient(socket))
         socket->write(info.BuildText());
     RefreshStatus();
@@ -264,11 +415,8 @@ void TConnectionService::recordLogin(QTcpSocket* socket, const QByteArray& text)
     const quint16 port = client->port;
     const QString hostName = reverseLookup(address);
     TSocketInfo info;
-    info.ParseText(text);
-    // The box of a malformed report may have let the connection end
-    // meanwhile: its row would then never be closed.
-    if (!findClient(socket))
-        return;
+    if (!info.ParseFields(text))
+        reportMalformedMessage();   // the row is written all the same, with empty texts
     // Every text goes between single quotes with its apostrophes doubled:
     // stored as sent, and never part of the statement.
     const QString sql =

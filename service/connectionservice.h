@@ -10,12 +10,15 @@
 // handler runs its own event loop, so handlers may nest.
 #pragma once
 
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QObject>
 #include <QString>
 
 class QTcpServer;
 class QTcpSocket;
+class QTimer;
 
 class TConnectionService : public QObject {
     Q_OBJECT
@@ -28,6 +31,9 @@ public:
     // never holds more (the socket's read buffer is bounded), and like any
     // read it is handled as one message.
     static constexpr qint64 kMaxReadBytes = 64 * 1024;
+    // How long the rest of a record that began arriving is waited for
+    // (since its last bytes); then what arrived is handled as the message.
+    static constexpr int kRecordWaitMs = 2000;
 
     enum class ServiceState { NotStarted, Started, Stopped };
     // Starts or stops the listener and brings the count and the log in
@@ -77,20 +83,32 @@ private:
         QTcpSocket* socket = nullptr;
         QString address;   // dotted IPv4 text
         quint16 port = 0;
+        QByteArray pending;          // the beginning of a record still arriving
+        QTimer* assembly = nullptr;  // how long the rest is waited for (owned by the socket)
     };
+    class BusyGuard;
 
     void acceptConnections();
     void closeListener();
     void closeOpenLoginRows();
     Client* findClient(QTcpSocket* socket);
+    void handlePendingRecords(QTcpSocket* socket);
+    void finishPendingRecord(QTcpSocket* socket);
+    void handleMessage(QTcpSocket* socket, const QByteArray& text);
+    void reportMalformedMessage();
+    void acceptFailed();
     void answerHandshake(QTcpSocket* socket, const QByteArray& text);
     void recordLogin(QTcpSocket* socket, const QByteArray& text);
     void release(QTcpSocket* socket);
 
     QTcpServer* server_ = nullptr;
     QList<Client> clients_;
-    int readDepth_ = 0;               // read handlers on the stack
-    QList<QTcpSocket*> released_;     // sockets to free once none is
+    QHash<QTcpSocket*, int> busy_;          // sockets whose handler is on the stack
+    QSet<QTcpSocket*> releaseWhenIdle_;     // ended while their handler ran
+    int malformedWaiting_ = 0;              // malformed messages not yet told
+    bool malformedBoxScheduled_ = false;    // their box is queued or open
+    bool acceptPaused_ = false;
+    bool acceptFailureShown_ = false;
     ServiceState state_ = ServiceState::NotStarted;
     quint16 port_ = 5971;
     int activeCount_ = 0;

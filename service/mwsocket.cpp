@@ -41,6 +41,12 @@ int GetMsgType(const QByteArray& text)
 
 void TSocketInfo::ParseText(const QByteArray& text)
 {
+    if (!ParseFields(text))
+        ShowInfo(kMalformedMessageText, kMalformedMessageCaption);
+}
+
+bool TSocketInfo::ParseFields(const QByteArray& text)
+{
     QByteArray remaining = text + kFieldSeparator;
     QList<QByteArray> fields;
     qsizetype at;
@@ -53,10 +59,8 @@ void TSocketInfo::ParseText(const QByteArray& text)
         if (fields.size() > 9)
             break;   // fields after the ninth are not used
     }
-    if (fields.size() < 9) {
-        ShowInfo(QStringLiteral("接收的信息不正确！"), QStringLiteral("内部错"));
-        return;
-    }
+    if (fields.size() < 9)
+        return false;
     MsgType = readInteger(fields[0], MsgType) ? MsgType : -1;
     if (!readInteger(fields[1], Value1))
         Value1 = 0;
@@ -68,6 +72,19 @@ void TSocketInfo::ParseText(const QByteArray& text)
     Text6 = fields[6];
     Text7 = fields[7];
     Text8 = fields[8];
+    return true;
+}
+
+qsizetype RecordEnd(const QByteArray& text)
+{
+    qsizetype at = 0;
+    for (int field = 0; field < 9; ++field) {
+        at = text.indexOf(kFieldSeparator, at);
+        if (at < 0)
+            return -1;
+        at += kFieldSeparator.size();
+    }
+    return at;
 }
 
 QByteArray TSocketInfo::BuildText() const

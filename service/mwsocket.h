@@ -8,9 +8,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 // The field separator: line feed, then SUB.
 inline const QByteArray kFieldSeparator("\x0A\x1A", 2);
+// The box of a malformed message.
+inline const QString kMalformedMessageText = QStringLiteral("接收的信息不正确！");
+inline const QString kMalformedMessageCaption = QStringLiteral("内部错");
 
 class TSocketInfo {
 public:
@@ -29,6 +33,10 @@ public:
     // record as it was. Integers that do not read as such become -1, 0 and
     // 1 (fields 0, 1, 2).
     void ParseText(const QByteArray& text);
+    // The same without the box: false for a text of fewer than nine fields
+    // (the record then keeps what it held), for callers that tell the
+    // operator in their own way.
+    bool ParseFields(const QByteArray& text);
     // The record's text form.
     QByteArray BuildText() const;
 };
@@ -36,3 +44,6 @@ public:
 // The message type of a received text without building a record: the
 // integer before the first separator, -1 when there is none.
 int GetMsgType(const QByteArray& text);
+// Where a whole record (nine separators) ends in `text`, or -1 when the
+// ninth separator has not arrived.
+qsizetype RecordEnd(const QByteArray& text);
