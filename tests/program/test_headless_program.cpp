@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -38,12 +39,20 @@ namespace {
 constexpr const char* kSaPassword = "Sa#1234";
 const QByteArray kFieldEnd("\x0A\x1A", 2);
 
-// A port nobody listens on right now.
+// A port nobody listens on right now, below the range the system gives
+// clients their own ports from (32768 and up), so that no client of a test
+// running beside this one takes it before the program listens.
 quint16 freePort()
 {
-    QTcpServer probe;
-    EXPECT_TRUE(probe.listen(QHostAddress::AnyIPv4, 0));
-    return probe.serverPort();
+    static std::mt19937 random(static_cast<unsigned>(::getpid()));
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const auto port = static_cast<quint16>(20000 + random() % 12000);
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::AnyIPv4, port))
+            return port;
+    }
+    ADD_FAILURE() << "no free port below 32000";
+    return 0;
 }
 
 class HeadlessProgram : public ::testing::Test {
