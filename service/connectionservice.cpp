@@ -1,6 +1,7 @@
 // The connection service (see connectionservice.h).
 #include "connectionservice.h"
 
+#include "clientlogtext.h"
 #include "linkdm.h"
 #include "mwcwfun.h"
 #include "mwdbfun.h"
@@ -417,15 +418,19 @@ void TConnectionService::recordLogin(QTcpSocket* socket, const QByteArray& text)
     TSocketInfo info;
     if (!info.ParseFields(text))
         reportMalformedMessage();   // the row is written all the same, with empty texts
-    // Every text goes between single quotes with its apostrophes doubled:
-    // stored as sent, and never part of the statement.
+    // Every text goes between single quotes with its apostrophes doubled,
+    // never part of the statement, and made a text its column can hold (cut
+    // to its width, '?' for bytes no text can hold), so that every login
+    // leaves exactly one row.
     const QString sql =
         QStringLiteral(" declare @MaxID int  select @MaxID = ISNULL(max(KeyID),0)+1 from T_ClientLog  insert into "
                        "T_ClientLog(KeyID, MashineIP, MashineName, ConnectPort, DBName,AccName, LoginUser, LoginTime, "
                        "Closed) values( @MaxID,") +
-        sqlQuoted(address) + QLatin1Char(',') + sqlQuoted(hostName) + QLatin1Char(',') + QString::number(port) +
-        QLatin1Char(',') + sqlQuoted(fromGbk(info.Text4)) + QLatin1Char(',') + sqlQuoted(fromGbk(info.Text5)) +
-        QLatin1Char(',') + sqlQuoted(fromGbk(info.Text6)) + QStringLiteral(", GetDate(), 0) ");
+        sqlQuoted(ClientLogText(address, ClientLogWidth::MashineIP)) + QLatin1Char(',') +
+        sqlQuoted(ClientLogText(hostName, ClientLogWidth::MashineName)) + QLatin1Char(',') + QString::number(port) +
+        QLatin1Char(',') + sqlQuoted(ClientLogText(info.Text4, ClientLogWidth::DBName)) + QLatin1Char(',') +
+        sqlQuoted(ClientLogText(info.Text5, ClientLogWidth::AccName)) + QLatin1Char(',') +
+        sqlQuoted(ClientLogText(info.Text6, ClientLogWidth::LoginUser)) + QStringLiteral(", GetDate(), 0) ");
     LinkData->ExecuteSql(LinkData->AccListDB, sql);
     const int machines = CountOpenClientMachines();
     if (machines != activeCount_) {
@@ -447,7 +452,7 @@ void TConnectionService::ServerSocketClientDisconnect(QTcpSocket* socket)
     if (LinkData)
         LinkData->ExecuteSql(LinkData->AccListDB,
                              QStringLiteral(" update T_ClientLog set LogoutTime=GetDate(), Closed=1  where MashineIP=") +
-                                 sqlQuoted(address) + QStringLiteral(" and ConnectPort=") + QString::number(port) +
+                                 sqlQuoted(ClientLogText(address, ClientLogWidth::MashineIP)) + QStringLiteral(" and ConnectPort=") + QString::number(port) +
                                  QStringLiteral(" and Closed=0"));
     if (activeCount_ > 0)
         --activeCount_;

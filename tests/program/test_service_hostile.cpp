@@ -204,6 +204,40 @@ TEST_F(HostileClients, AHugeHandshakeWhoseClientGoesLeavesNothingOpen)
     EXPECT_EQ(openRows(), 0);
 }
 
+TEST_F(HostileClients, EveryLoginReportLeavesExactlyOneRowClosedAtDisconnect)
+{
+    const QByteArray gbkName = QByteArray::fromHex("d5c5c8fd");   // 张三 in GBK
+    const struct {
+        const char* name;
+        QByteArray field;
+        std::string stored;   // as the row holds it
+    } cases[] = {
+        {"nul", QByteArray("a\0b", 3), "a?b"},
+        {"control bytes", QByteArray("x\ty\rz\x7f"), "x?y?z?"},
+        {"over the width", QByteArray(300, 'w'), std::string(64, 'w')},
+        // 64 bytes hold sixteen of the twenty names, cut on a character boundary.
+        {"Chinese over the width", gbkName.repeated(20), QStringLiteral("张三").repeated(16).toStdString()},
+        {"invalid GBK", QByteArray("\x80\xff\x81"), "???"},
+        {"quotes", QByteArray("o'brien''"), "o'brien''"},
+        {"comment", QByteArray("x'); delete from T_ClientLog --"), "x'); delete from T_ClientLog --"},
+        {"bracket", QByteArray("]a["), "]a["},
+    };
+    int keyCount = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTcpSocket* client = connectClient();
+        client->write(record({"2", "0", "0", "null", "001", "Books", c.field, "null", "null"}));
+        ASSERT_TRUE(waitUntil([&] { return openRows() == 1; })) << "no row";
+        ++keyCount;
+        const auto rows = catalogueRows("select LoginUser from T_ClientLog where Closed=0");
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0][0], c.stored);
+        client->disconnectFromHost();
+        ASSERT_TRUE(waitUntil([&] { return openRows() == 0; })) << "the row stayed open";
+    }
+    EXPECT_EQ(catalogueRows("select count(*) from T_ClientLog")[0][0], std::to_string(keyCount));
+}
+
 // A TCP connection made with plain non-blocking sockets, so that its
 // descriptor exists before the limit is lowered and connecting never waits
 // on a full listen queue.
