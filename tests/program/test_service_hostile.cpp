@@ -160,6 +160,31 @@ TEST_F(HostileClients, HundredsOfMalformedMessagesOpenOneBoxAtATime)
     EXPECT_TRUE(waitUntil([&] { return service_->openConnections() == 0 && openRows() == 0; }, 5000));
 }
 
+TEST_F(HostileClients, ConnectionsAreServedAndFreedWhileABoxIsOpen)
+{
+    SlowOperator slow(4000);
+    setOperatorDialogs(&slow);
+    // A handshake that grows past what a record may hold: the box.
+    QTcpSocket* hostile = connectClient();
+    hostile->write(QByteArray("1") + kFieldSeparator + QByteArray(70 * 1024, 'x'));
+    ASSERT_TRUE(waitUntil([&] { return !slow.texts.isEmpty(); }, 5000));
+
+    // While the operator has not closed it, clients come and go.
+    int answered = 0;
+    for (int i = 0; i < 200; ++i) {
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, service_->listeningPort());
+        client.write(kHandshake);
+        answered += answerOn(&client, 2000).count(kFieldSeparator) >= 9;
+        client.disconnectFromHost();
+    }
+    EXPECT_EQ(answered, 200);
+    EXPECT_TRUE(waitUntil([&] { return service_->openConnections() == 1; }, 2000));
+    waitUntil([] { return false; }, 50);
+    EXPECT_LE(service_->findChildren<QTcpSocket*>().size(), 5) << "sockets kept until the box closes";
+    EXPECT_EQ(slow.texts.size(), 1);
+}
+
 TEST_F(HostileClients, ASlowClientsHandshakeIsAnsweredOnceComplete)
 {
     QTcpSocket* slow = connectClient();
