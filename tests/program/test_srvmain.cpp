@@ -106,6 +106,15 @@ protected:
         return socket;
     }
 
+    // A login report of a client (an operator logged in on it).
+    static void reportLogin(QTcpSocket* client)
+    {
+        QByteArray report;
+        for (const char* field : {"2", "0", "0", "null", "001", "Books", "clerk", "null", "null"})
+            report += QByteArray(field) + QByteArray("\x0A\x1A", 2);
+        client->write(report);
+    }
+
     // Types `entry` into the port dialog and clicks OK; true when the
     // dialog closed with it.
     static bool enterPort(TSrvNewPortForm* dialog, const QString& entry)
@@ -181,10 +190,7 @@ TEST_F(MainWindowTest, CountAndHintFollowTheLoginsAndDisconnectAllDropsThem)
 {
     click("btnState");
     QTcpSocket* client = connectClient();
-    QByteArray report;
-    for (const char* field : {"2", "0", "0", "null", "001", "账套", "张三", "null", "null"})
-        report += QByteArray(field) + QByteArray("\x0A\x1A", 2);
-    client->write(report);
+    reportLogin(client);
     ASSERT_TRUE(waitUntil([&] { return label("lbActiveCount") == "1"; }));
     EXPECT_EQ(form_->trayHint(), ProductTitle() + QStringLiteral("管理软件-服务器\u3000共有1个活动连接"));
 
@@ -325,10 +331,7 @@ TEST_F(MainWindowTest, ClosingWithALoggedInClientIsRefused)
 {
     click("btnState");
     QTcpSocket* client = connectClient();
-    QByteArray report;
-    for (const char* field : {"2", "0", "0", "null", "001", "账套", "张三", "null", "null"})
-        report += QByteArray(field) + QByteArray("\x0A\x1A", 2);
-    client->write(report);
+    reportLogin(client);
     ASSERT_TRUE(waitUntil([&] { return form_->service().activeCount() == 1; }));
     dialogs_.expect(DialogKind::Info, "提示", QStringLiteral("当前服务器共有1个活动连接，请先断开所有用户连接后再退出。"));
     QSignalSpy closed(form_.get(), &TSrvMainForm::closedForGood);
