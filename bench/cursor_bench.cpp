@@ -15,6 +15,7 @@
 //   select * from T_ClientLog where Closed=1 and LoginTime<'2026-12-10'
 //   order by KeyID DESC
 #include "connection.h"
+#include "tempfolder.h"
 #include "instance.h"
 
 #include <stdlib.h>
@@ -54,23 +55,7 @@ long statusKb(const std::string& field)
     return -1;
 }
 
-struct TempFolder {
-    fs::path path;
-    TempFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "vqcursorbench-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot make a temporary folder");
-        path = pattern;
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-};
+using vqbench::TempFolder;
 
 vqsql::ConnectionParams logDatabase(const std::string& instance)
 {
@@ -159,7 +144,7 @@ Reading readInChild(const std::string& self, const std::string& instance, const 
 
 int run(const std::string& self, long rows)
 {
-    const TempFolder temp;
+    const TempFolder temp("vqcursorbench");
     const std::string instance = (temp.path / "instance").string();
     vqsql::initialiseInstance(instance, kPassword);
 

@@ -22,6 +22,7 @@
 //
 // The goal is a ratio within 1.5 for a statement run many times.
 #include "connection.h"
+#include "tempfolder.h"
 #include "instance.h"
 
 #include <sqlite3.h>
@@ -200,24 +201,7 @@ void check(bool condition, const std::string& what)
         throw std::runtime_error("results differ: " + what);
 }
 
-// A temporary folder, removed with everything in it when the run ends.
-struct TempFolder {
-    fs::path path;
-    TempFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "vqbench-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot make a temporary folder");
-        path = pattern;
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-};
+using vqbench::TempFolder;
 
 int run(long rows, long queryRuns)
 {

@@ -64,6 +64,16 @@ extern char** environ;
 
 namespace {
 
+// 127.0.0.1 at the given port.
+sockaddr_in loopback(int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
 using Clock = std::chrono::steady_clock;
 
 const std::string kSeparator("\x0A\x1A", 2);
@@ -171,12 +181,9 @@ void oneRound(int port, int client, int round, Clock::time_point end, ClientResu
     } closer{fd};
     const int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const sockaddr_in address = loopback(port);
     errno = 0;
-    if (!waitUntil(fd, end) || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (!waitUntil(fd, end) || connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         giveUp(r, "connect", r.connectMs, start);
         return;
     }
@@ -303,11 +310,8 @@ int hostileConnect(int port, int timeoutMs)
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
     const int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    const sockaddr_in address = loopback(port);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         close(fd);
         return -1;
     }
