@@ -11,6 +11,18 @@
 
 enum class DialogAnswer { Ok, Yes, No, Cancel };
 
+// What a file dialog is asked to show. The filter is written as pairs of
+// description and pattern joined by "|" ("账套数据库备份文件(*.cwz)|*.cwz");
+// the first pair is the one selected. The default extension (without the
+// dot) is appended to a chosen name that has none.
+struct FileDialogRequest {
+    QString caption;
+    QString folder;             // the folder shown first
+    QString fileName;           // the name proposed (save dialogs)
+    QString filter;
+    QString defaultExtension;
+};
+
 class OperatorDialogs {
 public:
     virtual ~OperatorDialogs() = default;
@@ -29,10 +41,17 @@ public:
     // The waiting window: the action followed by the tail.
     virtual void showWaiting(const QString& action, const QString& tail) = 0;
     virtual void closeWaiting() = 0;
-    // File dialogs: the chosen path, or empty text when cancelled.
-    virtual QString openFileName(const QString& caption, const QString& folder, const QString& filter) = 0;
-    virtual QString saveFileName(const QString& caption, const QString& folder, const QString& fileName,
-                                 const QString& filter) = 0;
+    // How far the operation behind the waiting window has got, 0 to 100.
+    // Called often during a long backup or restore, from inside the
+    // database call: an implementation repaints what it shows and must not
+    // run the event loop (a timer could then reach the busy connection).
+    virtual void showWaitingProgress(int /*percent*/) {}
+    // File dialogs: the chosen path, or empty text when cancelled. The open
+    // dialog returns only a file that exists, is writable and lies in a
+    // writable folder (OpenFileRefusal); the save dialog only a name in an
+    // existing folder, and asks before an existing file is replaced.
+    virtual QString openFileName(const FileDialogRequest& request) = 0;
+    virtual QString saveFileName(const FileDialogRequest& request) = 0;
 };
 
 // Answers as an operator who is not there: every box closes at once
@@ -50,9 +69,26 @@ public:
     std::optional<QString> inputPassword(const QString&, const QString&) override { return std::nullopt; }
     void showWaiting(const QString&, const QString&) override {}
     void closeWaiting() override {}
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&, const QString&) override { return {}; }
+    QString openFileName(const FileDialogRequest&) override { return {}; }
+    QString saveFileName(const FileDialogRequest&) override { return {}; }
 };
+
+// The rules the file dialogs keep, shared by every implementation.
+// The Qt form of a filter: "a(*.cwz)|*.cwz|b(*.mdk)|*.mdk" gives
+// "a(*.cwz);;b(*.mdk)" (a description without its pattern in parentheses
+// gets it appended).
+QString QtNameFilters(const QString& filter);
+// The path with ".<extension>" appended when its file name has no
+// extension of its own; unchanged when the extension is empty.
+QString WithDefaultExtension(const QString& path, const QString& extension);
+// Why a file may not be chosen in an open dialog, or empty text: it must
+// exist, be writable, and lie in a writable folder.
+QString OpenFileRefusal(const QString& path);
+// Why a name may not be chosen in a save dialog, or empty text: its folder
+// must exist.
+QString SaveFileRefusal(const QString& path);
+// The question a save dialog asks before an existing file is replaced.
+QString ReplaceFileQuestion(const QString& path);
 
 // The implementation in use; the program and the tests install theirs.
 // Until one is installed the dialogs answer as a silent operator would

@@ -4,6 +4,7 @@
 #include "textcodec.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QStringList>
@@ -125,7 +126,18 @@ void TerminalOperatorDialogs::showError(const QString& text, const QString& capt
 
 void TerminalOperatorDialogs::showWaiting(const QString& action, const QString& tail)
 {
+    progressShown_ = -1;
     print(action + tail + QLatin1Char('\n'));
+}
+
+void TerminalOperatorDialogs::showWaitingProgress(int percent)
+{
+    // One line per tenth, so that a log of the run stays short.
+    const int tenth = percent / 10 * 10;
+    if (tenth <= progressShown_)
+        return;
+    progressShown_ = tenth;
+    print(QStringLiteral("    ") + QString::number(tenth) + QStringLiteral("%\n"));
 }
 
 void TerminalOperatorDialogs::closeWaiting() {}
@@ -267,10 +279,11 @@ std::optional<QString> TerminalOperatorDialogs::inputPassword(const QString& cap
     return reply;
 }
 
-QString TerminalOperatorDialogs::askFileName(const QString& caption, const QString& folder, const QString& proposed,
-                                             const QString& filter)
+QString TerminalOperatorDialogs::askFileName(const FileDialogRequest& request, const QString& proposed)
 {
-    printBox(caption, filter.isEmpty() ? QStringLiteral("请输入文件名。") : QStringLiteral("请输入文件名（") + filter + QStringLiteral("）。"));
+    const QString filter = request.filter.section(QLatin1Char('|'), 0, 0);
+    printBox(request.caption, filter.isEmpty() ? QStringLiteral("请输入文件名。")
+                                               : QStringLiteral("请输入文件名（") + filter + QStringLiteral("）。"));
     if (!interactive_) {
         printUnanswered(QStringLiteral("取消"));
         return {};
@@ -285,17 +298,40 @@ QString TerminalOperatorDialogs::askFileName(const QString& caption, const QStri
     const QString name = reply->trimmed();
     if (name.isEmpty())
         return proposed;
-    return folder.isEmpty() || QDir::isAbsolutePath(name) ? name : QDir(folder).filePath(name);
+    const QString path =
+        request.folder.isEmpty() || QDir::isAbsolutePath(name) ? name : QDir(request.folder).filePath(name);
+    return WithDefaultExtension(path, request.defaultExtension);
 }
 
-QString TerminalOperatorDialogs::openFileName(const QString& caption, const QString& folder, const QString& filter)
+QString TerminalOperatorDialogs::openFileName(const FileDialogRequest& request)
 {
-    return askFileName(caption, folder, QString(), filter);
+    for (;;) {
+        const QString path = askFileName(request, QString());
+        if (path.isEmpty())
+            return {};
+        const QString refusal = OpenFileRefusal(path);
+        if (refusal.isEmpty())
+            return path;
+        printBox(request.caption, refusal);
+    }
 }
 
-QString TerminalOperatorDialogs::saveFileName(const QString& caption, const QString& folder, const QString& fileName,
-                                              const QString& filter)
+QString TerminalOperatorDialogs::saveFileName(const FileDialogRequest& request)
 {
-    const QString proposed = fileName.isEmpty() ? QString() : folder + QLatin1Char('/') + fileName;
-    return askFileName(caption, folder, proposed, filter);
+    const QString proposed = request.fileName.isEmpty()
+                                 ? QString()
+                                 : WithDefaultExtension(request.folder + QLatin1Char('/') + request.fileName,
+                                                        request.defaultExtension);
+    for (;;) {
+        const QString path = askFileName(request, proposed);
+        if (path.isEmpty())
+            return {};
+        const QString refusal = SaveFileRefusal(path);
+        if (!refusal.isEmpty()) {
+            printBox(request.caption, refusal);
+            continue;
+        }
+        if (!QFileInfo::exists(path) || askYesNo(ReplaceFileQuestion(path), request.caption) == DialogAnswer::Yes)
+            return path;
+    }
 }

@@ -42,9 +42,9 @@ public:
     std::optional<QString> inputPassword(const QString& caption, const QString& prompt) override;
     void showWaiting(const QString& action, const QString& tail) override;
     void closeWaiting() override;
-    QString openFileName(const QString& caption, const QString& folder, const QString& filter) override;
-    QString saveFileName(const QString& caption, const QString& folder, const QString& fileName,
-                         const QString& filter) override;
+    void showWaitingProgress(int percent) override;
+    QString openFileName(const FileDialogRequest& request) override;
+    QString saveFileName(const FileDialogRequest& request) override;
 
 private:
     void print(const QString& text);
@@ -55,9 +55,9 @@ private:
     // of input, on an error, or when the questions were cancelled.
     std::optional<QString> readLine(bool hideInput);
     DialogAnswer askChoice(const QString& text, const QString& caption, bool withCancel);
-    // A path typed on the terminal; relative names are taken in `folder`.
-    QString askFileName(const QString& caption, const QString& folder, const QString& proposed,
-                        const QString& filter);
+    // A path typed on the terminal; relative names are taken in the
+    // request's folder, the default extension is added.
+    QString askFileName(const FileDialogRequest& request, const QString& proposed);
 
     int inputFd_;
     int outputFd_;
@@ -65,4 +65,5 @@ private:
     QByteArray pendingInput_;            // bytes read after the last line end
     QList<QEventLoop*> waitingLoops_;    // questions waiting, innermost last
     bool cancelled_ = false;
+    int progressShown_ = -1;             // the last percentage printed
 };

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -130,7 +131,7 @@ void parseHeaderText(const std::string& text, BackupHeader& h)
 // data part goes to `sink` when given. With `headerOnly` it stops after
 // the header and the length check.
 BackupHeader scan(const std::string& file, const std::string& operation, FILE* sink, const std::string& sinkName,
-                  bool headerOnly = false)
+                  bool headerOnly = false, const ByteProgress& progress = {})
 {
     File in(std::fopen(file.c_str(), "rb"));
     if (!in)
@@ -176,6 +177,8 @@ BackupHeader scan(const std::string& file, const std::string& operation, FILE* s
         if (sink && std::fwrite(buf.data(), 1, n, sink) != n)
             throw SqlException(3203, "Write on \"" + sinkName + "\" failed: " + std::strerror(errno));
         left -= n;
+        if (progress)
+            progress(h.dataSize - left, h.dataSize);
     }
     unsigned char trailer[12];
     if (std::fread(trailer, 1, sizeof trailer, in.get()) != sizeof trailer)
@@ -189,7 +192,8 @@ BackupHeader scan(const std::string& file, const std::string& operation, FILE* s
 
 }  // namespace
 
-void writeBackupFile(const std::string& backupFile, const BackupHeader& header, const std::string& dataFile)
+void writeBackupFile(const std::string& backupFile, const BackupHeader& header, const std::string& dataFile,
+                     const ByteProgress& progress)
 {
     const std::string partial = backupFile + ".partial";
     std::error_code ec;
@@ -222,6 +226,8 @@ void writeBackupFile(const std::string& backupFile, const BackupHeader& header, 
         while ((n = std::fread(buf.data(), 1, buf.size(), in.get())) > 0) {
             write(buf.data(), n);
             copied += n;
+            if (progress)
+                progress(copied, dataSize);
         }
         if (copied != dataSize)
             throw SqlException(3203, "The database file '" + dataFile + "' changed while it was backed up.");
@@ -253,7 +259,7 @@ BackupHeader readBackupHeader(const std::string& backupFile, const std::string& 
 }
 
 BackupHeader extractBackupData(const std::string& backupFile, const std::string& dataFile,
-                               const std::string& operation)
+                               const std::string& operation, const ByteProgress& progress)
 {
     File out(std::fopen(dataFile.c_str(), "wb"));
     if (!out)
@@ -263,7 +269,7 @@ BackupHeader extractBackupData(const std::string& backupFile, const std::string&
                                  dataFile + "'."},
             {3013, 16, 1, 1, operation + " is terminating abnormally."}});
     try {
-        BackupHeader h = scan(backupFile, operation, out.get(), dataFile);
+        BackupHeader h = scan(backupFile, operation, out.get(), dataFile, false, progress);
         if (std::fflush(out.get()) != 0 || fsync(fileno(out.get())) != 0)
             throw SqlException(3203, "Write on \"" + dataFile + "\" failed: " + std::strerror(errno));
         return h;
@@ -272,6 +278,88 @@ BackupHeader extractBackupData(const std::string& backupFile, const std::string&
         std::error_code ec;
         std::filesystem::remove(dataFile, ec);
         throw;
+    }
+}
+
+// ---- checking a backup as it streams past --------------------------------
+
+void BackupStreamCheck::update(const void* data, std::size_t size)
+{
+    const auto* p = static_cast<const unsigned char*>(data);
+    seen_ += size;
+    if (failed_)
+        return;
+    if (!crcStarted_) {
+        crc_ = crc32(0L, Z_NULL, 0);
+        crcStarted_ = true;
+    }
+    take(p, size);
+}
+
+void BackupStreamCheck::take(const unsigned char* p, std::size_t n)
+{
+    while (n > 0 && !failed_) {
+        if (stage_ == Stage::Done) {
+            fail();   // bytes after the end
+            return;
+        }
+        if (stage_ == Stage::Data) {
+            const std::size_t part = static_cast<std::size_t>(std::min<std::uint64_t>(dataLeft_, n));
+            crc_ = crc32(crc_, p, static_cast<uInt>(part));
+            dataLeft_ -= part;
+            p += part;
+            n -= part;
+            if (dataLeft_ == 0) {
+                stage_ = Stage::Trailer;
+                want_ = 12;
+            }
+            continue;
+        }
+        const std::size_t part = std::min(want_ - pending_.size(), n);
+        pending_.append(reinterpret_cast<const char*>(p), part);
+        if (stage_ != Stage::Trailer)
+            crc_ = crc32(crc_, p, static_cast<uInt>(part));
+        p += part;
+        n -= part;
+        if (pending_.size() < want_)
+            continue;
+        const auto* b = reinterpret_cast<const unsigned char*>(pending_.data());
+        switch (stage_) {
+        case Stage::Fixed: {
+            const std::uint64_t headerLength = getLE(b + 12, 4);
+            if (std::memcmp(b, kMagic, sizeof kMagic) != 0 || getLE(b + 8, 4) != kFormatVersion ||
+                headerLength > kMaxHeader)
+                return fail();
+            stage_ = Stage::HeaderText;
+            want_ = static_cast<std::size_t>(headerLength);
+            expected_ = 16 + headerLength;
+            break;
+        }
+        case Stage::HeaderText:
+            parseHeaderText(pending_, header_);
+            stage_ = Stage::DataSize;
+            want_ = 8;
+            break;
+        case Stage::DataSize:
+            header_.dataSize = getLE(b, 8);
+            if (header_.database.empty() || header_.dataLogical.empty() || header_.logLogical.empty())
+                return fail();
+            expected_ += 8 + header_.dataSize + 12;
+            headerSeen_ = true;
+            dataLeft_ = header_.dataSize;
+            stage_ = dataLeft_ > 0 ? Stage::Data : Stage::Trailer;
+            want_ = 12;
+            break;
+        case Stage::Trailer:
+            if (getLE(b, 4) != static_cast<std::uint32_t>(crc_) || std::memcmp(b + 4, kEndMagic, 8) != 0)
+                return fail();
+            stage_ = Stage::Done;
+            break;
+        case Stage::Data:
+        case Stage::Done:
+            break;
+        }
+        pending_.clear();
     }
 }
 

@@ -125,6 +125,7 @@ struct Connection::Impl {
     ConnectionParams params;
     std::unique_ptr<Session> session;
     int timeout = 30;
+    ProgressHandler progress;
 };
 
 Connection::Connection() : impl_(std::make_unique<Impl>()) {}
@@ -138,6 +139,7 @@ void Connection::open(const ConnectionParams& params)
     session->open(instanceFolderFor(params.server), params.database, params.user.empty() ? "sa" : params.user,
                   params.password, params.trusted);
     session->setCommandTimeout(impl_->timeout);
+    session->setProgressHandler(impl_->progress);
     impl_->session = std::move(session);
 }
 
@@ -219,6 +221,13 @@ void Connection::setCommandTimeout(int seconds)
     impl_->timeout = seconds;
     if (impl_->session)
         impl_->session->setCommandTimeout(seconds);
+}
+
+void Connection::setProgressHandler(ProgressHandler handler)
+{
+    impl_->progress = std::move(handler);
+    if (impl_->session)
+        impl_->session->setProgressHandler(impl_->progress);
 }
 
 int Connection::commandTimeout() const

@@ -11,6 +11,8 @@
 #include "sqlerror.h"
 #include "value.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -170,6 +172,12 @@ public:
     // Command time-out in seconds; 0 means no limit. Default 30.
     void setCommandTimeout(int seconds);
     int commandTimeout() const;
+
+    // Called while BACKUP DATABASE and RESTORE DATABASE run, with how far
+    // they have got (done of total, in units of their choice), on the
+    // thread that runs the batch. An empty handler turns it off.
+    using ProgressHandler = std::function<void(std::uint64_t done, std::uint64_t total)>;
+    void setProgressHandler(ProgressHandler handler);
 
     std::string currentDatabase() const;
     const ConnectionParams& params() const;

@@ -70,6 +70,7 @@ public:
     void rollback();
     bool inTransaction() const { return tranCount_ > 0; }
     void setCommandTimeout(int seconds);
+    void setProgressHandler(Connection::ProgressHandler handler) { progress_ = std::move(handler); }
     int commandTimeout() const { return timeoutSeconds_; }
 
     // Catalog
@@ -201,6 +202,7 @@ private:
     unsigned long long useCounter_ = 0;
     int tranCount_ = 0;
     int timeoutSeconds_ = 30;
+    Connection::ProgressHandler progress_;
     std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
     int runDepth_ = 0;
     long long rowCount_ = 0;

@@ -301,10 +301,16 @@ void Session::backupDatabase(const ast::BackupStmt& s, RunState& st)
         // file written from it is synced).
         sqlite3_exec(dest, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
         if (sqlite3_backup* b = sqlite3_backup_init(dest, "main", db_, alias.c_str())) {
+            // Steps of 4 MiB of pages, so that progress can be reported;
+            // the progress is the snapshot (first half) then the file.
             int rc;
-            while ((rc = sqlite3_backup_step(b, -1)) == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+            while ((rc = sqlite3_backup_step(b, 1024)) == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
                 if (rc != SQLITE_OK)
                     sqlite3_sleep(10);
+                else if (progress_ && sqlite3_backup_pagecount(b) > 0)
+                    progress_(static_cast<std::uint64_t>(sqlite3_backup_pagecount(b) - sqlite3_backup_remaining(b)),
+                              2 * static_cast<std::uint64_t>(sqlite3_backup_pagecount(b)));
+            }
             copied = sqlite3_backup_finish(b) == SQLITE_OK && rc == SQLITE_DONE;
         }
         if (copied) {
@@ -331,7 +337,10 @@ void Session::backupDatabase(const ast::BackupStmt& s, RunState& st)
     std::error_code ec;
     const std::uint64_t size = fs::file_size(snapshot, ec);
     try {
-        writeBackupFile(file, header, snapshot);
+        ByteProgress second;
+        if (progress_)
+            second = [this](std::uint64_t done, std::uint64_t total) { progress_(total + done, 2 * total); };
+        writeBackupFile(file, header, snapshot, second);
     } catch (const SqlException& e) {
         removeDataFiles(snapshot);
         throw withClosing(e, operation);
@@ -524,7 +533,7 @@ void Session::restoreDatabase(const ast::RestoreStmt& s, const std::string& file
     };
     removeDataFiles(temp);
     try {
-        extractBackupData(file, temp, operation);
+        extractBackupData(file, temp, operation, progress_);
     } catch (const SqlException& e) {
         undo();
         throw withClosing(e, operation);

@@ -86,15 +86,45 @@ void QtOperatorDialogs::closeWaiting()
     TSysWaitingForm::CloseWaiting();
 }
 
-QString QtOperatorDialogs::openFileName(const QString& caption, const QString& folder, const QString& filter)
+void QtOperatorDialogs::showWaitingProgress(int percent)
 {
-    return QFileDialog::getOpenFileName(owner(), caption, folder, filter);
+    TSysWaitingForm::ShowProgress(percent);
 }
 
-QString QtOperatorDialogs::saveFileName(const QString& caption, const QString& folder, const QString& fileName,
-                                        const QString& filter)
+namespace {
+
+// A file dialog set up from the request; the rules of the seam are kept
+// by asking again after a notice (open) or by the dialog itself (save).
+QString runFileDialog(const FileDialogRequest& request, QFileDialog::AcceptMode mode)
 {
-    return QFileDialog::getSaveFileName(owner(), caption, folder + QLatin1Char('/') + fileName, filter);
+    QFileDialog dialog(owner(), request.caption, request.folder);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setNameFilters(QtNameFilters(request.filter).split(QLatin1String(";;"), Qt::SkipEmptyParts));
+    dialog.setDefaultSuffix(request.defaultExtension);
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(WithDefaultExtension(request.fileName, request.defaultExtension));
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        const QString path = WithDefaultExtension(dialog.selectedFiles().front(), request.defaultExtension);
+        const QString refusal = mode == QFileDialog::AcceptOpen ? OpenFileRefusal(path) : SaveFileRefusal(path);
+        if (refusal.isEmpty())
+            return path;   // the save dialog has asked about replacing
+        runBox(QMessageBox::Warning, request.caption, refusal, QMessageBox::Ok);
+    }
+}
+
+}  // namespace
+
+QString QtOperatorDialogs::openFileName(const FileDialogRequest& request)
+{
+    return runFileDialog(request, QFileDialog::AcceptOpen);
+}
+
+QString QtOperatorDialogs::saveFileName(const FileDialogRequest& request)
+{
+    return runFileDialog(request, QFileDialog::AcceptSave);
 }
 
 bool LoadChineseQtTranslations(QCoreApplication& app)

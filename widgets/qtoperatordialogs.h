@@ -25,7 +25,7 @@ public:
     std::optional<QString> inputPassword(const QString& caption, const QString& prompt) override;
     void showWaiting(const QString& action, const QString& tail) override;
     void closeWaiting() override;
-    QString openFileName(const QString& caption, const QString& folder, const QString& filter) override;
-    QString saveFileName(const QString& caption, const QString& folder, const QString& fileName,
-                         const QString& filter) override;
+    void showWaitingProgress(int percent) override;
+    QString openFileName(const FileDialogRequest& request) override;
+    QString saveFileName(const FileDialogRequest& request) override;
 };

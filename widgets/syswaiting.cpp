@@ -8,9 +8,11 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
+#include <QProgressBar>
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -40,6 +42,12 @@ void TSearchAnimation::start()
     frame_ = kStartFrame;
     timer_->start();
     update();
+}
+
+void TSearchAnimation::advance()
+{
+    frame_ = frame_ >= kStopFrame ? kStartFrame : frame_ + 1;
+    repaint();
 }
 
 void TSearchAnimation::stop()
@@ -94,6 +102,13 @@ TSysWaitingForm::TSysWaitingForm() : QWidget(nullptr, Qt::Dialog | Qt::Frameless
     LabelWaiting->setFont(font);
     LabelWaiting->setAlignment(Qt::AlignCenter);
 
+    // Hidden until the operation reports how far it has got.
+    ProgressBar = new QProgressBar(Panel1);
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setTextVisible(false);
+    ProgressBar->hide();
+
     QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
@@ -117,6 +132,26 @@ void TSysWaitingForm::setMessage(const QString& message)
     Panel1->setGeometry(0, 0, w, kHeight);
     LabelWaiting->setText(message);
     LabelWaiting->setGeometry(kMessageLeft, kMessageTop, w - kMessageLeft - 8, LabelWaiting->sizeHint().height());
+}
+
+void TSysWaitingForm::ShowProgress(int percent)
+{
+    TSysWaitingForm* form = g_waiting;
+    if (!form)
+        return;
+    percent = std::clamp(percent, 0, 100);
+    if (!form->ProgressBar->isVisible() || form->ProgressBar->value() != percent) {
+        form->ProgressBar->setGeometry(kMessageLeft, kHeight - 16, form->width() - kMessageLeft - 12, 8);
+        form->ProgressBar->setValue(percent);
+        form->ProgressBar->show();
+    }
+    form->Animate1->advance();
+    form->repaint();
+}
+
+int TSysWaitingForm::progress() const
+{
+    return ProgressBar->isVisible() ? ProgressBar->value() : -1;
 }
 
 QString TSysWaitingForm::message() const

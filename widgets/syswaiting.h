@@ -9,6 +9,7 @@
 
 class QFrame;
 class QLabel;
+class QProgressBar;
 class QTimer;
 
 // The small looping animation at the window's left: frames 1 to 8 of a
@@ -24,6 +25,8 @@ public:
 
     void start();
     void stop();
+    // The next frame, painted at once (for a caller that blocks the thread).
+    void advance();
     bool active() const;
     int frame() const { return frame_; }
 
@@ -44,6 +47,11 @@ public:
     // Shows the window, creating it when there is none, with the message
     // action + tail; returns it.
     static TSysWaitingForm* ShowWaiting(const QString& action, const QString& tail);
+    // Shows how far the long operation has got (0 to 100) in a bar below
+    // the message and turns the animation on by a frame, repainting at once:
+    // it is called from inside the blocking operation, so the event loop is
+    // not run. Does nothing without a window.
+    static void ShowProgress(int percent);
     // Destroys the window if there is one.
     static void CloseWaiting();
     // The window while it exists, otherwise nullptr.
@@ -55,6 +63,8 @@ public:
     ~TSysWaitingForm() override;
 
     QString message() const;
+    // The percentage shown, or -1 while no progress was reported.
+    int progress() const;
 
 private:
     TSysWaitingForm();
@@ -63,4 +73,5 @@ private:
     QFrame* Panel1 = nullptr;
     TSearchAnimation* Animate1 = nullptr;
     QLabel* LabelWaiting = nullptr;
+    QProgressBar* ProgressBar = nullptr;
 };

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -74,8 +76,8 @@ TEST_F(TerminalDialogsTest, WithoutATerminalEveryQuestionGetsTheSafeAnswerAndSay
     EXPECT_EQ(printed(), "[请输入SQL Server数据库的sa口令] 请输入SQL Server数据库的sa口令：\n"
                          "    （没有可以应答的终端，按“取消”处理）\n");
     EXPECT_FALSE(d.inputText(QStringLiteral("c"), QStringLiteral("p"), QStringLiteral("x"), 10));
-    EXPECT_TRUE(d.openFileName(QStringLiteral("打开"), QStringLiteral("/tmp"), QStringLiteral("*.cwz")).isEmpty());
-    EXPECT_TRUE(d.saveFileName(QStringLiteral("保存"), QStringLiteral("/tmp"), QStringLiteral("a.cwz"), {}).isEmpty());
+    EXPECT_TRUE(d.openFileName({QStringLiteral("打开"), QStringLiteral("/tmp"), {}, QStringLiteral("a|*.cwz"), {}}).isEmpty());
+    EXPECT_TRUE(d.saveFileName({QStringLiteral("保存"), QStringLiteral("/tmp"), QStringLiteral("a.cwz"), {}, {}}).isEmpty());
 }
 
 TEST_F(TerminalDialogsTest, TypedAnswersAreReadAndUnknownRepliesAskAgain)
@@ -122,14 +124,25 @@ TEST_F(TerminalDialogsTest, PasswordIsReadAsTyped)
     EXPECT_EQ(printed().find("Sa#1"), std::string::npos) << "the password is never printed";
 }
 
-TEST_F(TerminalDialogsTest, FileNamesAreTakenInTheProposedFolder)
+TEST_F(TerminalDialogsTest, FileNamesAreTakenInTheFolderWithTheDefaultExtensionAndTheDialogRules)
 {
+    QTemporaryDir folder;
+    const QString dir = folder.path();
+    QFile(dir + QStringLiteral("/001.cwz")).open(QIODevice::WriteOnly);
+    QFile(dir + QStringLiteral("/x.cwz")).open(QIODevice::WriteOnly);
     TerminalOperatorDialogs d = dialogs(true);
-    type("001.cwz\n/abs/002.cwz\n\n");
-    EXPECT_EQ(d.openFileName(QStringLiteral("打开"), QStringLiteral("/data"), {}), QStringLiteral("/data/001.cwz"));
-    EXPECT_EQ(d.openFileName(QStringLiteral("打开"), QStringLiteral("/data"), {}), QStringLiteral("/abs/002.cwz"));
-    EXPECT_EQ(d.saveFileName(QStringLiteral("保存"), QStringLiteral("/data"), QStringLiteral("x.cwz"), {}),
-              QStringLiteral("/data/x.cwz"));
+    // open: "002" is missing and asked again; "001" gets its extension.
+    // save: the proposed name on Enter, an existing file asked about (no,
+    // then yes), a missing folder refused.
+    type("002\n001\n\n" "n\n" "/no/such/folder/a\n" "x\ny\n");
+    const FileDialogRequest open{QStringLiteral("打开"), dir, {}, QStringLiteral("a(*.cwz)|*.cwz"), QStringLiteral("cwz")};
+    EXPECT_EQ(d.openFileName(open), dir + QStringLiteral("/001.cwz"));
+    EXPECT_NE(printed().find("找不到该文件"), std::string::npos);
+    const FileDialogRequest save{QStringLiteral("另存为"), dir, QStringLiteral("x"), {}, QStringLiteral("cwz")};
+    EXPECT_EQ(d.saveFileName(save), dir + QStringLiteral("/x.cwz"));
+    const std::string out = printed();
+    EXPECT_NE(out.find("已存在。"), std::string::npos);
+    EXPECT_NE(out.find("路径不存在"), std::string::npos);
 }
 
 TEST_F(TerminalDialogsTest, TheEventLoopRunsWhileAQuestionWaits)

@@ -113,12 +113,19 @@ void ScriptedOperator::closeWaiting()
     waitingOpen_ = false;
 }
 
-QString ScriptedOperator::openFileName(const QString& caption, const QString& folder, const QString&)
+void ScriptedOperator::showWaitingProgress(int percent)
 {
-    return take(DialogKind::Open, caption, folder).reply.value_or(QString());
+    progress_.push_back(percent);
 }
 
-QString ScriptedOperator::saveFileName(const QString& caption, const QString& folder, const QString&, const QString&)
+QString ScriptedOperator::openFileName(const FileDialogRequest& request)
 {
-    return take(DialogKind::Save, caption, folder).reply.value_or(QString());
+    fileRequests_.push_back(request);
+    return take(DialogKind::Open, request.caption, request.folder).reply.value_or(QString());
+}
+
+QString ScriptedOperator::saveFileName(const FileDialogRequest& request)
+{
+    fileRequests_.push_back(request);
+    return take(DialogKind::Save, request.caption, request.folder).reply.value_or(QString());
 }

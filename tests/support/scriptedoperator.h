@@ -53,9 +53,15 @@ public:
     std::optional<QString> inputPassword(const QString& caption, const QString& prompt) override;
     void showWaiting(const QString& action, const QString& tail) override;
     void closeWaiting() override;
-    QString openFileName(const QString& caption, const QString& folder, const QString& filter) override;
-    QString saveFileName(const QString& caption, const QString& folder, const QString& fileName,
-                         const QString& filter) override;
+    void showWaitingProgress(int percent) override;
+    // Open and Save dialogs are matched on their caption and folder (the
+    // expected text); the whole request is kept for the test to check.
+    QString openFileName(const FileDialogRequest& request) override;
+    QString saveFileName(const FileDialogRequest& request) override;
+
+    const std::vector<FileDialogRequest>& fileRequests() const { return fileRequests_; }
+    // Every percentage reported to the waiting window, in order.
+    const std::vector<int>& progress() const { return progress_; }
 
 private:
     struct Expected {
@@ -73,4 +79,6 @@ private:
     QStringList waiting_;
     bool waitingOpen_ = false;
     int modalDelay_ = 0;
+    std::vector<FileDialogRequest> fileRequests_;
+    std::vector<int> progress_;
 };
