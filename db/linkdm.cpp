@@ -60,6 +60,14 @@ bool reopen(vqsql::Connection& connection, const QString& connectionString, bool
     return true;
 }
 
+// A connection string for a trusted login as sa.
+QString trustedConnectionString(const QString& server, const QString& database)
+{
+    return QLatin1String("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;User ID=sa;"
+                         "Initial Catalog=") +
+           connectionValue(database) + QLatin1String(";Data Source=") + connectionValue(server);
+}
+
 }  // namespace
 
 TLinkData::TLinkData() : qryRestore(loadScript(QStringLiteral("qryRestore.sql"))), qrySQL(loadScript(QStringLiteral("qrySQL.sql")))
@@ -85,19 +93,32 @@ bool TLinkData::ConnectCatalogue(const QString& server, const QString& database,
         return false;
     server_ = server;
     password_ = password;
+    trusted_ = false;
+    return true;
+}
+
+bool TLinkData::ConnectCatalogueTrusted(const QString& server, const QString& database, bool showError)
+{
+    if (!reopen(AccListDB, trustedConnectionString(server, database), showError,
+                QStringLiteral("联接指定机器的数据库错误，请检查机器名或sa口令是否正确。")))
+        return false;
+    server_ = server;
+    password_.clear();
+    trusted_ = true;
     return true;
 }
 
 bool TLinkData::ConnectAccountSet(const QString& database, bool showError)
 {
-    return reopen(UserDB, BuildConnectionString(server_, database, password_), showError,
-                  QStringLiteral("联接数据库错误。"));
+    const QString connectionString =
+        trusted_ ? trustedConnectionString(server_, database) : BuildConnectionString(server_, database, password_);
+    return reopen(UserDB, connectionString, showError, QStringLiteral("联接数据库错误。"));
 }
 
-bool TLinkData::ExecuteSql(vqsql::Connection& connection, const QString& sql)
+bool TLinkData::ExecuteSql(vqsql::Connection& connection, const QString& sql, int timeout)
 {
     try {
-        connection.setCommandTimeout(kDefaultTimeout);
+        connection.setCommandTimeout(timeout);
         return connection.run(utf8(StripSqlComments(sql))).ok();
     } catch (const std::exception&) {
         return false;   // a closed connection, for one

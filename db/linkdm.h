@@ -39,14 +39,20 @@ public:
 
     // Re-opens AccListDB; on success remembers server and password.
     bool ConnectCatalogue(const QString& server, const QString& database, const QString& password, bool showError);
+    // The same as a trusted login (Integrated Security=SSPI): sa without a
+    // password, granted by the engine only to the owner of the instance
+    // folder. Account-set connections then log in the same way. Used by
+    // the command-line tools.
+    bool ConnectCatalogueTrusted(const QString& server, const QString& database, bool showError);
     // Re-opens UserDB on a database with the remembered server and password.
     bool ConnectAccountSet(const QString& database, bool showError);
 
     QString rememberedServer() const { return server_; }
     QString rememberedPassword() const { return password_; }
 
-    // Statement helpers.
-    bool ExecuteSql(vqsql::Connection& connection, const QString& sql);
+    // Statement helpers. ExecuteSql runs under the default time-out unless
+    // given another (0: none, for backups and restores of any size).
+    bool ExecuteSql(vqsql::Connection& connection, const QString& sql, int timeout = kDefaultTimeout);
     int QueryCount(vqsql::Connection& connection, const QString& sql);
     int CountWithoutTimeout(const QString& sql);
     // " select isnull(max(<field>),0) as MaxID from <table>"; throws
@@ -78,6 +84,7 @@ private:
 
     QString server_;
     QString password_;
+    bool trusted_ = false;
 };
 
 // The single instance, created at start-up (tests create their own).
