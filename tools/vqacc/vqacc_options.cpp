@@ -1,0 +1,177 @@
+#include "vqacc_options.h"
+
+#include <cstdlib>
+
+namespace vqacc {
+
+QString usageText()
+{
+    return QStringLiteral(
+        "用法 usage:\n"
+        "  vqacc list [--all]                                   列出账套 / list the account sets\n"
+        "  vqacc backup CODE FILE[.cwz] [--password P]          备份账套 / back up an account set\n"
+        "  vqacc restore FILE.cwz|FILE.mdk [--as CODE] [--replace] [--password P]\n"
+        "                                                       恢复账套 / restore an account set\n"
+        "  vqacc verify FILE.cwz                                检查备份文件 / check a backup file\n"
+        "\n"
+        "  -S server       数据源 data source: \".\" (default), \"(local)\" or an instance folder\n"
+        "  -U sa           登录名 login (only sa exists)\n"
+        "  -P password     sa的口令 the sa password\n"
+        "  -E              信任联接 trusted login: sa without a password, for the owner of\n"
+        "                  the instance folder\n"
+        "  --password P    账套系统管理员的口令 the account set's administrator password;\n"
+        "                  without it the password is asked on the terminal (no echo)\n"
+        "  --all           list: 也列出回收站中的账套 also the account sets in the recycle bin\n"
+        "  --as CODE       restore: 账套代号已存在时恢复为新的代号 restore under CODE when\n"
+        "                  the backup's code is taken\n"
+        "  --replace       restore: 覆盖已存在的账套 replace the account set of that code\n"
+        "  -h, --help      显示本说明 show this text\n"
+        "\n"
+        "Without -P and -E the sa password is SQLCMDPASSWORD, else the one VQTCWC.ini\n"
+        "beside the program holds (LoginInfo/SAPassword), else it is asked on the\n"
+        "terminal. SQLCMDSERVER gives the default for -S. The default instance (\".\")\n"
+        "lives in the folder VQSQL_HOME names, else in ~/.local/share/vqsql.\n"
+        "A relative FILE is taken from the current folder; backup adds \".cwz\" to a\n"
+        "FILE without an extension and replaces an existing FILE.\n"
+        "\n"
+        "退出码 exit code: 0 成功 success, 1 失败 failure, 2 用法错误 usage error.\n");
+}
+
+namespace {
+
+// The long options that take a value: "--name value" or "--name=value".
+bool takesValue(const QString& name)
+{
+    return name == QLatin1String("--password") || name == QLatin1String("--as");
+}
+
+}  // namespace
+
+Options parseArguments(const QStringList& arguments)
+{
+    Options o;
+    if (const char* v = std::getenv("SQLCMDSERVER"); v && *v)
+        o.server = QString::fromLocal8Bit(v);
+    std::optional<QString> environmentPassword;
+    if (const char* v = std::getenv("SQLCMDPASSWORD"))
+        environmentPassword = QString::fromLocal8Bit(v);
+
+    QStringList words;          // the command and its operands
+    bool optionsEnded = false;  // after "--"
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString arg = arguments[i];
+        auto nextValue = [&](const QString& name) -> QString {
+            if (i + 1 >= arguments.size())
+                throw UsageError{QStringLiteral("option %1 needs a value").arg(name)};
+            return arguments[++i];
+        };
+
+        if (optionsEnded || arg.size() < 2 || !arg.startsWith(QLatin1Char('-'))) {
+            words << arg;
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == QLatin1String("-h") || arg == QLatin1String("-?") || arg == QLatin1String("--help")) {
+            o.help = true;
+            continue;
+        }
+        if (arg.startsWith(QLatin1String("--"))) {
+            const qsizetype eq = arg.indexOf(QLatin1Char('='));
+            const QString name = eq < 0 ? arg : arg.left(eq);
+            if (takesValue(name)) {
+                const QString value = eq < 0 ? nextValue(name) : arg.mid(eq + 1);
+                if (name == QLatin1String("--password")) {
+                    o.password = value;
+                } else {
+                    if (value.trimmed().isEmpty())
+                        throw UsageError{QStringLiteral("--as needs an account-set code")};
+                    o.newCode = value.trimmed();
+                }
+                continue;
+            }
+            if (eq >= 0 && (name == QLatin1String("--all") || name == QLatin1String("--replace")))
+                throw UsageError{QStringLiteral("option %1 takes no value").arg(name)};
+            if (name == QLatin1String("--all")) {
+                o.all = true;
+                continue;
+            }
+            if (name == QLatin1String("--replace")) {
+                o.replace = true;
+                continue;
+            }
+            throw UsageError{QStringLiteral("unknown option '%1'").arg(name)};
+        }
+        if (arg == QLatin1String("-E")) {
+            o.trusted = true;
+            continue;
+        }
+        const QChar letter = arg[1];
+        const QString name = arg.left(2);
+        if (letter != QLatin1Char('S') && letter != QLatin1Char('U') && letter != QLatin1Char('P'))
+            throw UsageError{QStringLiteral("unknown option '%1'").arg(name)};
+        const QString value = arg.size() > 2 ? arg.mid(2) : nextValue(name);
+        if (letter == QLatin1Char('S')) {
+            if (value.isEmpty())
+                throw UsageError{QStringLiteral("-S needs a data source")};
+            o.server = value;
+        } else if (letter == QLatin1Char('U')) {
+            if (value.compare(QLatin1String("sa"), Qt::CaseInsensitive) != 0)
+                throw UsageError{QStringLiteral("-U: the only login is sa")};
+        } else {
+            o.saPassword = value;
+        }
+    }
+    if (o.help)
+        return o;
+
+    if (o.trusted && o.saPassword)
+        throw UsageError{QStringLiteral("-E cannot be combined with -P")};
+    if (!o.trusted && !o.saPassword)
+        o.saPassword = environmentPassword;
+
+    if (words.isEmpty())
+        throw UsageError{QStringLiteral("no command given (list, backup, restore or verify)")};
+    const QString command = words.takeFirst();
+    auto operands = [&](qsizetype count, const char* form) {
+        if (words.size() != count)
+            throw UsageError{QStringLiteral("usage: vqacc %1").arg(QLatin1String(form))};
+    };
+    if (command == QLatin1String("list")) {
+        operands(0, "list [--all]");
+        o.command = Command::List;
+    } else if (command == QLatin1String("backup")) {
+        operands(2, "backup CODE FILE.cwz [--password P]");
+        o.command = Command::Backup;
+        o.code = words[0].trimmed();
+        o.file = words[1];
+        if (o.code.isEmpty())
+            throw UsageError{QStringLiteral("backup: the account-set code is empty")};
+    } else if (command == QLatin1String("restore")) {
+        operands(1, "restore FILE.cwz|FILE.mdk [--as CODE] [--replace] [--password P]");
+        o.command = Command::Restore;
+        o.file = words[0];
+    } else if (command == QLatin1String("verify")) {
+        operands(1, "verify FILE.cwz");
+        o.command = Command::Verify;
+        o.file = words[0];
+    } else {
+        throw UsageError{QStringLiteral("unknown command '%1'").arg(command)};
+    }
+    if (o.file.isEmpty() && o.command != Command::List)
+        throw UsageError{QStringLiteral("the file name is empty")};
+
+    // Options that mean nothing to the command are refused rather than
+    // ignored: a cron line that says more than it does is a mistake.
+    if (o.all && o.command != Command::List)
+        throw UsageError{QStringLiteral("--all belongs to list")};
+    if ((o.newCode || o.replace) && o.command != Command::Restore)
+        throw UsageError{QStringLiteral("--as and --replace belong to restore")};
+    if (o.password && o.command != Command::Backup && o.command != Command::Restore)
+        throw UsageError{QStringLiteral("--password belongs to backup and restore")};
+    return o;
+}
+
+}  // namespace vqacc
