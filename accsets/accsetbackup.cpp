@@ -28,7 +28,7 @@ namespace {
 bool canReplace(const QString& path)
 {
     const QFileInfo file(path);
-    return file.isFile() && file.isWritable() && QFileInfo(file.absolutePath()).isWritable();
+    return file.isFile() && !IsWriteProtected(path) && !IsWriteProtected(file.absolutePath());
 }
 
 QString backupFailedText(const QString& reason)

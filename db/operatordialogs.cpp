@@ -43,14 +43,22 @@ QString WithDefaultExtension(const QString& path, const QString& extension)
     return name.contains(QLatin1Char('.')) ? path : path + QLatin1Char('.') + extension;
 }
 
+bool IsWriteProtected(const QString& path)
+{
+    const QFileInfo info(path);
+    constexpr QFileDevice::Permissions kAnyWrite =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    return !(info.permissions() & kAnyWrite) || !info.isWritable();
+}
+
 QString OpenFileRefusal(const QString& path)
 {
     const QFileInfo file(path);
     if (!file.exists() || !file.isFile())
         return QStringLiteral("“") + path + QStringLiteral("”\r\n找不到该文件。请检查文件名是否正确。");
-    if (!file.isWritable())
+    if (IsWriteProtected(path))
         return QStringLiteral("“") + path + QStringLiteral("”\r\n该文件是只读文件，不能选择。");
-    if (!QFileInfo(file.absolutePath()).isWritable())
+    if (IsWriteProtected(file.absolutePath()))
         return QStringLiteral("“") + path + QStringLiteral("”\r\n该文件所在的文件夹是写保护的，不能选择。");
     return {};
 }

@@ -81,6 +81,11 @@ QString QtNameFilters(const QString& filter);
 // The path with ".<extension>" appended when its file name has no
 // extension of its own; unchanged when the extension is empty.
 QString WithDefaultExtension(const QString& path, const QString& extension);
+// True when the file or folder is protected against writing: none of its
+// write permission bits is set (the read-only attribute of the files the
+// operator protects), or this process may not write it. Permission bits
+// are looked at first because the super-user may write anything.
+bool IsWriteProtected(const QString& path);
 // Why a file may not be chosen in an open dialog, or empty text: it must
 // exist, be writable, and lie in a writable folder.
 QString OpenFileRefusal(const QString& path);
