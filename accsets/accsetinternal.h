@@ -33,6 +33,11 @@ private:
 // "--" comments: the engine reads comments and quoted values itself.
 QString RunLongBatch(vqsql::Connection& connection, const QString& batch, TWaitingProgress& progress);
 
+// Runs a statement as it stands (no "--" comment stripping, which would cut
+// a bracketed name holding "--"); true when it ran without error. Errors
+// are swallowed as ExecuteSql swallows them.
+bool ExecuteAsIs(vqsql::Connection& connection, const QString& sql);
+
 // Closes UserDB when it is open on the database, so that our own
 // connection does not keep a restore or a drop from replacing it.
 void ReleaseUserDB(TLinkData& link, const QString& database);

@@ -96,6 +96,16 @@ QString RunLongBatch(vqsql::Connection& connection, const QString& batch, TWaiti
     return error;
 }
 
+bool ExecuteAsIs(vqsql::Connection& connection, const QString& sql)
+{
+    try {
+        connection.setCommandTimeout(TLinkData::kDefaultTimeout);
+        return connection.run(sql.toStdString()).ok();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 void ReleaseUserDB(TLinkData& link, const QString& database)
 {
     if (link.UserDB.isOpen() &&

@@ -421,3 +421,27 @@ TEST_F(AccSetCommands, AttachListsWhatIsNotActiveAndBringsItBack)
     EXPECT_EQ(catalogue(), (std::vector<std::string>{std::to_string(recycled) + "|Old|旧账|0", "2|Active|在用|0",
                                                       "3|X|Demo|0"}));
 }
+
+TEST_F(AccSetCommands, ACodeWithAQuoteAndABracketGoesWholeThroughRestoreBackupAndPurge)
+{
+    addAccountSet("001", "一号公司", "pw");
+    const QString file = backUp(QStringLiteral("001"), QStringLiteral("pw"));
+    const QString odd = QStringLiteral("a'b]c--d");
+    dialogs_.expect(DialogKind::YesNoCancel, kQuestion, {}, DialogAnswer::No);
+    dialogs_.expect(DialogKind::Input, QStringLiteral("恢复账套数据库"), {}, DialogAnswer::Ok, odd);
+    expectRestored();
+    ASSERT_EQ(RestoreFromFile(*link_, file), odd);
+    EXPECT_TRUE(databaseExists("VQTCW_a'b]c--d"));
+    EXPECT_EQ(catalogue().back(), "2|a'b]c--d|一号公司|0");
+
+    // Its own backup carries the odd logical name and restores again.
+    const QString again = backUp(odd, QStringLiteral("pw"), QStringLiteral("odd"));
+    EXPECT_EQ(VerifyStampedBackup(again).backup.dataLogical, "VQTCW_a'b]c--d");
+
+    dialogs_.expect(DialogKind::Password, kPasswordCaption, {}, DialogAnswer::Ok, QStringLiteral("pw"));
+    dialogs_.expect(DialogKind::YesNo, kQuestion, {}, DialogAnswer::Yes);
+    EXPECT_TRUE(PurgeAccountSet(*link_, row(odd)));
+    dialogs_.verifyDone();
+    EXPECT_FALSE(databaseExists("VQTCW_a'b]c--d"));
+    EXPECT_EQ(catalogue(), (std::vector<std::string>{"1|001|一号公司|0"}));
+}
