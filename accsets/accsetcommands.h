@@ -68,8 +68,10 @@ bool IsCwzFileName(const QString& path);
 // The Restore command: the open dialog, then RestoreFromFile. Returns the
 // code restored into, or empty text when nothing was restored.
 QString RestoreAccountSet(TLinkData& link);
-// The Restore command from the chosen file on.
-QString RestoreFromFile(TLinkData& link, const QString& file);
+// The Restore command from the chosen file on. With `asCode` (the
+// command-line tool's --as) the set is restored under that code instead of
+// the backup's own; the overwrite-or-new decision then starts from it.
+QString RestoreFromFile(TLinkData& link, const QString& file, const QString& asCode = {});
 
 // The overwrite-or-new decision for a code taken from a backup: the code
 // to restore into, or empty text to abandon the restore.

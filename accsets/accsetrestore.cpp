@@ -114,7 +114,7 @@ QString RestoreAccountSet(TLinkData& link)
     return RestoreFromFile(link, file);
 }
 
-QString RestoreFromFile(TLinkData& link, const QString& file)
+QString RestoreFromFile(TLinkData& link, const QString& file, const QString& asCode)
 {
     return guardedCommand(QString(), [&]() -> QString {
         BackupFolder();
@@ -153,7 +153,7 @@ QString RestoreFromFile(TLinkData& link, const QString& file)
             ShowInfo(notOurBackupText(), QStringLiteral("提示"));
             return {};
         }
-        const QString code = ResolveRestoreCode(link, dataLogical.mid(6));
+        const QString code = ResolveRestoreCode(link, asCode.isEmpty() ? dataLogical.mid(6) : asCode);
         if (code.isEmpty())
             return {};
 

@@ -237,7 +237,7 @@ TEST_F(Vqacc, RestoreOverAnExistingCodeOnlyWithReplaceAndItsPassword)
     EXPECT_EQ(catalogue(), before);
 }
 
-TEST_F(Vqacc, RestoreAsANewCodeIsRefusedWhenTheBackupsOwnCodeIsFree)
+TEST_F(Vqacc, RestoreAsANewCodeTakesThatCodeEvenWhenTheBackupsOwnIsFree)
 {
     addAccountSet("301", "己公司", "pw");
     const std::string cwz = backup("301", "pw", (files_ / "301.cwz").string());
@@ -245,23 +245,18 @@ TEST_F(Vqacc, RestoreAsANewCodeIsRefusedWhenTheBackupsOwnCodeIsFree)
     link_->AccListDB.execute("delete from AccList where DBName='301'");
 
     const RunResult r = vqacc({"restore", cwz, "--as", "302"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(contains(r.err, "--as")) << r.err;
-    EXPECT_TRUE(catalogue().empty());
-    EXPECT_FALSE(databaseExists("VQTCW_302"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "302\n");
+    EXPECT_TRUE(databaseExists("VQTCW_302"));
+    EXPECT_EQ(catalogue(), (std::vector<std::string>{"1|302|己公司|0"}));
 
-    // An engine backup names its code in its data file's logical name.
+    // An engine backup restores under its own code without --as.
     const std::string mdk = vqtest::installedBackupFile("VQTCW_Sample");
-    const RunResult asNew = vqacc({"restore", mdk, "--as", "303"});
-    EXPECT_EQ(asNew.exitCode, 1);
-    EXPECT_TRUE(contains(asNew.err, "“Sample”")) << asNew.err;
-    EXPECT_FALSE(databaseExists("VQTCW_303"));
-
     const RunResult own = vqacc({"restore", mdk});
     ASSERT_EQ(own.exitCode, 0) << own.err;
     EXPECT_EQ(own.out, "Sample\n");
-    ASSERT_EQ(catalogue().size(), 1u);
-    EXPECT_EQ(catalogue()[0].substr(0, 9), "1|Sample|");
+    ASSERT_EQ(catalogue().size(), 2u);
+    EXPECT_EQ(catalogue()[1].substr(0, 9), "2|Sample|");
 }
 
 // ---- damaged files ----------------------------------------------------------------

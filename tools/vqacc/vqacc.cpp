@@ -180,31 +180,6 @@ int runBackup(TLinkData& link, const Options& options, CommandLineOperator& dial
     return 0;
 }
 
-// The code a restore of `file` starts from: the .cwz header's, or the
-// one in an engine backup's data file name (VQTCW_<code>); empty when the
-// file does not say (the command then reports what is wrong with it).
-QString backupCode(const QString& file)
-{
-    if (IsCwzFileName(file)) {
-        const TMWFileStamp stamp = ReadFileStamp(file);
-        return IsProgramFileStamp(stamp) ? stamp.code : QString();
-    }
-    try {
-        const QString logical = QString::fromStdString(
-            vqsql::readBackupHeader(file.toStdString(), "RESTORE FILELISTONLY").dataLogical);
-        if (logical.startsWith(QLatin1String("VQTCW_")))
-            return logical.mid(6);
-    } catch (const std::exception&) {
-    }
-    return {};
-}
-
-// True when the catalogue, the recycle bin included, has the code.
-bool catalogueHasCode(TLinkData& link, const QString& code)
-{
-    return findRow(LoadAccList(link, ActiveAccListSql()), code) || findRow(LoadAccList(link, RecycledAccListSql()), code);
-}
-
 int runRestore(TLinkData& link, const Options& options, CommandLineOperator& dialogs)
 {
     const QString file = absolutePath(options.file);
@@ -215,24 +190,9 @@ int runRestore(TLinkData& link, const Options& options, CommandLineOperator& dia
         dialogs.printBox(QStringLiteral("错误"), OpenFileRefusal(file));
         return 1;
     }
-    // The command asks for another code only when the backup's own is
-    // taken; --as with a free code would restore under the backup's code
-    // instead, which is not what the command line says.
-    const QString ownCode = backupCode(file);
-    if (options.newCode && !ownCode.isEmpty() && !catalogueHasCode(link, ownCode) &&
-        ownCode.compare(*options.newCode, Qt::CaseInsensitive) != 0) {
-        dialogs.printBox(QStringLiteral("错误"),
-                         QStringLiteral("备份中的账套代号“%1”没有被占用，恢复只能恢复为“%1”，不能使用--as %2。\n"
-                                        "请去掉--as，恢复为“%1”。")
-                             .arg(ownCode, *options.newCode));
-        return 1;
-    }
-    const QString code = RestoreFromFile(link, file);
+    const QString code = RestoreFromFile(link, file, options.newCode.value_or(QString()));
     if (code.isEmpty())
         return 1;
-    if (options.newCode && code.compare(*options.newCode, Qt::CaseInsensitive) != 0)
-        dialogs.printBox(QStringLiteral("提示"),
-                         QStringLiteral("已恢复为账套“%1”，不是--as指定的“%2”。").arg(code, *options.newCode));
     printOut(code);
     return 0;
 }
@@ -276,7 +236,6 @@ int run(const Options& options)
     if (options.command == Command::Backup)
         answers.saveFile = absolutePath(options.file);
     answers.password = options.password;
-    answers.newCode = options.newCode;
     answers.replace = options.replace;
     CommandLineOperator dialogs(answers);
     setOperatorDialogs(&dialogs);

@@ -3,7 +3,6 @@
 
 #include "accsetcommands.h"
 #include "terminaloperatordialogs.h"
-#include "textcodec.h"
 
 #include <QFileInfo>
 #include <QStringList>
@@ -129,46 +128,24 @@ DialogAnswer CommandLineOperator::askYesNoCancel(const QString& text, const QStr
         printNote(QStringLiteral("vqacc不回答这个问题，按“取消”处理"));
         return DialogAnswer::Cancel;
     }
-    if (answers_.newCode && answers_.newCode->compare(code, Qt::CaseInsensitive) != 0) {
-        printNote(QStringLiteral("--as %1：不覆盖，恢复为账套%1").arg(*answers_.newCode));
-        return DialogAnswer::No;
-    }
+    // The restore already runs under the --as code when one was given, so
+    // the only choice left is whether to overwrite.
     if (answers_.replace) {
         printNote(QStringLiteral("--replace：覆盖账套%1").arg(code));
         return DialogAnswer::Yes;
     }
-    if (newCodeGiven_)
-        printNote(QStringLiteral("--as指定的账套代号%1也已存在，恢复已取消；要覆盖它请加--replace").arg(code));
-    else
-        printNote(QStringLiteral("没有--replace，不覆盖已有的账套%1，恢复已取消；"
-                                 "要覆盖请加--replace，要恢复为新的账套请用--as 新代号")
-                      .arg(code));
+    printNote(QStringLiteral("账套%1已存在，没有--replace，不覆盖，恢复已取消；"
+                             "要覆盖请加--replace，要恢复为新的账套请用--as 新代号")
+                  .arg(code));
     return DialogAnswer::Cancel;
 }
 
 std::optional<QString> CommandLineOperator::inputText(const QString& caption, const QString& prompt,
-                                                      const QString& /*initial*/, int maxBytes)
+                                                      const QString& /*initial*/, int /*maxBytes*/)
 {
     printBox(caption, prompt);
-    if (caption != AccSetText::newCodeCaption()) {
-        printNote(QStringLiteral("vqacc不回答这个问题，按“取消”处理"));
-        return std::nullopt;
-    }
-    if (!answers_.newCode) {
-        printNote(QStringLiteral("没有用--as指定新的账套代号，恢复已取消"));
-        return std::nullopt;
-    }
-    if (newCodeGiven_) {
-        printNote(QStringLiteral("--as指定的账套代号%1也已被占用，恢复已取消").arg(*answers_.newCode));
-        return std::nullopt;
-    }
-    if (maxBytes > 0 && gbkLength(*answers_.newCode) > maxBytes) {
-        printNote(QStringLiteral("--as指定的账套代号%1超过%2个字节，恢复已取消").arg(*answers_.newCode).arg(maxBytes));
-        return std::nullopt;
-    }
-    newCodeGiven_ = true;
-    printNote(QStringLiteral("--as：") + *answers_.newCode);
-    return answers_.newCode;
+    printNote(QStringLiteral("vqacc不回答这个问题，按“取消”处理"));
+    return std::nullopt;
 }
 
 std::optional<QString> CommandLineOperator::askTerminalPassword(const QString& caption, const QString& prompt)

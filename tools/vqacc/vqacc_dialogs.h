@@ -30,7 +30,6 @@ namespace vqacc {
 struct Answers {
     QString saveFile;                   // absolute, default extension added
     std::optional<QString> password;    // --password
-    std::optional<QString> newCode;     // --as
     bool replace = false;               // --replace
 };
 
@@ -73,7 +72,6 @@ private:
     Answers answers_;
     bool progressShown_ = false;   // a "\r  NN%" line is open
     int lastPercent_ = -1;
-    bool newCodeGiven_ = false;    // --as has been answered once
     QString passwordGivenFor_;     // the prompt --password last answered
     QString savedFile_;
     std::unique_ptr<TerminalOperatorDialogs> terminal_;   // made on first use
