@@ -7,6 +7,7 @@
 #include "mwsrvpub.h"
 #include "mwstdfun.h"
 #include "mwupgrade.h"
+#include "srvaccmanage.h"
 #include "srvactivelog.h"
 #include "srvclientlog.h"
 #include "srvnewport.h"
@@ -353,7 +354,8 @@ void TSrvMainForm::btnAccManageClick()
         ShowInfo(QStringLiteral("请先停止服务后，再执行\"账套管理\"。"), QStringLiteral("提示"));
         return;
     }
-    ShowInfo(QStringLiteral("账套管理功能尚未包含在本版本中。"), QStringLiteral("提示"));
+    TSrvAccManageForm manager(this);
+    manager.exec();
 }
 
 void TSrvMainForm::btnLogClick()

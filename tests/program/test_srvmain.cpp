@@ -8,6 +8,7 @@
 #include "mwcwfun.h"
 #include "program_fixture.h"
 #include "programtesthelpers.h"
+#include "srvaccmanage.h"
 #include "srvmain.h"
 #include "srvnewport.h"
 
@@ -325,6 +326,27 @@ TEST_F(MainWindowTest, AccountSetManagerIsRefusedWhileStarted)
     click("btnState");
     dialogs_.expect(DialogKind::Info, "提示", QStringLiteral("请先停止服务后，再执行\"账套管理\"。"));
     click("btnAccManage");
+}
+
+TEST_F(MainWindowTest, AccountSetManagerOpensModallyWhileStoppedAndExitReturns)
+{
+    bool opened = false;
+    whileModal<TSrvAccManageForm>([&](TSrvAccManageForm* manager) {
+        opened = true;
+        EXPECT_EQ(manager->windowTitle(), "账套管理");
+        EXPECT_TRUE(manager->isModal());
+        EXPECT_EQ(manager->parentWidget(), form_.get()) << "owned by the main window";
+        auto* exit = manager->findChild<QPushButton*>(QStringLiteral("btnExit"));
+        ASSERT_NE(exit, nullptr);
+        EXPECT_EQ(exit->text(), "退出(&X)");
+        QTest::mouseClick(exit, Qt::LeftButton);
+        EXPECT_FALSE(manager->isVisible());
+    });
+    click("btnAccManage");
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(form_->findChildren<TSrvAccManageForm*>().isEmpty()) << "freed when it closes";
+    EXPECT_EQ(form_->service().serviceState(), TConnectionService::ServiceState::NotStarted);
 }
 
 TEST_F(MainWindowTest, ClosingWithALoggedInClientIsRefused)
