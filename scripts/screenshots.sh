@@ -3,8 +3,9 @@
 #
 # Takes pictures of the server program's windows: the main window after
 # start-up, the tray menu, the port dialog, the version box, the login-log
-# and active-connections viewers (with a few login rows) and the exit
-# question, as PNG files in the folder (default: build/screenshots, or
+# and active-connections viewers (with a few login rows), the exit
+# question, and the account-set manager, recycle bin and attach dialog
+# (with a few account sets), as PNG files in the folder (default: build/screenshots, or
 # screenshots/ in the build folder VQ_BUILD_DIR names).
 #
 # Installs what is missing (the build's Debian packages, then Xvfb, xauth,
@@ -36,7 +37,8 @@ chmod 700 "$scratch/runtime"
 # Old pictures of this script go first, so the listing shows this run only.
 rm -f "$folder"/main-window.png "$folder"/tray-menu.png "$folder"/port-dialog.png \
     "$folder"/version-box.png "$folder"/login-log.png "$folder"/active-log.png \
-    "$folder"/exit-question.png "$folder"/unexpected-*.png
+    "$folder"/exit-question.png "$folder"/account-sets.png "$folder"/recycle-bin.png \
+    "$folder"/attach-dialog.png "$folder"/unexpected-*.png
 
 # The program has its own 60-second watchdog; timeout is the last resort
 # should the X server itself not come up.

@@ -18,6 +18,10 @@
 //   login-log.png        the login-log viewer
 //   active-log.png       the active-connections viewer
 //   exit-question.png    the question the closing rules ask
+//   account-sets.png     the account-set manager (opened by 账套管理 once
+//                        the service is stopped), with a few account sets
+//   recycle-bin.png      the account-set recycle bin
+//   attach-dialog.png    the attach dialog, offering the sample's database
 //
 // Modal windows run their own event loop: a timer finds the modal window,
 // saves its picture and closes it (No, Cancel or OK). A box nobody expected
@@ -32,9 +36,11 @@
 #include "mwsocket.h"
 #include "mwsrvpub.h"
 #include "operatordialogs.h"
+#include "pubselefunddb.h"
 #include "qtoperatordialogs.h"
 #include "srvmain.h"
 #include "srvnewport.h"
+#include "srvrecycle.h"
 #include "textcodec.h"
 #include "upgradedm.h"
 
@@ -352,6 +358,34 @@ void writeLogRows()
     }
 }
 
+struct AccSetRow {
+    const char* code;
+    const char* name;
+    int delFlag;
+};
+
+// The catalogue's account sets: active ones, and two in the recycle bin of
+// which the sample is the one whose database exists (the attach dialog
+// offers it).
+const AccSetRow kAccSetRows[] = {
+    {"ZT001", "华兴五金商行", 0},       {"ZT002", "顺达物流有限公司", 0}, {"ZT004", "明远贸易有限公司", 0},
+    {"ZT005", "福安食品加工厂", 0},     {"Sample", "财务例子账", 1},      {"ZT003", "旧账套2019", 1},
+};
+
+void writeAccSetRows()
+{
+    int key = LinkData->QueryMaxID(LinkData->AccListDB, QStringLiteral("AccList"), QStringLiteral("KeyID"));
+    for (const AccSetRow& row : kAccSetRows) {
+        const QString sql = QStringLiteral("insert into AccList(KeyID, DBName, AccName, DelFlag, ShareCount, LockFlag) "
+                                           "values(") +
+                            QString::number(++key) + QLatin1Char(',') + sqlQuoted(QString::fromUtf8(row.code)) +
+                            QLatin1Char(',') + sqlQuoted(QString::fromUtf8(row.name)) + QLatin1Char(',') +
+                            QString::number(row.delFlag) + QStringLiteral(",0,0)");
+        if (!LinkData->ExecuteSql(LinkData->AccListDB, sql))
+            say(QStringLiteral("could not write an account-set row: ") + sql);
+    }
+}
+
 // The fields of a client message as on the wire, each followed by the separator.
 QByteArray record(const QList<QByteArray>& fields)
 {
@@ -475,6 +509,22 @@ int run(QApplication& app)
     settle(200);
     grabModal(QStringLiteral("exit-question"), [&] { mainForm.close(); });
 
+    // The account-set windows: the manager opens from its button once the
+    // service is stopped; the recycle bin and the attach dialog are opened
+    // directly (from the manager they would be a modal window inside one).
+    mainForm.service().SetServiceActive(false);
+    writeAccSetRows();
+    settle(200);
+    grabModal(QStringLiteral("account-sets"), [&] { click("btnAccManage"); });
+    {
+        TSrvRecycleForm recycleBin(&mainForm);
+        grabModal(QStringLiteral("recycle-bin"), [&] { recycleBin.exec(); });
+    }
+    {
+        TPubSeleFundDBForm attach(&mainForm);
+        grabModal(QStringLiteral("attach-dialog"), [&] { attach.exec(); });
+    }
+
     mainForm.service().StopForShutdown();
     mainForm.hide();
     settle(100);
@@ -482,7 +532,7 @@ int run(QApplication& app)
     LinkData = nullptr;
     setOperatorDialogs(nullptr);
     say(QStringLiteral("%1 pictures, %2 unexpected boxes").arg(g_saved).arg(g_unexpected));
-    return g_saved >= 7 && g_unexpected == 0 ? 0 : 1;
+    return g_saved >= 10 && g_unexpected == 0 ? 0 : 1;
 }
 
 }  // namespace
