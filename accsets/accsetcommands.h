@@ -94,11 +94,14 @@ bool DeleteAccountSet(TLinkData& link, const TAccListRow& row);
 void UndeleteAccountSet(TLinkData& link, const TAccListRow& row);
 // Purges it after the password and the question: drops the database, then
 // removes the catalogue row only when the database is really gone. True
-// when the operator confirmed (the statements ran).
+// when the operator confirmed and the statements were sent, whether or not
+// the drop happened (a database in use stays, with its row, silently): the
+// caller reloads its list and keeps the row selected when it is still there.
 bool PurgeAccountSet(TLinkData& link, const TAccListRow& row);
 // Renames it after the password, the new name and the question: the
-// catalogue's AccName, then the account set's own AccSetName option.
-// True when the catalogue statement ran.
+// catalogue's AccName, then the account set's own AccSetName option. True
+// when the catalogue took the new name; when it refuses it (a name longer
+// than its 255 bytes) an error says so and the set's own name is left too.
 bool RenameAccountSet(TLinkData& link, const TAccListRow& row);
 
 // ---- attach -------------------------------------------------------------------

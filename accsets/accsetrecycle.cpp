@@ -73,8 +73,14 @@ bool RenameAccountSet(TLinkData& link, const TAccListRow& row)
         if (!AskYesNo(QStringLiteral("您是否确定将当前账套名称改为\"") + name + QStringLiteral("\"？"),
                       QStringLiteral("询问")))
             return false;
-        link.ExecuteSql(link.AccListDB, QStringLiteral(" update AccList set AccName=") + sqlQuoted(name) +
-                                            QStringLiteral(" where KeyID=") + QString::number(row.KeyID));
+        // The set's own name follows only when the catalogue took the new
+        // one (a name too long for AccName is refused there), so the two
+        // never disagree.
+        if (!link.ExecuteSql(link.AccListDB, QStringLiteral(" update AccList set AccName=") + sqlQuoted(name) +
+                                                 QStringLiteral(" where KeyID=") + QString::number(row.KeyID))) {
+            ShowError(QStringLiteral("账套名称没有修改：新的名称不能超过255个字节。"), QStringLiteral("错误"));
+            return false;
+        }
         if (link.ConnectAccountSet(QStringLiteral("VQTCW_") + row.DBName, true)) {
             TFundOptions options(link.UserDB);
             options.SetOption(QStringLiteral("AccSetName"), name);

@@ -445,3 +445,17 @@ TEST_F(AccSetCommands, ACodeWithAQuoteAndABracketGoesWholeThroughRestoreBackupAn
     EXPECT_FALSE(databaseExists("VQTCW_a'b]c--d"));
     EXPECT_EQ(catalogue(), (std::vector<std::string>{"1|001|一号公司|0"}));
 }
+
+TEST_F(AccSetCommands, ANameTooLongForTheCatalogueChangesNeitherName)
+{
+    addAccountSet("001", "一号公司", "pw");
+    const QString name(200, QChar(0x8D26));   // 200 characters, 400 GBK bytes
+    dialogs_.expect(DialogKind::Password, kPasswordCaption, {}, DialogAnswer::Ok, QStringLiteral("pw"));
+    dialogs_.expect(DialogKind::Input, QStringLiteral("更改账套名称"), {}, DialogAnswer::Ok, name);
+    dialogs_.expect(DialogKind::YesNo, kQuestion, {}, DialogAnswer::Yes);
+    dialogs_.expect(DialogKind::Error, kError, QStringLiteral("账套名称没有修改：新的名称不能超过255个字节。"));
+    EXPECT_FALSE(RenameAccountSet(*link_, row(QStringLiteral("001"))));
+    dialogs_.verifyDone();
+    EXPECT_EQ(catalogue(), (std::vector<std::string>{"1|001|一号公司|0"}));
+    EXPECT_EQ(option("001", "AccSetName"), "一号公司");
+}
