@@ -100,9 +100,10 @@ bool SaveStampedBackup(const QString& backupPath, const QString& cwzPath, const 
 
 // Writes the engine backup packed in `cwzPath` to `backupPath`. Returns
 // false, doing nothing, when `cwzPath` does not exist. Throws CwzError
-// (leaving no file at `backupPath`) when the payload is short or corrupt,
-// inflates to another length than the stated one, has bytes after the
-// zlib stream, or is a SQL Server backup (Kind::SqlServerPayload).
+// (writing nothing at `backupPath`: the bytes go to a temporary file beside
+// it, renamed into place only when all is sound) when the payload is short
+// or corrupt, inflates to another length than the stated one, has bytes
+// after the zlib stream, or is a SQL Server backup (Kind::SqlServerPayload).
 bool ExtractStampedBackup(const QString& cwzPath, const QString& backupPath, const CwzProgress& progress = {});
 
 // Everything ExtractStampedBackup and the restore would find wrong with a
@@ -126,3 +127,6 @@ bool IsSqlServerBackupBytes(const QByteArray& firstBytes);
 // The operator's texts of the failures above.
 QString DamagedCwzText();
 QString SqlServerPayloadText();
+// The payload unpacks as the file states but is no whole, sound backup of
+// the engine (VerifyStampedBackup's problem).
+QString UnsoundBackupText();

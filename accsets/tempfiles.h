@@ -18,7 +18,10 @@ bool RemoveIfPossible(const QString& path);
 // A path in the Temp folder (GetProgramSubfolder("Temp"); without a folder
 // when that cannot be made) for `name` that does not exist on return:
 // name itself, else stem + n + extension for n = 1, 2, 3, ..., the stem
-// being the part before the first "." ("#mw$cw&backup1.tmp").
+// being the part before the first "." ("#mw$cw&backup1.tmp"). Empty when
+// none of name and the numbers up to kMaxTempFileNumber is free (some
+// process keeps thousands of such files: a fault to report, not to pass by).
+constexpr int kMaxTempFileNumber = 9999;
 QString MakeTempFileName(const QString& name);
 
 // Holds a shared lock (flock) on a temporary file while a command uses it,

@@ -305,7 +305,7 @@ void BackupStreamCheck::take(const unsigned char* p, std::size_t n)
         }
         if (stage_ == Stage::Data) {
             const std::size_t part = static_cast<std::size_t>(std::min<std::uint64_t>(dataLeft_, n));
-            crc_ = crc32(crc_, p, static_cast<uInt>(part));
+            crc_ = crc32_z(crc_, p, part);
             dataLeft_ -= part;
             p += part;
             n -= part;
@@ -318,7 +318,7 @@ void BackupStreamCheck::take(const unsigned char* p, std::size_t n)
         const std::size_t part = std::min(want_ - pending_.size(), n);
         pending_.append(reinterpret_cast<const char*>(p), part);
         if (stage_ != Stage::Trailer)
-            crc_ = crc32(crc_, p, static_cast<uInt>(part));
+            crc_ = crc32_z(crc_, p, part);
         p += part;
         n -= part;
         if (pending_.size() < want_)
