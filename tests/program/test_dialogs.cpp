@@ -407,6 +407,33 @@ TEST_F(WaitingWindow, TheAnimationLoopsThroughEightFrames)
     }
 }
 
+TEST_F(WaitingWindow, ProgressShowsInABarAndTurnsTheAnimationWithoutTheEventLoop)
+{
+    // Progress comes from inside a blocking backup: it must paint at once
+    // and must not run the event loop (a timer there could reach the busy
+    // connection).
+    QtOperatorDialogs seam;
+    seam.showWaitingProgress(10);   // no window: nothing happens
+    EXPECT_EQ(TSysWaitingForm::instance(), nullptr);
+    seam.showWaiting(QStringLiteral("正在备份数据，"), QStringLiteral("请稍候......"));
+    TSysWaitingForm* form = TSysWaitingForm::instance();
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->progress(), -1);
+    auto* animation = form->findChild<TSearchAnimation*>(QStringLiteral("Animate1"));
+    ASSERT_NE(animation, nullptr);
+    bool timerRan = false;
+    QTimer::singleShot(0, [&] { timerRan = true; });
+    const int frame = animation->frame();
+    seam.showWaitingProgress(40);
+    EXPECT_EQ(form->progress(), 40);
+    EXPECT_NE(animation->frame(), frame);
+    seam.showWaitingProgress(140);
+    EXPECT_EQ(form->progress(), 100);
+    EXPECT_FALSE(timerRan);
+    seam.closeWaiting();
+    EXPECT_EQ(TSysWaitingForm::instance(), nullptr);
+}
+
 TEST_F(WaitingWindow, BusyPointerWhileTheWindowExists)
 {
     ASSERT_EQ(QApplication::overrideCursor(), nullptr);
