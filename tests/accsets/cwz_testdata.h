@@ -66,9 +66,9 @@ struct Engine {
     std::string rows(const std::string& database)
     {
         std::string out;
-        for (const auto& row : master.query("select id, convert(varchar(19), vdate, 120), code, summary, amount from [" +
-                                            database + "]..voucher order by id")
-                                   .rows)
+        const std::string sql = "select id, convert(varchar(19), vdate, 120), code, summary, amount from [" +
+                                database + "]..voucher order by id";
+        for (const auto& row : master.query(sql).rows)
             for (const auto& cell : row)
                 out += cell.toString() + "|";
         return out;
