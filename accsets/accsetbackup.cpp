@@ -58,7 +58,10 @@ bool BackupAccountSet(TLinkData& link, const TAccListRow& row)
             ShowInfo(QStringLiteral("指定文件已存在，并且无法删除！不能进行备份操作。"), QStringLiteral("提示"));
             return false;
         }
-        const QString temp = MakeTempFileName(BackupTempName());
+        // Reserved until the .cwz is written: a restore or backup in another
+        // process meanwhile takes another name.
+        TTempFileLock reservation;
+        const QString temp = MakeTempFileName(BackupTempName(), &reservation);
 
         ShowWaiting(QStringLiteral("正在备份数据，"), QStringLiteral("请稍候......"));
         // The engine's backup is the first half of the way, packing the second.
@@ -74,8 +77,6 @@ bool BackupAccountSet(TLinkData& link, const TAccListRow& row)
                       QStringLiteral("错误"));
             return false;
         }
-        TTempFileLock inUse;
-        inUse.lock(temp);
         TWaitingProgress packProgress(50, 100);
         try {
             SaveStampedBackup(temp, target, ProgramFileStamp(code, row.AccName),
@@ -85,7 +86,7 @@ bool BackupAccountSet(TLinkData& link, const TAccListRow& row)
             ShowError(backupFailedText(e.message()), QStringLiteral("错误"));
             return false;
         }
-        inUse.release();
+        reservation.release();
 
         // The file is written; the date of the last backup goes into the
         // account set's own options.

@@ -119,14 +119,16 @@ QString RestoreFromFile(TLinkData& link, const QString& file, const QString& asC
     return guardedCommand(QString(), [&]() -> QString {
         BackupFolder();
         QString backupFile = file;
-        TTempFileLock inUse;
+        // The extracted backup's name stays reserved until the restore is
+        // over, so that no other command's file takes its place meanwhile.
+        TTempFileLock reservation;
         const bool packed = IsCwzFileName(file);
         if (packed) {
             if (!IsProgramFileStamp(ReadFileStamp(file))) {
                 ShowInfo(notOurBackupText(), QStringLiteral("提示"));
                 return {};
             }
-            backupFile = MakeTempFileName(BackupTempName());
+            backupFile = MakeTempFileName(BackupTempName(), &reservation);
             ShowWaiting(QStringLiteral("正在恢复数据，"), QStringLiteral("请稍候......"));
             TWaitingProgress unpackProgress(0, 50);
             try {
@@ -139,7 +141,6 @@ QString RestoreFromFile(TLinkData& link, const QString& file, const QString& asC
                 return {};
             }
             CloseWaiting();
-            inUse.lock(backupFile);
         } else if (IsSqlServerBackupFile(file)) {
             ShowError(SqlServerPayloadText(), QStringLiteral("错误"));
             return {};

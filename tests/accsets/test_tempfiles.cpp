@@ -105,17 +105,28 @@ TEST_F(TempFiles, ANameHeldByAnotherProcessIsPassedByForTheNextNumber)
     }
 }
 
-TEST_F(TempFiles, OurOwnLockKeepsTheNameUntilReleased)
+TEST_F(TempFiles, AReservedNameIsPassedByEvenWhenItsFileIsReplacedOrMissing)
 {
-    make(BackupTempName());
-    TTempFileLock lock;
-    ASSERT_TRUE(lock.lock(temp_ + BackupTempName()));
-    EXPECT_FALSE(RemoveIfPossible(temp_ + BackupTempName()));
-    EXPECT_EQ(MakeTempFileName(BackupTempName()).toStdString(), (temp_ + "#mw$cw&backup1.tmp").toStdString());
-    lock.release();
-    EXPECT_TRUE(RemoveIfPossible(temp_ + BackupTempName()));
-    EXPECT_FALSE(QFile::exists(temp_ + BackupTempName()));
-    EXPECT_FALSE(lock.lock(temp_ + BackupTempName()));
+    const QString plain = temp_ + BackupTempName();
+    TTempFileLock first;
+    ASSERT_EQ(MakeTempFileName(BackupTempName(), &first), plain);
+    EXPECT_TRUE(first.held());
+    // The file does not exist yet: the name is taken all the same.
+    TTempFileLock second;
+    EXPECT_EQ(MakeTempFileName(BackupTempName(), &second), temp_ + QStringLiteral("#mw$cw&backup1.tmp"));
+    EXPECT_EQ(MakeTempFileName(BackupTempName()), temp_ + QStringLiteral("#mw$cw&backup2.tmp"));
+    // Written under another name and renamed into place, as the engine's
+    // backup does: still reserved.
+    make(QStringLiteral("partial"));
+    ASSERT_TRUE(QFile::rename(temp_ + QStringLiteral("partial"), plain));
+    EXPECT_TRUE(IsTempNameReserved(plain));
+    EXPECT_EQ(MakeTempFileName(BackupTempName()), temp_ + QStringLiteral("#mw$cw&backup2.tmp"));
+    EXPECT_TRUE(QFile::exists(plain));
+    // Released, the name is free again and its old file goes.
+    first.release();
+    EXPECT_FALSE(IsTempNameReserved(plain));
+    EXPECT_EQ(MakeTempFileName(BackupTempName()), plain);
+    EXPECT_FALSE(QFile::exists(plain));
 }
 
 TEST_F(TempFiles, NamesFollowTheNumberingRule)
