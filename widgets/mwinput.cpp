@@ -1,6 +1,7 @@
 // TMWInputForm: the input dialog and its password form.
 #include "mwinput.h"
 
+#include "gbklimit.h"
 #include "textcodec.h"
 
 #include <QApplication>
@@ -14,41 +15,6 @@
 #include <QValidator>
 
 #include <algorithm>
-
-// Holds the edit box to a number of GBK bytes. Like the old edit control's
-// byte limit it refuses what would not fit: of an insertion, as much of the
-// inserted text is dropped from its end as needed, so a typed character
-// that does not fit is refused and a paste is cut short. A text that was
-// already longer (set by the program, not typed) may still be shortened.
-class GbkLimitValidator : public QValidator {
-public:
-    explicit GbkLimitValidator(QObject* parent) : QValidator(parent) {}
-
-    int maxBytes = 0;
-    // The edit box's text as last accepted.
-    QString accepted;
-
-    State validate(QString& input, int& pos) const override
-    {
-        if (maxBytes <= 0)
-            return Acceptable;
-        const int bytes = gbkLength(input);
-        if (bytes <= maxBytes)
-            return Acceptable;
-        const int allowed = std::max(maxBytes, gbkLength(accepted));
-        if (bytes <= allowed)
-            return Acceptable;
-        // The new characters stand just before the cursor.
-        qsizetype added = input.size() - accepted.size();
-        while (added > 0 && pos > 0 && gbkLength(input) > allowed) {
-            const int n = pos >= 2 && input.at(pos - 1).isLowSurrogate() && input.at(pos - 2).isHighSurrogate() ? 2 : 1;
-            input.remove(pos - n, n);
-            pos -= n;
-            added -= n;
-        }
-        return gbkLength(input) <= allowed ? Acceptable : Invalid;
-    }
-};
 
 TMWInputForm::TMWInputForm(QWidget* parent) : QDialog(parent)
 {
