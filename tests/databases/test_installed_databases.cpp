@@ -181,11 +181,124 @@ TEST_F(InstalledDatabases, StatementItemsNameSubjectsOfTheirChart)
                         std::to_string(kind)),
                   0);
     }
-    for (int kind : {0, 3})
+    for (int kind : {0, 2, 3})
         EXPECT_GT(count("select count(*) from VQTCWPack..CW_Sheet where RptTypeID = 401 and SubKind = " +
                         std::to_string(kind)),
                   0);
     EXPECT_EQ(count("select count(*) from VQTCWPack..CW_Sheet where KeyID >= 500"), 0);
+}
+
+// The 2006 chart (kind 2) has the cash-flow statement of its own standards
+// (会企03表): the lines in the format's order, their totals summing lines of
+// the same statement, their item lines summing cash-flow items of the
+// template.
+TEST_F(InstalledDatabases, Kind2HasTheCashFlowStatementOfThe2006Standards)
+{
+    const std::string lines = "select KeyID from VQTCWPack..CW_Sheet where SubKind = 2 and RptTypeID = 401";
+    const std::vector<std::string> expected = {
+        "一、经营活动产生的现金流量：",
+        "销售商品、提供劳务收到的现金",
+        "收到的税费返还",
+        "收到其他与经营活动有关的现金",
+        "经营活动现金流入小计",
+        "购买商品、接受劳务支付的现金",
+        "支付给职工以及为职工支付的现金",
+        "支付的各项税费",
+        "支付其他与经营活动有关的现金",
+        "经营活动现金流出小计",
+        "经营活动产生的现金流量净额",
+        "二、投资活动产生的现金流量：",
+        "收回投资收到的现金",
+        "取得投资收益收到的现金",
+        "处置固定资产、无形资产和其他长期资产收回的现金净额",
+        "处置子公司及其他营业单位收到的现金净额",
+        "收到其他与投资活动有关的现金",
+        "投资活动现金流入小计",
+        "购建固定资产、无形资产和其他长期资产支付的现金",
+        "投资支付的现金",
+        "取得子公司及其他营业单位支付的现金净额",
+        "支付其他与投资活动有关的现金",
+        "投资活动现金流出小计",
+        "投资活动产生的现金流量净额",
+        "三、筹资活动产生的现金流量：",
+        "吸收投资收到的现金",
+        "取得借款收到的现金",
+        "收到其他与筹资活动有关的现金",
+        "筹资活动现金流入小计",
+        "偿还债务支付的现金",
+        "分配股利、利润或偿付利息支付的现金",
+        "支付其他与筹资活动有关的现金",
+        "筹资活动现金流出小计",
+        "筹资活动产生的现金流量净额",
+        "四、汇率变动对现金及现金等价物的影响",
+        "五、现金及现金等价物净增加额",
+        "加：期初现金及现金等价物余额",
+        "六、期末现金及现金等价物余额",
+    };
+    std::vector<std::vector<std::string>> names;
+    for (const std::string& name : expected)
+        names.push_back({name});
+    EXPECT_EQ(rows("select ltrim(Name) from VQTCWPack..CW_Sheet where SubKind = 2 and RptTypeID = 401 order by "
+                   "OrderNo"),
+              names);
+    // SequNo = OrderNo = KeyID, and no SequNo the income statement's lines have (totals name lines by it).
+    EXPECT_EQ(count("select count(*) from VQTCWPack..CW_Sheet where SubKind = 2 and RptTypeID = 401 and (SequNo <> "
+                    "KeyID or OrderNo <> KeyID)"),
+              0);
+    EXPECT_EQ(count("select count(*) from VQTCWPack..CW_Sheet a join VQTCWPack..CW_Sheet b on b.SubKind = a.SubKind "
+                    "and b.SequNo = a.SequNo and b.KeyID <> a.KeyID where a.SubKind = 2"),
+              0);
+    // Headings carry no row number, every other line one, 1.. in order.
+    EXPECT_EQ(count("select count(*) from VQTCWPack..CW_Sheet where SubKind = 2 and RptTypeID = 401 and ((CalcKind = "
+                    "0 and RowNo is not null) or (CalcKind <> 0 and RowNo is null))"),
+              0);
+    EXPECT_EQ(rows("select min(RowNo), max(RowNo), count(distinct RowNo) from VQTCWPack..CW_Sheet where SubKind = 2 "
+                   "and RptTypeID = 401"),
+              (std::vector<std::vector<std::string>>{{"1", "35", "35"}}));
+
+    // The statement has items and cash-flow items, and every one belongs to one of its lines.
+    EXPECT_GT(count("select count(*) from VQTCWPack..CW_SheetS where SubKind = 2 and KeyID in (" + lines + ")"), 0);
+    EXPECT_GT(count("select count(*) from VQTCWPack..CW_SheetC where SubKind = 2 and KeyID in (" + lines + ")"), 0);
+    EXPECT_EQ(count("select count(*) from VQTCWPack..CW_SheetS i where SubKind = 2 and not exists (select 1 from "
+                    "VQTCWPack..CW_Sheet l where l.SubKind = 2 and l.KeyID = i.KeyID)"),
+              0);
+    EXPECT_EQ(count("select count(*) from VQTCWPack..CW_SheetC where SubKind = 2 and KeyID not in (" + lines + ")"), 0);
+    // Totals sum lines of this statement that carry an amount, by SequNo, and only totals name lines.
+    EXPECT_EQ(count("select count(*) from VQTCWPack..CW_SheetS i join VQTCWPack..CW_Sheet l on l.SubKind = 2 and "
+                    "l.KeyID = i.KeyID where i.SubKind = 2 and l.RptTypeID = 401 and ((l.CalcKind = 2 and i.SequNo "
+                    "is null) or (i.SequNo is not null and (l.CalcKind <> 2 or i.SequNo not in (select SequNo from "
+                    "VQTCWPack..CW_Sheet where SubKind = 2 and RptTypeID = 401 and CalcKind <> 0))))"),
+              0);
+    EXPECT_EQ(count("select count(*) from VQTCWPack..CW_Sheet l where SubKind = 2 and RptTypeID = 401 and CalcKind = "
+                    "2 and not exists (select 1 from VQTCWPack..CW_SheetS i where i.SubKind = 2 and i.KeyID = "
+                    "l.KeyID)"),
+              0);
+    // Every subject an item names is a subject of the kind-2 chart.
+    EXPECT_EQ(count("select count(*) from VQTCWPack..CW_SheetS i where i.SubKind = 2 and i.KeyID in (" + lines +
+                    ") and i.SubCode is not null and not exists (select 1 from VQTCWPack..CW_SubTemp s where "
+                    "s.SubKind = 2 and s.Code = i.SubCode)"),
+              0);
+    // Cash-flow items stand on item lines, name receipt or payment items of the template with the
+    // item's own IOTag, and none is summed twice.
+    EXPECT_EQ(count("select count(*) from VQTCWPack..CW_SheetC i join VQTCWPack..CW_Sheet l on l.SubKind = 2 and "
+                    "l.KeyID = i.KeyID where i.SubKind = 2 and l.CalcKind <> 1"),
+              0);
+    EXPECT_EQ(count("select count(*) from VQTCWPack..CW_SheetC i where i.SubKind = 2 and not exists (select 1 from "
+                    "VQTCWTemp..CW_CashFlow f where f.KeyID = i.CashFlowID and f.IOTag = i.IOTag and f.IOTag <> 0)"),
+              0);
+    EXPECT_EQ(count("select count(*) from (select CashFlowID from VQTCWPack..CW_SheetC where SubKind = 2 group by "
+                    "CashFlowID having count(*) > 1) d"),
+              0);
+    EXPECT_EQ(rows("select l.KeyID, i.CashFlowID from VQTCWPack..CW_SheetC i join VQTCWPack..CW_Sheet l on "
+                   "l.SubKind = 2 and l.KeyID = i.KeyID where i.SubKind = 2 and ltrim(l.Name) in "
+                   "('处置子公司及其他营业单位收到的现金净额', '取得子公司及其他营业单位支付的现金净额') order by l.KeyID"),
+              (std::vector<std::vector<std::string>>{{"116", "21"}, {"121", "30"}}));
+    // The closing balance is the net increase and the opening balance.
+    EXPECT_EQ(rows("select i.ZJTag, ltrim(s.Name) from VQTCWPack..CW_SheetS i join VQTCWPack..CW_Sheet l on "
+                   "l.SubKind = 2 and l.KeyID = i.KeyID join VQTCWPack..CW_Sheet s on s.SubKind = 2 and s.SequNo = "
+                   "i.SequNo where i.SubKind = 2 and l.Name = '六、期末现金及现金等价物余额' order by i.SecID"),
+              (std::vector<std::vector<std::string>>{{"1", "五、现金及现金等价物净增加额"},
+                                                      {"1", "加：期初现金及现金等价物余额"}}));
 }
 
 TEST_F(InstalledDatabases, PackHasReportsPrintTemplatesAndPrivileges)

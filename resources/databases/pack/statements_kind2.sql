@@ -3,16 +3,20 @@
 -- statement formats of the 应用指南), laid out as those formats:
 --   资产负债表 会企01表  (CW_BSheet / CW_BSheetS, report type 1, KeyID 1..)
 --   利润表     会企02表  (CW_Sheet / CW_SheetS, report type 101, KeyID 1..)
--- There is no cash-flow statement here: account sets on this chart get the
--- cash-flow statement of subject kind 0, which is built on cash-flow items
--- and not on subjects.
+--   现金流量表 会企03表  (CW_Sheet / CW_SheetS / CW_SheetC, report type 401,
+--                         KeyID 101..138)
+-- The cash-flow statement is the format of 企业会计准则第31号——现金流量表:
+-- the three activities with their inflow and outflow subtotals and net
+-- amounts, 汇率变动对现金及现金等价物的影响, the net increase, the opening
+-- and the closing cash and cash equivalents. Its 补充资料 belongs to the
+-- notes under these standards and is not a line here.
 --
 -- SequNo = OrderNo = KeyID. The 2006 formats print no 行次; RowNo numbers the
 -- lines that carry an amount in order, the liabilities-and-equity side going
 -- on from the asset side, and is null for headings.
--- CalcKind: 0 heading, 1 from subjects, 2 total of other lines, 3 entered by
--- hand. Items name their subject by its level-1 code; the wizard finds the
--- account set's subject of that code.
+-- CalcKind: 0 heading, 1 from subjects or cash-flow items, 2 total of other
+-- lines, 3 entered by hand. Items name their subject by its level-1 code;
+-- the wizard finds the account set's subject of that code.
 --
 -- Contra accounts subtract from the line they belong to (坏账准备, 存货跌价准备,
 -- 商品进销差价, 工程结算, the other impairment allowances, 累计折旧, 累计摊销,
@@ -24,6 +28,17 @@
 -- Lines the format fills by analysis (一年内到期的非流动资产, 一年内到期的
 -- 非流动负债 ...) start without items, and the 其中 and 每股收益 lines of the
 -- income statement are entered by hand.
+--
+-- The cash-flow lines sum cash-flow items (CW_SheetC), not subjects, the
+-- same items as the kind-0 lines where the lines match; the lines the 2006
+-- format adds take the items kind 0 folded into other lines
+-- (处置子公司及其他营业单位收到的现金净额 item 21, 取得子公司及其他营业
+-- 单位支付的现金净额 item 30). No cash-flow item stands for 支付其他与投资
+-- 活动有关的现金, so that line starts without items, as in kind 0. Subtotals,
+-- net amounts, 五 and 六 are totals of other lines. 加：期初现金及现金等价物
+-- 余额 is entered by hand: a line item takes a subject's turnover (FDTypeID
+-- 1 to 4), never its balance, so the line cannot name 库存现金, 银行存款 and
+-- 其他货币资金 (1001, 1002, 1012) for their opening balance.
 
 -- Balance-sheet lines (report type 1).
 insert into CW_BSheet(SubKind, KeyID, RptTypeID, SequNo, OrderNo, Name, RowNo, LRTag, CalcKind) values (2, 1, 1, 1, 1, '流动资产：', null, 0, 0)
@@ -288,4 +303,121 @@ insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, Su
 insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 16, 1, 0, 1, 3, '6801', null, null, null)
 insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 17, 1, 0, 1, null, null, null, 15, null)
 insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 17, 2, 0, -1, null, null, null, 16, null)
+GO
+
+-- Cash-flow statement lines (report type 401).
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 101, 401, '一、经营活动产生的现金流量：', 101, 101, null, 0, 0, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 102, 401, '    销售商品、提供劳务收到的现金', 102, 102, 1, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 103, 401, '    收到的税费返还', 103, 103, 2, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 104, 401, '    收到其他与经营活动有关的现金', 104, 104, 3, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 105, 401, '    经营活动现金流入小计', 105, 105, 4, 0, 2, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 106, 401, '    购买商品、接受劳务支付的现金', 106, 106, 5, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 107, 401, '    支付给职工以及为职工支付的现金', 107, 107, 6, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 108, 401, '    支付的各项税费', 108, 108, 7, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 109, 401, '    支付其他与经营活动有关的现金', 109, 109, 8, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 110, 401, '    经营活动现金流出小计', 110, 110, 9, 0, 2, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 111, 401, '    经营活动产生的现金流量净额', 111, 111, 10, 0, 2, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 112, 401, '二、投资活动产生的现金流量：', 112, 112, null, 0, 0, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 113, 401, '    收回投资收到的现金', 113, 113, 11, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 114, 401, '    取得投资收益收到的现金', 114, 114, 12, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 115, 401, '    处置固定资产、无形资产和其他长期资产收回的现金净额', 115, 115, 13, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 116, 401, '    处置子公司及其他营业单位收到的现金净额', 116, 116, 14, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 117, 401, '    收到其他与投资活动有关的现金', 117, 117, 15, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 118, 401, '    投资活动现金流入小计', 118, 118, 16, 0, 2, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 119, 401, '    购建固定资产、无形资产和其他长期资产支付的现金', 119, 119, 17, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 120, 401, '    投资支付的现金', 120, 120, 18, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 121, 401, '    取得子公司及其他营业单位支付的现金净额', 121, 121, 19, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 122, 401, '    支付其他与投资活动有关的现金', 122, 122, 20, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 123, 401, '    投资活动现金流出小计', 123, 123, 21, 0, 2, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 124, 401, '    投资活动产生的现金流量净额', 124, 124, 22, 0, 2, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 125, 401, '三、筹资活动产生的现金流量：', 125, 125, null, 0, 0, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 126, 401, '    吸收投资收到的现金', 126, 126, 23, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 127, 401, '    取得借款收到的现金', 127, 127, 24, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 128, 401, '    收到其他与筹资活动有关的现金', 128, 128, 25, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 129, 401, '    筹资活动现金流入小计', 129, 129, 26, 0, 2, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 130, 401, '    偿还债务支付的现金', 130, 130, 27, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 131, 401, '    分配股利、利润或偿付利息支付的现金', 131, 131, 28, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 132, 401, '    支付其他与筹资活动有关的现金', 132, 132, 29, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 133, 401, '    筹资活动现金流出小计', 133, 133, 30, 0, 2, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 134, 401, '    筹资活动产生的现金流量净额', 134, 134, 31, 0, 2, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 135, 401, '四、汇率变动对现金及现金等价物的影响', 135, 135, 32, 0, 1, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 136, 401, '五、现金及现金等价物净增加额', 136, 136, 33, 0, 2, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 137, 401, '    加：期初现金及现金等价物余额', 137, 137, 34, 0, 3, null)
+insert into CW_Sheet(SubKind, KeyID, RptTypeID, Name, SequNo, OrderNo, RowNo, LRTag, CalcKind, FixValue) values (2, 138, 401, '六、期末现金及现金等价物余额', 138, 138, 35, 0, 2, null)
+GO
+
+-- How the total lines of the cash-flow statement are summed, by SequNo.
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 105, 1, 0, 1, null, null, null, 102, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 105, 2, 0, 1, null, null, null, 103, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 105, 3, 0, 1, null, null, null, 104, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 110, 1, 0, 1, null, null, null, 106, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 110, 2, 0, 1, null, null, null, 107, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 110, 3, 0, 1, null, null, null, 108, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 110, 4, 0, 1, null, null, null, 109, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 111, 1, 0, 1, null, null, null, 105, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 111, 2, 0, -1, null, null, null, 110, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 118, 1, 0, 1, null, null, null, 113, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 118, 2, 0, 1, null, null, null, 114, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 118, 3, 0, 1, null, null, null, 115, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 118, 4, 0, 1, null, null, null, 116, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 118, 5, 0, 1, null, null, null, 117, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 123, 1, 0, 1, null, null, null, 119, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 123, 2, 0, 1, null, null, null, 120, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 123, 3, 0, 1, null, null, null, 121, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 123, 4, 0, 1, null, null, null, 122, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 124, 1, 0, 1, null, null, null, 118, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 124, 2, 0, -1, null, null, null, 123, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 129, 1, 0, 1, null, null, null, 126, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 129, 2, 0, 1, null, null, null, 127, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 129, 3, 0, 1, null, null, null, 128, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 133, 1, 0, 1, null, null, null, 130, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 133, 2, 0, 1, null, null, null, 131, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 133, 3, 0, 1, null, null, null, 132, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 134, 1, 0, 1, null, null, null, 129, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 134, 2, 0, -1, null, null, null, 133, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 136, 1, 0, 1, null, null, null, 111, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 136, 2, 0, 1, null, null, null, 124, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 136, 3, 0, 1, null, null, null, 134, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 136, 4, 0, 1, null, null, null, 135, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 138, 1, 0, 1, null, null, null, 136, null)
+insert into CW_SheetS(SubKind, KeyID, SecID, YMTag, ZJTag, FDTypeID, SubCode, SubID, SequNo, FixValue) values (2, 138, 2, 0, 1, null, null, null, 137, null)
+GO
+
+-- Cash-flow items summed into the item lines (CashFlowID of CW_CashFlow),
+-- with the item's own IOTag: +1 cash received, -1 cash paid.
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 102, 1, 1, 3, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 102, 2, 1, 5, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 103, 1, 1, 4, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 103, 2, 1, 6, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 104, 1, 1, 7, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 106, 1, 1, 9, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 107, 1, 1, 11, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 108, 1, 1, 12, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 108, 2, 1, 13, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 108, 3, 1, 14, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 109, 1, 1, 10, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 109, 2, 1, 15, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 113, 1, 1, 18, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 114, 1, 1, 19, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 114, 2, 1, 23, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 114, 3, 1, 24, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 115, 1, 1, 20, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 116, 1, 1, 21, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 117, 1, 1, 22, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 119, 1, 1, 26, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 120, 1, 1, 27, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 120, 2, 1, 28, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 120, 3, 1, 29, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 121, 1, 1, 30, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 126, 1, 1, 32, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 126, 2, 1, 33, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 126, 3, 1, 35, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 127, 1, 1, 34, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 128, 1, 1, 36, null, null, 1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 130, 1, 1, 37, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 131, 1, 1, 38, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 131, 2, 1, 39, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 131, 3, 1, 40, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 132, 1, 1, 41, null, null, -1)
+insert into CW_SheetC(SubKind, KeyID, SecID, ZJTag, CashFlowID, SequNo, FixValue, IOTag) values (2, 135, 1, 1, 42, null, null, 1)
 GO
