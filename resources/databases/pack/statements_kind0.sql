@@ -5,8 +5,9 @@
 --   利润表     会企02表  (CW_Sheet / CW_SheetS, report type 101, KeyID 1..)
 --   现金流量表 会企03表  (CW_Sheet / CW_SheetS / CW_SheetC, report type 401,
 --                         KeyID 101.., with its 补充资料)
--- The wizard also gives this cash-flow statement to account sets built on the
--- 企业会计准则 (2006) chart, which has no cash-flow lines of its own.
+-- The wizard also gives this cash-flow statement to account sets whose chart
+-- holds class-6 subjects (the 企业会计准则 (2006) chart among them); the
+-- pack's own 2006 cash-flow statement (subject kind 2) is kept beside it.
 --
 -- SequNo = OrderNo = KeyID; RowNo is the printed 行次 (null for headings).
 -- CalcKind: 0 heading, 1 from subjects or cash-flow items, 2 total of other
