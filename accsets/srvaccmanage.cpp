@@ -6,6 +6,7 @@
 #include "mwstdfun.h"
 #include "pubselefunddb.h"
 #include "srvrecycle.h"
+#include "sysnewaccset.h"
 
 #include <QEvent>
 #include <QFont>
@@ -194,12 +195,9 @@ bool TSrvAccManageForm::eventFilter(QObject* watched, QEvent* event)
 
 void TSrvAccManageForm::btnNewClick()
 {
-    // The new account-set wizard comes with the next version; it will open
-    // here, modal, and the list be reloaded when it closes with OK:
-    //     TSysNewAccSetForm wizard(this);
-    //     if (wizard.exec() == QDialog::Accepted)
-    //         RefreshAccList(false);
-    ShowInfo(QStringLiteral("新建账套功能尚未包含在本版本中。"), QStringLiteral("提示"));
+    TSysNewAccSetForm wizard(this);
+    if (wizard.exec() == QDialog::Accepted)
+        RefreshAccList(false);
 }
 
 void TSrvAccManageForm::btnImportClick()

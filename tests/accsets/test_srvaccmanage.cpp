@@ -8,12 +8,15 @@
 #include "accsetcommands.h"
 #include "pubselefunddb.h"
 #include "srvaccmanage.h"
+#include "sysnewaccset.h"
 #include "srvrecycle.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTableView>
 
@@ -127,7 +130,7 @@ TEST_F(AccManageTest, WindowHoldsItsPartsWhereTheOperatorKnowsThem)
     EXPECT_EQ(form.result(), QDialog::Rejected);
 }
 
-TEST_F(AccManageTest, OnAnEmptyListBackupDeleteAndRenameDoNothingAndNewIsNotYetThere)
+TEST_F(AccManageTest, OnAnEmptyListBackupDeleteAndRenameDoNothingAndNewCreatesTheFirstSet)
 {
     addCatalogueRow(1, "001", "甲公司", 1);   // in the recycle bin: not listed
     openManager();
@@ -140,9 +143,25 @@ TEST_F(AccManageTest, OnAnEmptyListBackupDeleteAndRenameDoNothingAndNewIsNotYetT
     EXPECT_EQ(catalogue(), (std::vector<std::string>{"1|001|甲公司|1"}));
     EXPECT_TRUE(dialogs_.shown().empty());
 
-    dialogs_.expect(DialogKind::Info, "提示", QStringLiteral("新建账套功能尚未包含在本版本中。"));
+    // The wizard, walked to its end: the new set is listed and selected.
+    restore("VQTCWPack");
+    QFile::copy(QStringLiteral(VQ_PROGRAM_DIR "/VQTCWTemp.mdk"), programFolder() + QStringLiteral("VQTCWTemp.mdk"));
+    vqtest::whileModal<TSysNewAccSetForm>([](TSysNewAccSetForm* wizard) {
+        vqtest::clickButton(wizard, "btnNext");
+        vqtest::child<QLineEdit>(wizard, "EditDBName")->setText(QStringLiteral("101"));
+        vqtest::child<QLineEdit>(wizard, "EditAccName")->setText(QStringLiteral("新公司"));
+        vqtest::clickButton(wizard, "btnNext");
+        vqtest::child<QLineEdit>(wizard, "EditCorpName")->setText(QStringLiteral("新公司有限责任公司"));
+        for (int step = 3; step < 8; ++step)
+            vqtest::clickButton(wizard, "btnNext");
+        vqtest::clickButton(wizard, "btnCreateAccSet");
+    });
+    dialogs_.expect(DialogKind::Info, "提示", QStringLiteral("数据库创建成功！"));
     click("btnNew");
-    EXPECT_TRUE(codes().isEmpty());
+    dialogs_.verifyDone();
+    EXPECT_EQ(codes(), QStringList{"101"});
+    EXPECT_EQ(selected(), "101");
+    EXPECT_EQ(catalogue(), (std::vector<std::string>{"1|001|甲公司|1", "2|101|新公司|0"}));
 }
 
 TEST_F(AccManageTest, DeletingTheOnlySetAskedNoKeepsItAndYesMovesItToTheRecycleBin)
