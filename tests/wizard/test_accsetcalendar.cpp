@@ -97,14 +97,9 @@ std::vector<EditCase> editCases()
         {"TypedAsText", 2024, {{1, QStringLiteral("2024-01-25")}}, endsOnDay(2024, 1, 25, n2024)},
         // 31 after 25: back to day 31, February of the leap year ends on the 29th.
         {"Day31LeapYear", 2024, {{1, d(2024, 1, 25)}, {1, d(2024, 1, 31)}}, n2024},
-        {"Day30LeapYear", 2024, {{1, d(2024, 1, 30)}},
-         {d(2024, 1, 30), d(2024, 2, 29), d(2024, 3, 30), d(2024, 4, 30), d(2024, 5, 30), d(2024, 6, 30),
-          d(2024, 7, 30), d(2024, 8, 30), d(2024, 9, 30), d(2024, 10, 30), d(2024, 11, 30), d(2024, 12, 31)}},
+        // February of 2023 ends on the 28th.
         {"Day31CommonYear", 2023, {{1, d(2023, 1, 10)}, {1, d(2023, 1, 31)}}, n2023},
-        {"Day29CommonYear", 2023, {{1, d(2023, 1, 29)}},
-         {d(2023, 1, 29), d(2023, 2, 28), d(2023, 3, 29), d(2023, 4, 29), d(2023, 5, 29), d(2023, 6, 29),
-          d(2023, 7, 29), d(2023, 8, 29), d(2023, 9, 29), d(2023, 10, 29), d(2023, 11, 29), d(2023, 12, 31)}},
-        // 10 April typed on month 3 is 10 March.
+        // 10 April typed on month 3 is 10 March; 20 February likewise 20 March.
         {"AnotherMonthTyped", 2024, {{3, d(2024, 4, 10)}}, endsOnDay(2024, 3, 10, n2024)},
         {"EarlierMonthTyped", 2024, {{3, d(2024, 2, 20)}}, endsOnDay(2024, 3, 20, n2024)},
         // 31 May on April (30 days): 30 April, and the later months keep day 31.
@@ -127,6 +122,11 @@ std::vector<EditCase> editCases()
     };
 }
 
+void PrintTo(const EditCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class CalendarEdit : public ::testing::TestWithParam<EditCase> {};
 
 TEST_P(CalendarEdit, MovesTheFollowingMonths)
@@ -143,47 +143,18 @@ TEST_P(CalendarEdit, MovesTheFollowingMonths)
 INSTANTIATE_TEST_SUITE_P(AccSetCalendar, CalendarEdit, ::testing::ValuesIn(editCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(AccSetCalendar, ExampleBeginDates)
+// Views hear of the rows that changed, from the edited one on, and of none
+// when the same end date is typed again.
+TEST(AccSetCalendar, TellsViewsOfChangedRows)
 {
     TAccSetCalendar calendar(2024);
     calendar.setKind(TAccSetCalendar::kUserDefinedMonths);
-    ASSERT_TRUE(typeEnd(calendar, 1, d(2024, 1, 25)));
-    const auto& months = calendar.months();
-    EXPECT_EQ(months[1].BeginDate, d(2024, 1, 26));
-    EXPECT_EQ(months[1].EndDate, d(2024, 2, 25));
-    EXPECT_EQ(months[2].BeginDate, d(2024, 2, 26));
-    EXPECT_EQ(months[10].BeginDate, d(2024, 10, 26));
-    EXPECT_EQ(months[11].BeginDate, d(2024, 11, 26));
-    EXPECT_EQ(months[11].EndDate, d(2024, 12, 31));
-}
-
-TEST(AccSetCalendar, Month11EditChangesOnlyMonth12Begin)
-{
-    TAccSetCalendar calendar(2024);
-    calendar.setKind(TAccSetCalendar::kUserDefinedMonths);
-    const auto before = calendar.months();
     QSignalSpy changed(&calendar, &QAbstractItemModel::dataChanged);
     ASSERT_TRUE(typeEnd(calendar, 11, d(2024, 11, 20)));
-    for (int row = 0; row < 10; ++row) {
-        EXPECT_EQ(calendar.months()[row].BeginDate, before[row].BeginDate);
-        EXPECT_EQ(calendar.months()[row].EndDate, before[row].EndDate);
-    }
-    EXPECT_EQ(calendar.months()[10].BeginDate, d(2024, 11, 1));
-    EXPECT_EQ(calendar.months()[11].BeginDate, d(2024, 11, 21));
-    EXPECT_EQ(calendar.months()[11].EndDate, d(2024, 12, 31));
+    ASSERT_TRUE(typeEnd(calendar, 11, d(2024, 11, 20)));
     ASSERT_EQ(changed.count(), 1);
     EXPECT_EQ(changed[0][0].toModelIndex().row(), 10);
     EXPECT_EQ(changed[0][1].toModelIndex().row(), 11);
-}
-
-TEST(AccSetCalendar, SameEndDateAgainTellsNoView)
-{
-    TAccSetCalendar calendar(2024);
-    calendar.setKind(TAccSetCalendar::kUserDefinedMonths);
-    ASSERT_TRUE(typeEnd(calendar, 3, d(2024, 3, 10)));
-    QSignalSpy changed(&calendar, &QAbstractItemModel::dataChanged);
-    EXPECT_TRUE(typeEnd(calendar, 3, d(2024, 3, 10)));
-    EXPECT_EQ(changed.count(), 0);
 }
 
 // ---- Refused edits -------------------------------------------------------
@@ -196,6 +167,11 @@ struct RefusedCase {
     QVariant value;
     int role;
 };
+
+void PrintTo(const RefusedCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class CalendarRefusedEdit : public ::testing::TestWithParam<RefusedCase> {};
 
@@ -255,13 +231,9 @@ TEST(AccSetCalendar, AlwaysTwelveRows)
 {
     TAccSetCalendar calendar(2024);
     calendar.setKind(TAccSetCalendar::kUserDefinedMonths);
-    EXPECT_FALSE(calendar.insertRows(0, 1));
     EXPECT_FALSE(calendar.insertRows(12, 1));
-    EXPECT_FALSE(calendar.removeRows(0, 1));
     EXPECT_FALSE(calendar.removeRows(11, 1));
     EXPECT_EQ(calendar.rowCount(), 12);
-    EXPECT_EQ(calendar.columnCount(), 3);
-    expectWellFormed(calendar, "after insert/remove");
 }
 
 TEST(AccSetCalendar, GridTitlesWidthsAndDates)
@@ -283,43 +255,28 @@ TEST(AccSetCalendar, GridTitlesWidthsAndDates)
 
 // ---- Kind and start year -------------------------------------------------
 
-TEST(AccSetCalendar, NaturalMonthsByDefault)
-{
-    TAccSetCalendar calendar(2023);
-    EXPECT_EQ(calendar.kind(), 0);
-    EXPECT_EQ(calendar.startYear(), 2023);
-    EXPECT_EQ(endsOf(calendar), naturalEnds(2023));
-    expectWellFormed(calendar, "new");
-}
-
-TEST(AccSetCalendar, NaturalMonthsReplaceTypedEndDates)
+// Natural months at first and again when chosen; choosing user-defined
+// months keeps the rows as they are.
+TEST(AccSetCalendar, KindChanges)
 {
     TAccSetCalendar calendar(2024);
-    calendar.setKind(1);
-    ASSERT_TRUE(typeEnd(calendar, 1, d(2024, 1, 25)));
-    ASSERT_TRUE(typeEnd(calendar, 7, d(2024, 7, 10)));
-    EXPECT_TRUE(calendar.setKind(0));
     EXPECT_EQ(calendar.kind(), 0);
     EXPECT_EQ(endsOf(calendar), naturalEnds(2024));
-    expectWellFormed(calendar, "kind 0");
-}
-
-TEST(AccSetCalendar, UserDefinedMonthsKeepTheRows)
-{
-    TAccSetCalendar calendar(2024);
-    calendar.setKind(1);
+    EXPECT_TRUE(calendar.setKind(1));
+    EXPECT_EQ(endsOf(calendar), naturalEnds(2024));
     ASSERT_TRUE(typeEnd(calendar, 1, d(2024, 1, 25)));
     const auto edited = endsOf(calendar);
     EXPECT_TRUE(calendar.setKind(1));
     EXPECT_EQ(endsOf(calendar), edited);
-    calendar.setKind(0);
-    EXPECT_TRUE(calendar.setKind(1));
-    EXPECT_EQ(calendar.kind(), 1);
-    EXPECT_EQ(endsOf(calendar), naturalEnds(2024));
     EXPECT_FALSE(calendar.setKind(2));
     EXPECT_EQ(calendar.kind(), 1);
+    EXPECT_TRUE(calendar.setKind(0));
+    EXPECT_EQ(calendar.kind(), 0);
+    EXPECT_EQ(endsOf(calendar), naturalEnds(2024));
 }
 
+// A start year in 2000..2200 gives natural months of that year whatever
+// the kind; any other is refused.
 TEST(AccSetCalendar, StartYearRebuildsInEitherKind)
 {
     for (int kind : {0, 1}) {
@@ -328,25 +285,16 @@ TEST(AccSetCalendar, StartYearRebuildsInEitherKind)
         if (kind == 1) {
             ASSERT_TRUE(typeEnd(calendar, 2, d(2024, 2, 20)));
         }
-        EXPECT_TRUE(calendar.setStartYear(2023));
-        EXPECT_EQ(calendar.kind(), kind);
-        EXPECT_EQ(calendar.startYear(), 2023);
-        EXPECT_EQ(endsOf(calendar), naturalEnds(2023)) << "kind " << kind;
-        expectWellFormed(calendar, "kind " + std::to_string(kind));
-    }
-}
-
-TEST(AccSetCalendar, StartYearRange)
-{
-    struct {
-        int year;
-        bool accepted;
-    } const cases[] = {{1999, false}, {2000, true}, {2200, true}, {2201, false}, {0, false}};
-    for (const auto& c : cases) {
-        TAccSetCalendar calendar(2024);
-        EXPECT_EQ(calendar.setStartYear(c.year), c.accepted) << c.year;
-        EXPECT_EQ(calendar.startYear(), c.accepted ? c.year : 2024) << c.year;
-        EXPECT_EQ(endsOf(calendar), naturalEnds(calendar.startYear())) << c.year;
+        const auto before = endsOf(calendar);
+        EXPECT_FALSE(calendar.setStartYear(1999));
+        EXPECT_FALSE(calendar.setStartYear(2201));
+        EXPECT_EQ(endsOf(calendar), before);
+        for (int year : {2023, 2000, 2200}) {
+            EXPECT_TRUE(calendar.setStartYear(year));
+            EXPECT_EQ(calendar.kind(), kind);
+            EXPECT_EQ(calendar.startYear(), year);
+            EXPECT_EQ(endsOf(calendar), naturalEnds(year)) << "kind " << kind << " year " << year;
+        }
     }
 }
 
