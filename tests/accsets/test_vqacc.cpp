@@ -331,6 +331,48 @@ TEST_F(Vqacc, ListShowsTheActiveSetsAndWithAllTheRecycleBin)
     EXPECT_FALSE(noInstance.err.empty());
 }
 
+TEST_F(Vqacc, NewCreatesASetAsTheWizardDoesWithItsChecks)
+{
+    restore("VQTCWPack");
+    const RunResult made = vqacc({"new", "101", "新公司", "--company", "新公司有限责任公司", "--password", "pw",
+                                  "--chart", "2", "--lengths", "2,3,3,3,3", "--start", "2025-04", "--voucher-words",
+                                  "3", "--closing", "1"});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    EXPECT_EQ(made.out, "101\n");
+    EXPECT_TRUE(contains(made.err, "数据库创建成功！")) << made.err;
+    EXPECT_EQ(catalogue(), (std::vector<std::string>{"1|101|新公司|0"}));
+    auto option = [&](const std::string& name) {
+        auto rows = accountSetRows("101", "select TxtValue from T_Options where Name='" + name + "'");
+        return rows.empty() ? std::string("<none>") : rows[0][0];
+    };
+    EXPECT_EQ(option("CWSubjectKind"), "2");
+    EXPECT_EQ(option("SubGrade2"), "2");
+    EXPECT_EQ(option("CWStartYear"), "2025");
+    EXPECT_EQ(option("CWStartMonth"), "4");
+    EXPECT_EQ(option("CWClearPLKind"), "1");
+    EXPECT_EQ(option("CorpName"), "新公司有限责任公司");
+    EXPECT_EQ(accountSetRows("101", "select count(*) from CW_VouWord")[0][0], "5");
+    EXPECT_EQ(accountSetRows("101", "select Password from T_Operator where KeyID=1")[0][0], "pw");
+
+    // The wizard's checks refuse with their messages and create nothing.
+    const RunResult taken = vqacc({"new", "101", "又一个", "--company", "公司"});
+    EXPECT_EQ(taken.exitCode, 1);
+    EXPECT_TRUE(contains(taken.err, "该\"账套代号\"已被其他账套使用，请选用别的账套代号。")) << taken.err;
+    const RunResult unsafe = vqacc({"new", "a/b", "名", "--company", "公司"});
+    EXPECT_EQ(unsafe.exitCode, 1);
+    const RunResult noSource = vqacc({"new", "102", "名", "--company", "公司", "--copy-from", "NOPE"});
+    EXPECT_EQ(noSource.exitCode, 1);
+    EXPECT_TRUE(contains(noSource.err, "必须选择一已有的账套")) << noSource.err;
+    EXPECT_EQ(catalogue().size(), 1u);
+    EXPECT_FALSE(databaseExists("VQTCW_102"));
+
+    // Copying the chart of the set just made.
+    const RunResult copied = vqacc({"new", "102", "复制的", "--company", "公司", "--copy-from", "101"});
+    ASSERT_EQ(copied.exitCode, 0) << copied.err << copied.out;
+    EXPECT_EQ(accountSetRows("102", "select count(*) from CW_Subject"),
+              accountSetRows("101", "select count(*) from CW_Subject"));
+}
+
 TEST_F(Vqacc, UsageErrorsExitWithTwoAndTouchNothing)
 {
     const std::vector<std::vector<std::string>> wrong = {
@@ -346,6 +388,12 @@ TEST_F(Vqacc, UsageErrorsExitWithTwoAndTouchNothing)
         {"list", "-U", "bob"},
         {"list", "-E", "-P", "x"},
         {"restore", "a.cwz", "--as", ""},
+        {"new", "101", "名"},
+        {"new", "101", "名", "--company", "公司", "--chart", "5"},
+        {"new", "101", "名", "--company", "公司", "--lengths", "3,3,3"},
+        {"new", "101", "名", "--company", "公司", "--start", "1999-01"},
+        {"new", "101", "名", "--company", "公司", "--copy-lists"},
+        {"list", "--company", "公司"},
     };
     for (const auto& args : wrong) {
         const RunResult r = vqacc(args, "", {}, false);

@@ -5,6 +5,7 @@
 //   vqacc backup CODE FILE.cwz [--password P]
 //   vqacc restore FILE.cwz|FILE.mdk [--as CODE] [--replace] [--password P]
 //   vqacc verify FILE.cwz
+//   vqacc new CODE NAME --company TEXT [...]
 //
 // The commands are the manager window's own (accsetcommands.h); this tool
 // logs in to the catalogue as the server does and installs its own
@@ -21,6 +22,7 @@
 #include "instance.h"
 #include "linkdm.h"
 #include "mwcwfun.h"
+#include "newaccset.h"
 #include "vqacc_dialogs.h"
 #include "vqacc_options.h"
 
@@ -197,6 +199,50 @@ int runRestore(TLinkData& link, const Options& options, CommandLineOperator& dia
     return 0;
 }
 
+// Creates an account set as the wizard does, with its checks and messages:
+// natural months from the start period, the chart preset or copied.
+int runNew(TLinkData& link, const Options& options, CommandLineOperator& dialogs)
+{
+    TNewAccSetChoices c;
+    c.code = options.code;
+    c.name = options.name;
+    c.password = options.password.value_or(QString());
+    c.corpName = options.company.value_or(QString());
+    c.subjectKind = options.chart;
+    for (int i = 0; i < 5; ++i)
+        c.lengths[static_cast<std::size_t>(i + 1)] = options.lengths[i];
+    const QDate today = Today();
+    c.startYear = options.startYear > 0 ? options.startYear : today.year();
+    c.startMonth = options.startMonth > 0 ? options.startMonth : today.month();
+    c.calendarKind = 0;
+    c.vouWordGroup = options.voucherWords;
+    c.clearPLKind = options.closing;
+    if (options.copyFrom) {
+        c.copyChart = true;
+        c.copyLists = options.copyLists;
+        // The wizard offers only the active sets to copy from.
+        const std::vector<TAccListRow> active = LoadAccList(link, ActiveAccListSql());
+        if (const TAccListRow* row = findRow(active, *options.copyFrom))
+            c.copyFromCode = row->DBName;
+    }
+    // The wizard's checks of steps 2, 3 and 4, in its order; the password
+    // is given once, so its confirmation is the same text.
+    QString message = CheckAccSetParams(link, c.code, c.name, c.password, c.password);
+    if (message.isEmpty())
+        message = CheckCorpInfo(c.corpName);
+    if (message.isEmpty())
+        message = CheckChartChoice(c.copyChart, c.copyFromCode);
+    if (!message.isEmpty()) {
+        dialogs.printBox(QStringLiteral("提示"), message);
+        return 1;
+    }
+    TNewAccSetCreator creator(link);
+    if (!creator.Create(c))
+        return 1;
+    printOut(c.code);
+    return 0;
+}
+
 // The check reports on standard output what the header and the engine
 // backup say, and on standard error what is wrong.
 int runVerify(const Options& options, CommandLineOperator& dialogs)
@@ -258,6 +304,7 @@ int run(const Options& options)
         case Command::List: return runList(link, options);
         case Command::Backup: return runBackup(link, options, dialogs);
         case Command::Restore: return runRestore(link, options, dialogs);
+        case Command::New: return runNew(link, options, dialogs);
         default: return 2;
         }
     } catch (const CwzError& e) {

@@ -13,6 +13,10 @@ QString usageText()
         "  vqacc restore FILE.cwz|FILE.mdk [--as CODE] [--replace] [--password P]\n"
         "                                                       恢复账套 / restore an account set\n"
         "  vqacc verify FILE.cwz                                检查备份文件 / check a backup file\n"
+        "  vqacc new CODE NAME --company TEXT [--password P] [--chart 0..4]\n"
+        "            [--lengths L2,L3,L4,L5,L6] [--start YYYY-MM] [--voucher-words 0..3]\n"
+        "            [--closing 0|1] [--copy-from CODE [--copy-lists]]\n"
+        "                                                       新建账套 / create an account set\n"
         "\n"
         "  -S server       数据源 data source: \".\" (default), \"(local)\" or an instance folder\n"
         "  -U sa           登录名 login (only sa exists)\n"
@@ -25,6 +29,14 @@ QString usageText()
         "  --as CODE       restore: 恢复为指定的账套代号 restore under CODE instead of\n"
         "                  the backup's own code\n"
         "  --replace       restore: 覆盖已存在的账套 replace the account set of that code\n"
+        "  new: --company 单位名称 the company's name (required); --password the new set's\n"
+        "       administrator password (default empty); --chart the preset chart: 0 企业会计制度,\n"
+        "       1 小企业会计制度, 2 新企业会计准则, 3 小企业会计准则[2013] (default), 4 民间非营利会计准则;\n"
+        "       --lengths the code lengths of levels 2 to 6 (2..5 each, default 3,3,3,3,3);\n"
+        "       --start the first period (default this month); --voucher-words 0 记 (default),\n"
+        "       1 收、付、转, 2 现、银、转, 3 现收、现付、银收、银付、转; --closing 0 账结法 (default),\n"
+        "       1 表结法; --copy-from the chart of another active set instead of a preset,\n"
+        "       --copy-lists with its departments, projects, employees and trading partners\n"
         "  -h, --help      显示本说明 show this text\n"
         "\n"
         "Without -P and -E the sa password is SQLCMDPASSWORD, else the one VQTCWC.ini\n"
@@ -42,7 +54,57 @@ namespace {
 // The long options that take a value: "--name value" or "--name=value".
 bool takesValue(const QString& name)
 {
-    return name == QLatin1String("--password") || name == QLatin1String("--as");
+    static const QStringList names = {QStringLiteral("--password"), QStringLiteral("--as"),
+                                      QStringLiteral("--company"),  QStringLiteral("--chart"),
+                                      QStringLiteral("--lengths"),  QStringLiteral("--start"),
+                                      QStringLiteral("--voucher-words"), QStringLiteral("--closing"),
+                                      QStringLiteral("--copy-from")};
+    return names.contains(name);
+}
+
+// A whole number in [low, high] for an option, or a usage error.
+int numberIn(const QString& name, const QString& value, int low, int high)
+{
+    bool ok = false;
+    const int n = value.trimmed().toInt(&ok);
+    if (!ok || n < low || n > high)
+        throw UsageError{QStringLiteral("%1 needs a whole number from %2 to %3").arg(name).arg(low).arg(high)};
+    return n;
+}
+
+// The options of new that take a value.
+void takeNewOption(Options& o, const QString& name, const QString& value)
+{
+    if (name == QLatin1String("--company")) {
+        o.company = value;
+    } else if (name == QLatin1String("--chart")) {
+        o.chart = numberIn(name, value, 0, 4);
+    } else if (name == QLatin1String("--lengths")) {
+        const QStringList parts = value.split(QLatin1Char(','));
+        if (parts.size() != 5)
+            throw UsageError{QStringLiteral("--lengths needs five lengths L2,L3,L4,L5,L6")};
+        for (int i = 0; i < 5; ++i)
+            o.lengths[i] = numberIn(name, parts[i], 2, 5);
+    } else if (name == QLatin1String("--start")) {
+        const QStringList parts = value.split(QLatin1Char('-'));
+        if (parts.size() != 2)
+            throw UsageError{QStringLiteral("--start needs YYYY-MM")};
+        o.startYear = numberIn(name, parts[0], 2000, 2200);
+        o.startMonth = numberIn(name, parts[1], 1, 12);
+    } else if (name == QLatin1String("--voucher-words")) {
+        o.voucherWords = numberIn(name, value, 0, 3);
+    } else if (name == QLatin1String("--closing")) {
+        o.closing = numberIn(name, value, 0, 1);
+    } else if (name == QLatin1String("--copy-from")) {
+        if (value.isEmpty())
+            throw UsageError{QStringLiteral("--copy-from needs an account-set code")};
+        o.copyFrom = value;
+    }
+}
+
+bool isNewOption(const QString& name)
+{
+    return name != QLatin1String("--password") && name != QLatin1String("--as") && takesValue(name);
 }
 
 }  // namespace
@@ -58,6 +120,7 @@ Options parseArguments(const QStringList& arguments)
 
     QStringList words;          // the command and its operands
     bool optionsEnded = false;  // after "--"
+    bool newOptionGiven = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString arg = arguments[i];
         auto nextValue = [&](const QString& name) -> QString {
@@ -85,6 +148,9 @@ Options parseArguments(const QStringList& arguments)
                 const QString value = eq < 0 ? nextValue(name) : arg.mid(eq + 1);
                 if (name == QLatin1String("--password")) {
                     o.password = value;
+                } else if (isNewOption(name)) {
+                    takeNewOption(o, name, value);
+                    newOptionGiven = true;
                 } else {
                     if (value.trimmed().isEmpty())
                         throw UsageError{QStringLiteral("--as needs an account-set code")};
@@ -92,8 +158,14 @@ Options parseArguments(const QStringList& arguments)
                 }
                 continue;
             }
-            if (eq >= 0 && (name == QLatin1String("--all") || name == QLatin1String("--replace")))
+            if (eq >= 0 && (name == QLatin1String("--all") || name == QLatin1String("--replace") ||
+                            name == QLatin1String("--copy-lists")))
                 throw UsageError{QStringLiteral("option %1 takes no value").arg(name)};
+            if (name == QLatin1String("--copy-lists")) {
+                o.copyLists = true;
+                newOptionGiven = true;
+                continue;
+            }
             if (name == QLatin1String("--all")) {
                 o.all = true;
                 continue;
@@ -133,7 +205,7 @@ Options parseArguments(const QStringList& arguments)
         o.saPassword = environmentPassword;
 
     if (words.isEmpty())
-        throw UsageError{QStringLiteral("no command given (list, backup, restore or verify)")};
+        throw UsageError{QStringLiteral("no command given (list, backup, restore, verify or new)")};
     const QString command = words.takeFirst();
     auto operands = [&](qsizetype count, const char* form) {
         if (words.size() != count)
@@ -157,10 +229,19 @@ Options parseArguments(const QStringList& arguments)
         operands(1, "verify FILE.cwz");
         o.command = Command::Verify;
         o.file = words[0];
+    } else if (command == QLatin1String("new")) {
+        operands(2, "new CODE NAME --company TEXT [options]");
+        o.command = Command::New;
+        o.code = words[0];
+        o.name = words[1];
+        if (!o.company)
+            throw UsageError{QStringLiteral("new: --company is required")};
+        if (o.copyLists && !o.copyFrom)
+            throw UsageError{QStringLiteral("--copy-lists belongs to --copy-from")};
     } else {
         throw UsageError{QStringLiteral("unknown command '%1'").arg(command)};
     }
-    if (o.file.isEmpty() && o.command != Command::List)
+    if (o.file.isEmpty() && o.command != Command::List && o.command != Command::New)
         throw UsageError{QStringLiteral("the file name is empty")};
 
     // Options that mean nothing to the command are refused rather than
@@ -169,8 +250,11 @@ Options parseArguments(const QStringList& arguments)
         throw UsageError{QStringLiteral("--all belongs to list")};
     if ((o.newCode || o.replace) && o.command != Command::Restore)
         throw UsageError{QStringLiteral("--as and --replace belong to restore")};
-    if (o.password && o.command != Command::Backup && o.command != Command::Restore)
-        throw UsageError{QStringLiteral("--password belongs to backup and restore")};
+    if (o.password && o.command != Command::Backup && o.command != Command::Restore && o.command != Command::New)
+        throw UsageError{QStringLiteral("--password belongs to backup, restore and new")};
+    if (newOptionGiven && o.command != Command::New)
+        throw UsageError{QStringLiteral("--company, --chart, --lengths, --start, --voucher-words, --closing, "
+                                        "--copy-from and --copy-lists belong to new")};
     return o;
 }
 

@@ -8,7 +8,7 @@
 
 namespace vqacc {
 
-enum class Command { None, List, Backup, Restore, Verify };
+enum class Command { None, List, Backup, Restore, Verify, New };
 
 struct Options {
     Command command = Command::None;
@@ -26,6 +26,18 @@ struct Options {
     std::optional<QString> password;        // --password: the account set's administrator
     std::optional<QString> newCode;         // restore --as
     bool replace = false;                   // restore --replace
+
+    // new CODE NAME: the wizard's choices (code in `code`).
+    QString name;
+    std::optional<QString> company;         // --company
+    int chart = 3;                          // --chart 0..4
+    int lengths[5] = {3, 3, 3, 3, 3};       // --lengths L2,L3,L4,L5,L6 (2..5)
+    int startYear = 0;                      // --start YYYY-MM (0: this month)
+    int startMonth = 0;
+    int voucherWords = 0;                   // --voucher-words 0..3
+    int closing = 0;                        // --closing 0|1
+    std::optional<QString> copyFrom;        // --copy-from CODE
+    bool copyLists = false;                 // --copy-lists
 };
 
 struct UsageError {
