@@ -2,9 +2,11 @@
 // the counter and buttons, the checks with their messages and focus, the
 // hints, and what it hands to the create sequence.
 #include "accset_fixture.h"
+#include "accset_windows.h"
 
 #include "accsetcalendar.h"
 #include "sysnewaccset.h"
+#include "syssubjectview.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,7 +16,10 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QTableView>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -253,4 +258,35 @@ TEST_F(WizardTest, TheChoicesAreWhatTheFieldsHold)
     EXPECT_TRUE(c.vouAudiKind);
     EXPECT_EQ(c.vouWordGroup, 3);
     EXPECT_EQ(c.clearPLKind, 1);
+}
+
+TEST_F(WizardTest, ThePreviewShowsThePresetChartRecodedAndIndented)
+{
+    restore("VQTCWPack");
+    passParamsAndCorp();
+    child<QComboBox>("cmbSubKind")->setCurrentIndex(2);
+    wizard_->findChild<QSpinBox*>(QStringLiteral("SpinEditSub2"))->setValue(2);
+    QStringList codes, names;
+    QString caption;
+    vqtest::whileModal<TSysSubjectViewForm>([&](TSysSubjectViewForm* preview) {
+        caption = preview->windowTitle();
+        const QTableView* grid = vqtest::child<QTableView>(preview, "DBGridSubject");
+        codes = vqtest::gridColumn(grid, 0);
+        names = vqtest::gridColumn(grid, 1);
+        vqtest::clickButton(preview, "btnExit");
+    });
+    click("btnSubject");
+    EXPECT_EQ(caption, QStringLiteral("查看预设科目--2006企业会计制度科目"));
+    ASSERT_FALSE(codes.isEmpty());
+    EXPECT_TRUE(std::is_sorted(codes.begin(), codes.end()));
+    for (qsizetype i = 0; i < codes.size(); ++i) {
+        SCOPED_TRACE(codes[i].toStdString());
+        // Level 1 keeps four characters; level 2 has two more; level 3 three.
+        EXPECT_TRUE(codes[i].size() == 4 || codes[i].size() == 6 || codes[i].size() == 9);
+        const int indent = codes[i].size() == 4 ? 0 : codes[i].size() == 6 ? 2 : 4;
+        EXPECT_TRUE(names[i].startsWith(QString(indent, QLatin1Char(' '))));
+        EXPECT_FALSE(names[i].at(indent).isSpace());
+    }
+    EXPECT_EQ(TSysSubjectViewForm::PreviewCaption(3), QStringLiteral("查看预设科目"));
+    EXPECT_EQ(TSysSubjectViewForm::PreviewCaption(4), QStringLiteral("查看预设科目"));
 }
