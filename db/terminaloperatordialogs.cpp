@@ -24,13 +24,15 @@ public:
         if (isatty(fd_) && tcgetattr(fd_, &saved_) == 0) {
             termios quiet = saved_;
             quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-            active_ = tcsetattr(fd_, TCSAFLUSH, &quiet) == 0;
+            // TCSANOW, not TCSAFLUSH: what was typed ahead (the password,
+            // typed as soon as the prompt showed) must not be thrown away.
+            active_ = tcsetattr(fd_, TCSANOW, &quiet) == 0;
         }
     }
     ~EchoOff()
     {
         if (active_)
-            tcsetattr(fd_, TCSAFLUSH, &saved_);
+            tcsetattr(fd_, TCSANOW, &saved_);
     }
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;
@@ -272,6 +274,9 @@ std::optional<QString> TerminalOperatorDialogs::inputPassword(const QString& cap
         printUnanswered(QStringLiteral("取消"));
         return std::nullopt;
     }
+    // Echo goes off before the prompt shows, so that a password typed the
+    // moment the prompt appears is not echoed either.
+    const EchoOff quiet(inputFd_);
     print(QStringLiteral("    口令（输入时不显示）> "));
     std::optional<QString> reply = readLine(true);
     if (!reply)

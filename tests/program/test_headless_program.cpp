@@ -234,6 +234,18 @@ TEST_F(HeadlessProgram, PasswordTypedOnTheTerminalIsRememberedAndAStopClosesTheL
     EXPECT_EQ(catalogueRows("select count(*) from T_ClientLog where Closed=1 and LogoutTime is not null")[0][0], "1");
 }
 
+TEST_F(HeadlessProgram, APasswordTypedAheadOfThePromptIsNotThrownAway)
+{
+    // Typed before the program asks: turning the echo off must not flush
+    // the terminal's input (it did, and the program then waited for ever).
+    storePassword("wrong");
+    TerminalSession terminal(program_ + "/VQTCWSrv", environment());
+    ASSERT_TRUE(terminal.started());
+    terminal.type(std::string(kSaPassword) + "\r");
+    ASSERT_TRUE(terminal.waitFor("服务已启动，端口" + std::to_string(port_), 60000)) << terminal.shown();
+    EXPECT_EQ(terminal.stop(SIGTERM), 0) << terminal.shown();
+}
+
 TEST_F(HeadlessProgram, TakenPortIsNamedInTheErrorAndTheProgramStillStopsOnRequest)
 {
     storePassword(kSaPassword);
