@@ -497,8 +497,8 @@ bool TNewAccSetCreator::Create(const TNewAccSetChoices& choices)
         return false;
     }
     ensureOptions();
-    // The description of this sequence lets every failing statement pass
-    // and lists the set anyway; here any failure abandons the creation.
+    // Any failure abandons the creation: a set whose initial data are
+    // incomplete is dropped again and never listed.
     QString step = QStringLiteral("升级账套数据库");
     QString detail;
     bool ok = false;
