@@ -68,8 +68,8 @@ bool BackupAccountSet(TLinkData& link, const TAccListRow& row)
         TWaitingProgress engineProgress(0, 50);
         const QString error =
             RunLongBatch(link.AccListDB,
-                         QStringLiteral("backup database [VQTCW_") + bracketed(code) + QStringLiteral("] to disk ='") +
-                             QString(temp).replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\''),
+                         QStringLiteral("backup database [VQTCW_") + sqlInsideBrackets(code) +
+                             QStringLiteral("] to disk ='") + sqlInsideQuotes(temp) + QLatin1Char('\''),
                          engineProgress);
         if (!error.isEmpty() || !QFileInfo::exists(temp)) {
             CloseWaiting();

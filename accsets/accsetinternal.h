@@ -10,9 +10,6 @@ class Connection;
 }
 class TLinkData;
 
-// A name for splicing between brackets: "]" doubled.
-QString bracketed(const QString& name);
-
 // Reports a stretch of a long operation to the waiting window: done/total
 // of this stretch becomes a percentage between `from` and `to`, passed on
 // only when it changes.
@@ -32,11 +29,6 @@ private:
 // empty text when the batch ran without error. The text is not stripped of
 // "--" comments: the engine reads comments and quoted values itself.
 QString RunLongBatch(vqsql::Connection& connection, const QString& batch, TWaitingProgress& progress);
-
-// Runs a statement as it stands (no "--" comment stripping, which would cut
-// a bracketed name holding "--"); true when it ran without error. Errors
-// are swallowed as ExecuteSql swallows them.
-bool ExecuteAsIs(vqsql::Connection& connection, const QString& sql);
 
 // Closes UserDB when it is open on the database, so that our own
 // connection does not keep a restore or a drop from replacing it.

@@ -49,9 +49,10 @@ bool PurgeAccountSet(TLinkData& link, const TAccListRow& row)
         const QString database = QStringLiteral("VQTCW_") + code;
         ReleaseUserDB(link, database);   // our own connection would keep the drop from happening
         // As it stands: the bracketed name may hold "--".
-        ExecuteAsIs(link.AccListDB, QStringLiteral(" if exists (select name from master.dbo.sysdatabases  where name=") +
-                                        sqlQuoted(database) + QStringLiteral(") drop database [") +
-                                        bracketed(database) + QLatin1Char(']'));
+        TLinkData::ExecuteSqlAsIs(link.AccListDB,
+                                  QStringLiteral(" if exists (select name from master.dbo.sysdatabases  where name=") +
+                                      sqlQuoted(database) + QStringLiteral(") drop database [") +
+                                      sqlInsideBrackets(database) + QLatin1Char(']'));
         link.ExecuteSql(link.AccListDB,
                         QStringLiteral(" if not exists (select name from master.dbo.sysdatabases  where name=") +
                             sqlQuoted(database) + QStringLiteral(") delete from AccList where KeyID=") +

@@ -55,9 +55,7 @@ QString fillPlaceholder(const QString& script, const QString& placeholder, const
             break;
         out += script.mid(from, at - from);
         const bool inBrackets = at > 0 && script.at(at - 1) == QLatin1Char('[');
-        QString escaped = value;
-        out += inBrackets ? escaped.replace(QLatin1Char(']'), QLatin1String("]]"))
-                          : escaped.replace(QLatin1Char('\''), QLatin1String("''"));
+        out += inBrackets ? sqlInsideBrackets(value) : sqlInsideQuotes(value);
         from = at + placeholder.size();
     }
     return out + script.mid(from);

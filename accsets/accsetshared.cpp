@@ -59,12 +59,6 @@ bool CheckAdminPassword(TLinkData& link, const QString& code, const QString& ref
 
 // ---- helpers ---------------------------------------------------------------
 
-QString bracketed(const QString& name)
-{
-    QString doubled = name;
-    return doubled.replace(QLatin1Char(']'), QLatin1String("]]"));
-}
-
 void TWaitingProgress::operator()(std::uint64_t done, std::uint64_t total)
 {
     if (total == 0)
@@ -94,16 +88,6 @@ QString RunLongBatch(vqsql::Connection& connection, const QString& batch, TWaiti
     connection.setProgressHandler({});
     connection.setCommandTimeout(TLinkData::kDefaultTimeout);
     return error;
-}
-
-bool ExecuteAsIs(vqsql::Connection& connection, const QString& sql)
-{
-    try {
-        connection.setCommandTimeout(TLinkData::kDefaultTimeout);
-        return connection.run(sql.toStdString()).ok();
-    } catch (const std::exception&) {
-        return false;
-    }
 }
 
 void ReleaseUserDB(TLinkData& link, const QString& database)

@@ -125,6 +125,16 @@ bool TLinkData::ExecuteSql(vqsql::Connection& connection, const QString& sql, in
     }
 }
 
+bool TLinkData::ExecuteSqlAsIs(vqsql::Connection& connection, const QString& sql, int timeout)
+{
+    try {
+        connection.setCommandTimeout(timeout);
+        return connection.run(utf8(sql)).ok();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 // The count rule: with "COUNT" anywhere in the upper-cased text, the first
 // column of the first row read as an integer; otherwise the number of
 // rows. A failing statement, or one without a result set, gives 0.
@@ -290,8 +300,8 @@ bool TLinkData::RestoreDatabase(const QString& file, const QString& database)
     const QString logFile = folder + QLatin1Char('/') + database + QStringLiteral("_log.ldf");
     // The values go between quotes or brackets in the script: apostrophes
     // and closing brackets are doubled so that a path or name stays whole.
-    auto quotedValue = [](QString v) { return v.replace(QLatin1Char('\''), QLatin1String("''")); };
-    auto bracketValue = [](QString v) { return v.replace(QLatin1Char(']'), QLatin1String("]]")); };
+    const auto quotedValue = sqlInsideQuotes;
+    const auto bracketValue = sqlInsideBrackets;
     QString script = qryRestore;
     script = ReplacePlaceholder(script, QStringLiteral("##MDKFile"), quotedValue(file));
     script = ReplacePlaceholder(script, QStringLiteral("##DBName"), bracketValue(database));

@@ -53,6 +53,10 @@ public:
     // Statement helpers. ExecuteSql runs under the default time-out unless
     // given another (0: none, for backups and restores of any size).
     bool ExecuteSql(vqsql::Connection& connection, const QString& sql, int timeout = kDefaultTimeout);
+    // The same without the "--" comment stripping, for a statement whose
+    // spliced values may hold "--" (a bracketed name, a path between quotes
+    // made with sqlInsideQuotes).
+    static bool ExecuteSqlAsIs(vqsql::Connection& connection, const QString& sql, int timeout = kDefaultTimeout);
     int QueryCount(vqsql::Connection& connection, const QString& sql);
     int CountWithoutTimeout(const QString& sql);
     // " select isnull(max(<field>),0) as MaxID from <table>"; throws

@@ -85,3 +85,15 @@ QString loadScript(const QString& name)
         return {};
     return scriptText(QString::fromUtf8(file.readAll()));
 }
+
+QString sqlInsideQuotes(const QString& value)
+{
+    QString doubled = value;
+    return doubled.replace(QLatin1Char('\''), QLatin1String("''"));
+}
+
+QString sqlInsideBrackets(const QString& name)
+{
+    QString doubled = name;
+    return doubled.replace(QLatin1Char(']'), QLatin1String("]]"));
+}

@@ -18,6 +18,13 @@ QString StripSqlComments(const QString& text);
 // comment even between quotes.
 QString sqlQuoted(const QString& value);
 
+// For a statement that runs as it stands (no comment stripping, see
+// TLinkData::ExecuteSqlAsIs): a value to splice between quotes the text
+// already has, its apostrophes doubled; and a name to splice between
+// brackets, its "]" doubled.
+QString sqlInsideQuotes(const QString& value);
+QString sqlInsideBrackets(const QString& name);
+
 // The section of a script from the start marker (included) up to the end
 // marker (excluded): exact, case-sensitive search for the first occurrence
 // of each anywhere in the text. The whole text when it or a marker is

@@ -16,19 +16,6 @@ namespace {
 
 const QString kWaitingTail = QStringLiteral("请稍候......");
 
-// A name for splicing between brackets: "]" doubled.
-QString bracketName(QString name)
-{
-    return name.replace(QLatin1Char(']'), QLatin1String("]]"));
-}
-
-// A value for splicing between quotes that the text already has: only the
-// apostrophes doubled (the statement runs unstripped, see runAsIs).
-QString quotedInside(QString value)
-{
-    return value.replace(QLatin1Char('\''), QLatin1String("''"));
-}
-
 // Fills every placeholder in one pass over the template, matching without
 // regard to letter case, the first listed winning. Unlike a chain of
 // ReplacePlaceholder calls, a value that itself holds "##..." (a code may)
@@ -54,20 +41,6 @@ QString fillPlaceholders(const QString& text, const std::vector<std::pair<QStrin
             out += text.at(i++);
     }
     return out;
-}
-
-// Runs a batch as it stands, without "--" comment stripping: the template
-// sections are stripped before the operator's values go in, so a code
-// holding "--" stays whole between its brackets or quotes. Errors are
-// swallowed, as ExecuteSql swallows them.
-bool runAsIs(vqsql::Connection& connection, const QString& sql, int timeout = TLinkData::kDefaultTimeout)
-{
-    try {
-        connection.setCommandTimeout(timeout);
-        return connection.run(sql.toStdString()).ok();
-    } catch (const std::exception&) {
-        return false;
-    }
 }
 
 // Points LinkData at the creator's module while the upgrade (which works
@@ -239,17 +212,17 @@ bool TNewAccSetCreator::CreateDatabase()
         const QString dataFile = folder + QStringLiteral("/") + database + QStringLiteral(".mdf");
         const QString logFile = folder + QStringLiteral("/") + database + QStringLiteral("_log.ldf");
         // The section is stripped of its comments before the values go in
-        // (runAsIs), and each value is made safe for its place: the name
+        // (ExecuteSqlAsIs), and each value is made safe for its place: the name
         // between brackets, the paths between quotes. "##DBName_log"
         // becomes the database name followed by "_log".
         const QString section = StripSqlComments(
             ExtractSection(script_, QStringLiteral("--CreateAccSetA"), QStringLiteral("--CreateAccSetB")));
         const QString sql = fillPlaceholders(
-            section, {{QStringLiteral("##DBName"), bracketName(database)},
-                      {QStringLiteral("##MDKFile"), quotedInside(TemplateBackupFile(GetProgramFolder()))},
-                      {QStringLiteral("##MDFFile"), quotedInside(dataFile)},
-                      {QStringLiteral("##LDFFile"), quotedInside(logFile)}});
-        runAsIs(link_.AccListDB, sql, 0);   // judged by the connection below
+            section, {{QStringLiteral("##DBName"), sqlInsideBrackets(database)},
+                      {QStringLiteral("##MDKFile"), sqlInsideQuotes(TemplateBackupFile(GetProgramFolder()))},
+                      {QStringLiteral("##MDFFile"), sqlInsideQuotes(dataFile)},
+                      {QStringLiteral("##LDFFile"), sqlInsideQuotes(logFile)}});
+        TLinkData::ExecuteSqlAsIs(link_.AccListDB, sql, 0);   // judged by the connection below
         ok = link_.ConnectAccountSet(database, false);
         if (ok && FundOptions)
             FundOptions->CloseOptions();   // reads the new set's T_Options next
@@ -359,9 +332,9 @@ bool TNewAccSetCreator::runGroups(const QString& section, const QString& sourceD
         if (semicolon < 0)
             return true;
         const QString group =
-            fillPlaceholders(remaining.left(semicolon), {{QStringLiteral("##DBName"), bracketName(sourceDatabase)}});
+            fillPlaceholders(remaining.left(semicolon), {{QStringLiteral("##DBName"), sqlInsideBrackets(sourceDatabase)}});
         remaining = remaining.mid(semicolon + 1);
-        if (!runAsIs(link_.UserDB, group)) {
+        if (!TLinkData::ExecuteSqlAsIs(link_.UserDB, group)) {
             ShowError(group, QStringLiteral("错误"));
             return false;
         }
@@ -481,7 +454,8 @@ void TNewAccSetCreator::abandon(const QString& step, const QString& detail)
     if (FundOptions)
         FundOptions->CloseOptions();
     link_.UserDB.close();
-    runAsIs(link_.AccListDB, QStringLiteral("drop database [") + bracketName(databaseName()) + QStringLiteral("]"), 0);
+    TLinkData::ExecuteSqlAsIs(link_.AccListDB,
+                              QStringLiteral("drop database [") + sqlInsideBrackets(databaseName()) + QStringLiteral("]"), 0);
     CloseWaiting();
     QString text = QStringLiteral("创建账套失败：") + step + QStringLiteral("时出错");
     if (!detail.isEmpty())
