@@ -346,6 +346,7 @@ private:
 
     // ---- statements -------------------------------------------------------
 
+    // One statement, with its position and the end of its text.
     StmtPtr statement(bool firstInBatch)
     {
         DepthGuard guard(*this);
@@ -356,6 +357,8 @@ private:
         return s;
     }
 
+    // Chooses the statement by its first keyword; a bare name first in the
+    // batch is a procedure call.
     StmtPtr statementBody(bool firstInBatch)
     {
         const Token& t = cur();
@@ -442,6 +445,8 @@ private:
         return top;
     }
 
+    // INSERT [INTO] table [hints] [(column, ...)]
+    //     { VALUES (expr | DEFAULT, ...) [, (...)] | DEFAULT VALUES | query }
     StmtPtr insertStatement()
     {
         next();
@@ -513,6 +518,8 @@ private:
         return a;
     }
 
+    // UPDATE [TOP (n)] table [hints] SET assignment, ...
+    //     [FROM table sources] [WHERE condition]
     StmtPtr updateStatement()
     {
         next();
@@ -532,6 +539,7 @@ private:
         return s;
     }
 
+    // DELETE [TOP (n)] [FROM] table [hints] [FROM table sources] [WHERE condition]
     StmtPtr deleteStatement()
     {
         next();
@@ -548,6 +556,7 @@ private:
         return s;
     }
 
+    // TRUNCATE TABLE table
     StmtPtr truncateStatement()
     {
         next();
@@ -559,6 +568,7 @@ private:
 
     // ---- CREATE / ALTER / DROP -------------------------------------------
 
+    // CREATE { TABLE | VIEW | [UNIQUE] [CLUSTERED | NONCLUSTERED] INDEX | TYPE | DATABASE } ...
     StmtPtr createStatement()
     {
         next();
@@ -872,6 +882,8 @@ private:
         }
     }
 
+    // CREATE TABLE table ( { column definition | table constraint }, ... )
+    //     [ON filegroup] [TEXTIMAGE_ON filegroup]
     StmtPtr createTable()
     {
         auto s = std::make_unique<CreateTableStmt>();
@@ -890,6 +902,8 @@ private:
         return s;
     }
 
+    // CREATE VIEW view [(column, ...)] [WITH attribute, ...] AS query
+    //     [WITH CHECK OPTION]
     StmtPtr createView()
     {
         auto s = std::make_unique<CreateViewStmt>();
@@ -913,6 +927,8 @@ private:
         return s;
     }
 
+    // CREATE [UNIQUE] [CLUSTERED | NONCLUSTERED] INDEX name ON table (key, ...)
+    //     [INCLUDE (column, ...)] [WITH options] [ON filegroup]
     StmtPtr createIndex()
     {
         auto s = std::make_unique<CreateIndexStmt>();
@@ -942,6 +958,7 @@ private:
         return s;
     }
 
+    // CREATE TYPE name FROM base type [NULL | NOT NULL]
     StmtPtr createType()
     {
         auto s = std::make_unique<CreateTypeStmt>();
@@ -989,6 +1006,8 @@ private:
         return file;
     }
 
+    // CREATE DATABASE name [ON [PRIMARY] (file), ...] [LOG ON (file), ...]
+    //     [COLLATE collation] [FOR ATTACH | FOR ATTACH_REBUILD_LOG]
     StmtPtr createDatabase()
     {
         auto s = std::make_unique<CreateDatabaseStmt>();
@@ -1015,6 +1034,7 @@ private:
         return s;
     }
 
+    // ALTER { TABLE | DATABASE } ...
     StmtPtr alterStatement()
     {
         next();
@@ -1023,6 +1043,10 @@ private:
         fail();
     }
 
+    // ALTER TABLE table [WITH CHECK | NOCHECK]
+    //     { ADD { column definition | table constraint }, ...
+    //     | DROP { COLUMN name, ... | [CONSTRAINT] name, ... }
+    //     | ALTER COLUMN name type [COLLATE c] [NULL | NOT NULL] }
     StmtPtr alterTable()
     {
         auto s = std::make_unique<AlterTableStmt>();
@@ -1135,6 +1159,9 @@ private:
         return options;
     }
 
+    // DROP DATABASE [IF EXISTS] name, ...
+    // DROP { TABLE | VIEW | INDEX | TYPE | PROC[EDURE] } [IF EXISTS] name, ...
+    //     (an index as table.index or index ON table)
     StmtPtr dropStatement()
     {
         next();
@@ -1180,6 +1207,7 @@ private:
 
     // ---- variables and options -------------------------------------------
 
+    // DECLARE @name [AS] type [= expr], ...
     StmtPtr declareStatement()
     {
         next();
@@ -1199,6 +1227,8 @@ private:
         return s;
     }
 
+    // SET @variable { = | += | -= | *= | /= } expr
+    // SET option value, e.g. SET NOCOUNT ON, SET TRANSACTION ISOLATION LEVEL ...
     StmtPtr setStatement()
     {
         const Pos setPos = next().pos;
@@ -1291,6 +1321,7 @@ private:
 
     // ---- control flow ----------------------------------------------------
 
+    // IF condition statement [ELSE statement]
     StmtPtr ifStatement()
     {
         next();
@@ -1302,6 +1333,7 @@ private:
         return s;
     }
 
+    // WHILE condition statement
     StmtPtr whileStatement()
     {
         next();
@@ -1344,6 +1376,7 @@ private:
         return {};
     }
 
+    // { COMMIT | ROLLBACK } [ TRAN[SACTION] [name] | WORK ]
     StmtPtr endTransaction(StmtKind kind)
     {
         next();
@@ -1357,6 +1390,7 @@ private:
         return s;
     }
 
+    // RETURN [expr]
     StmtPtr returnStatement()
     {
         next();
@@ -1495,6 +1529,7 @@ private:
         return opt;
     }
 
+    // BACKUP DATABASE { name | @v } TO DISK = file [WITH option, ...]
     StmtPtr backupStatement()
     {
         next();
@@ -1514,6 +1549,8 @@ private:
         return s;
     }
 
+    // RESTORE { DATABASE { name | @v } | FILELISTONLY | HEADERONLY | VERIFYONLY }
+    //     FROM DISK = file [WITH { MOVE logical TO physical | REPLACE | option }, ...]
     StmtPtr restoreStatement()
     {
         next();
@@ -1636,6 +1673,8 @@ private:
         return items;
     }
 
+    // SELECT [DISTINCT | ALL] [TOP (n) [PERCENT]] item, ... [INTO table]
+    //     [FROM table sources] [WHERE condition] [GROUP BY expr, ...] [HAVING condition]
     std::unique_ptr<QueryBlock> selectBlock()
     {
         auto block = std::make_unique<QueryBlock>();
@@ -2077,6 +2116,7 @@ private:
         return e;
     }
 
+    // CAST(expr AS type)
     ExprPtr castExpression()
     {
         auto e = makeExpr(ExprKind::Cast, next().pos);
@@ -2088,6 +2128,7 @@ private:
         return e;
     }
 
+    // CONVERT(type, expr [, style])
     ExprPtr convertExpression()
     {
         auto e = makeExpr(ExprKind::Convert, next().pos);
@@ -2101,6 +2142,7 @@ private:
         return e;
     }
 
+    // CASE [operand] WHEN expr THEN expr ... [ELSE expr] END
     ExprPtr caseExpression()
     {
         DepthGuard guard(*this);
