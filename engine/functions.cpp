@@ -1102,6 +1102,14 @@ void fnToInt(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         if (s.empty()) return sqlite3_result_int(ctx, 0);   // '' converts to 0 for every integer type
         if (bit && equalsNoCase(s, "true")) return sqlite3_result_int(ctx, 1);
         if (bit && equalsNoCase(s, "false")) return sqlite3_result_int(ctx, 0);
+        Decimal exact;
+        if (argc > 2 && sqlite3_value_int(argv[2]) == 2 && parseDecimal(s, exact)) {
+            // An exact decimal carried as text (money past a double's digits).
+            roundDecimal(exact, 0, true);
+            if (!decimalToInt(exact, r) || r < type->min || r > type->max)
+                return fail(ctx, 8115, arithmeticOverflow(type->name));
+            return sqlite3_result_int64(ctx, bit ? r != 0 : r);
+        }
         IntParse p = parseInt64(t.view, r);
         if (p == IntParse::Bad) return fail(ctx, 245, conversionFailed(t.view, type->name));
         if (bit) return sqlite3_result_int(ctx, p == IntParse::Overflow || r != 0);
@@ -1679,9 +1687,10 @@ bool moneyUnitsOf(sqlite3_context* ctx, sqlite3_value* v, bool small, std::int64
             out = std::llround(d * static_cast<double>(kMoneyUnits));
             return true;
         }
-        if (!std::isfinite(d) || std::fabs(d) >= 1e15) break;
-        if (decimalToUnits(decimalFromDouble(d), out)) return true;
-        break;
+        // Larger: the count nearest the double's own value, in extended precision.
+        if (!std::isfinite(d) || std::fabs(d) >= 922337203685477.0) break;
+        out = std::llroundl(static_cast<long double>(d) * kMoneyUnits);
+        return true;
     }
     case SQLITE_TEXT: {
         Decimal d;
@@ -1762,7 +1771,8 @@ void fnToMoney(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // ------------------------------------------------------ binary conversion
 
 // CAST(text AS binary/varbinary): char/varchar give their GBK bytes
-// (encoding 0), nchar/nvarchar UCS-2 little-endian (encoding 1). n > 0
+// (encoding 0), nchar/nvarchar UCS-2 little-endian (encoding 1), an integer
+// type of w bytes (encoding -w) its big-endian bytes. n > 0
 // cuts to n bytes; `pad` fills binary(n) up to n with zero bytes.
 void fnToBinary(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (isNull(argv[0])) return sqlite3_result_null(ctx);
@@ -1785,10 +1795,21 @@ void fnToBinary(sqlite3_context* ctx, int, sqlite3_value** argv) {
                 unit(cp);
             }
         }
+    } else if (sqlite3_value_int(argv[1]) < 0 && sqlite3_value_type(argv[0]) == SQLITE_INTEGER) {
+        // An integer (encoding -width): its bytes, most significant first.
+        auto u = static_cast<std::uint64_t>(sqlite3_value_int64(argv[0]));
+        for (int k = -sqlite3_value_int(argv[1]) - 1; k >= 0; --k)
+            bytes.push_back(static_cast<char>((u >> (8 * k)) & 0xFF));
+        // binary(n) and varbinary(n) keep the low bytes, binary pads on the left.
+        std::int64_t n = argInt(argv[2]);
+        if (n > 0 && static_cast<std::int64_t>(bytes.size()) > n) bytes.erase(0, bytes.size() - static_cast<std::size_t>(n));
+        if (n > 0 && sqlite3_value_int(argv[3]) != 0 && static_cast<std::int64_t>(bytes.size()) < n)
+            bytes.insert(0, static_cast<std::size_t>(n) - bytes.size(), '\0');
+        return sqlite3_result_blob64(ctx, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
     } else if (sqlite3_value_type(argv[0]) == SQLITE_TEXT) {
         bytes = utf8ToGbk(t.view);
     } else {
-        bytes.assign(t.view);   // a number: its text (rare; SQL Server gives its binary form)
+        bytes.assign(t.view);
     }
     std::int64_t n = argInt(argv[2]);
     if (n > 0 && static_cast<std::int64_t>(bytes.size()) > n) bytes.resize(static_cast<std::size_t>(n));

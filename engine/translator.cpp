@@ -413,8 +413,11 @@ struct Translator::Impl {
         if (to.isIntegerFamily()) {
             if (from.isIntegerFamily() && integerRank(from.base) <= integerRank(to.base))
                 return e.sql;
+            // The source kind: a float out of range is error 232; an exact
+            // decimal may come as text (money with more than 15 digits).
             const bool fromFloat = from.base == BaseType::Float || from.base == BaseType::Real;
-            return "vq_to_int(" + e.sql + ",'" + intTypeName(to.base) + (fromFloat ? "',1)" : "')");
+            return "vq_to_int(" + e.sql + ",'" + intTypeName(to.base) +
+                   (fromFloat ? "',1)" : from.isExactDecimal() ? "',2)" : "')");
         }
         if (isMoney(to))
             return toMoney(e, to);
@@ -479,10 +482,16 @@ struct Translator::Impl {
         }
         if (to.isBinary()) {
             // char/varchar give their GBK bytes, nchar/nvarchar UCS-2LE.
+            std::string encoding;
             if (from.isText())
-                return "vq_to_binary(" + e.sql + (isUnicodeText(from) ? ",1," : ",0,") +
-                       std::to_string(to.length > 0 ? to.length : 0) + (to.base == BaseType::Binary ? ",1)" : ",0)");
-            return e.sql;
+                encoding = isUnicodeText(from) ? "1" : "0";
+            else if (from.isIntegerFamily())
+                encoding = from.base == BaseType::BigInt ? "-8" : from.base == BaseType::Int ? "-4"
+                           : from.base == BaseType::SmallInt ? "-2" : "-1";
+            else
+                return e.sql;
+            return "vq_to_binary(" + e.sql + "," + encoding + "," + std::to_string(to.length > 0 ? to.length : 0) +
+                   (to.base == BaseType::Binary ? ",1)" : ",0)");
         }
         return e.sql;
     }
@@ -583,6 +592,11 @@ struct Translator::Impl {
     {
         a = coerceForCompare(a, b.type);
         b = coerceForCompare(b, a.type);
+        // A money value past 15 digits travels as exact text, which SQLite
+        // would order after every number: compared as a double instead.
+        for (TExpr* x : {&a, &b})
+            if (isMoney(x->type) && !x->sql.empty() && x->sql.front() != '"')
+                x->sql = "CAST(" + x->sql + " AS REAL)";
         std::string rhs = b.sql;
         if ((a.type.isText() || a.type.isUnknown()) && (b.type.isText() || b.type.isUnknown()) &&
             !(a.type.isUnknown() && b.type.isUnknown()))

@@ -148,9 +148,20 @@ TEST_F(ConformanceArithmetic, MoneyIsExactToFourDecimals)
         {"declare @m money = 1234567890123.4567\nselect convert(varchar(30), @m, 2)", "1234567890123.4567"},
         {"declare @m money = 1234567890123.4567\nselect convert(varchar(30), @m)", "1234567890123.46"},
         {"select cast(214748.3647 as smallmoney)", "214748.3647"},
+        {"declare @m money = 1234567890123.4567\nselect cast(@m as bigint)", "1234567890123"},
+        {"declare @m money = 1234567890123.4567\nselect cast(@m as numeric(19,4))", "1234567890123.4567"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(text(c.sql), c.value) << c.sql;
+}
+
+TEST_F(ConformanceArithmetic, LargeMoneyComparesAsANumber)
+{
+    const std::string declare = "declare @m money = 1234567890123.4567\n";
+    EXPECT_EQ(text(declare + "select count(*) where @m < 2000000000000"), "1");
+    EXPECT_EQ(text(declare + "select count(*) where @m > 5"), "1");
+    EXPECT_EQ(text(declare + "select count(*) where @m = 1234567890123.4567"), "1");
+    EXPECT_EQ(text(declare + "select case when @m * 2 > @m then 'more' else 'less' end"), "more");
 }
 
 TEST_F(ConformanceArithmetic, MoneyOverflow)

@@ -98,6 +98,9 @@ TEST_F(ConformanceStrings, VarcharConvertsToGbkBytes)
         {"select cast('a' as binary(3))", "610000"},
         {"select convert(varbinary, N'中')", "2D4E"},
         {"select convert(varbinary, N'a中')", "61002D4E"},
+        {"select cast(65 as varbinary(4))", "00000041"},
+        {"select cast(258 as binary(2))", "0102"},
+        {"select cast(cast(1 as smallint) as binary(4))", "00000001"},
     };
     for (const Case& c : cases) {
         Value v = scalar(c.sql);
