@@ -59,6 +59,9 @@ TEST_F(ConformanceArithmetic, ResultsInsideTheRangeAreKept)
     EXPECT_EQ(text("declare @b bigint = 2147483647\nselect @b * 2"), "4294967294");
     EXPECT_EQ(text("declare @i int = -2147483647\nselect abs(@i)"), "2147483647");
     EXPECT_EQ(text("select 7 / 2"), "3");
+    // 2147483648 is a numeric constant, not an int: negating it twice is no overflow.
+    EXPECT_EQ(text("select -(-2147483648)"), "2147483648");
+    EXPECT_EQ(text("select 2147483648 + 1"), "2147483649");
 }
 
 TEST_F(ConformanceArithmetic, SmallIntegerAssignmentNamesTheValue)

@@ -75,6 +75,20 @@ TEST_F(ConformanceStrings, MaxTypesGrowPast8000Bytes)
     EXPECT_EQ(text("declare @m nvarchar(max) = replicate(N'中', 4000)\nset @m = @m + @m\nselect len(@m)"), "8000");
 }
 
+TEST_F(ConformanceStrings, MaxColumnsHoldMoreThan8000Bytes)
+{
+    exec("create table d (v varchar(max), n nvarchar(max), b varbinary(max))\n"
+         "insert into d values (replicate(cast('x' as varchar(max)), 9000), "
+         "replicate(cast(N'中' as nvarchar(max)), 5000), "
+         "cast(replicate(cast('x' as varchar(max)), 9000) as varbinary(max)))");
+    ResultSet rs = rows("select datalength(v), len(n), datalength(n), datalength(b) from d");
+    ASSERT_EQ(rs.rows.size(), 1u);
+    EXPECT_EQ(rs.rows[0][0].toString(), "9000");
+    EXPECT_EQ(rs.rows[0][1].toString(), "5000");
+    EXPECT_EQ(rs.rows[0][2].toString(), "10000");
+    EXPECT_EQ(rs.rows[0][3].toString(), "9000");
+}
+
 TEST_F(ConformanceStrings, MaxTypesHaveAHardLimit)
 {
     // Refused before anything is allocated.
