@@ -88,6 +88,7 @@ enum class LiteralKind {
     String,    // text = the value, quotes removed and '' undone (UTF-8)
     NString,   // N'...'
     Binary,    // 0x1F2E: text = the raw bytes
+    Money,     // $12.34, ￥-2: text = "12.34", "-2" (symbol removed)
 };
 
 struct Expr {

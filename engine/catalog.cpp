@@ -113,7 +113,7 @@ std::string sqliteDeclaredType(const SqlType& type)
     case BaseType::Float: return "float";
     case BaseType::Real: return "real";
     case BaseType::Image: case BaseType::Binary: case BaseType::VarBinary: return "blob";
-    default: return type.toString();
+    default: return type.length < 0 ? type.baseName() : type.toString();   // varchar(max): no "(max)" for SQLite
     }
 }
 

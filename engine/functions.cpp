@@ -14,6 +14,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <limits>
@@ -441,12 +442,14 @@ std::int64_t argInt(sqlite3_value* v) {
     return sqlite3_value_int64(v);
 }
 
+const char* const kLobTooLarge = "Attempting to grow LOB beyond maximum allowed size of 2147483647 bytes.";
+
 // Allocates a result buffer; reports "too big" and returns null when n
 // exceeds the connection's length limit.
 char* resultBuffer(sqlite3_context* ctx, std::uint64_t n) {
     sqlite3* db = sqlite3_context_db_handle(ctx);
     if (n > static_cast<std::uint64_t>(sqlite3_limit(db, SQLITE_LIMIT_LENGTH, -1))) {
-        sqlite3_result_error_toobig(ctx);
+        fail(ctx, 7119, kLobTooLarge);
         return nullptr;
     }
     auto p = static_cast<char*>(sqlite3_malloc64(n + 1));
@@ -742,7 +745,7 @@ void fnRight(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 // Repeats [p, p+n) count times into a new result.
 void resultRepeated(sqlite3_context* ctx, const char* p, std::uint64_t n, std::int64_t count, bool blob) {
     std::uint64_t total;
-    if (__builtin_mul_overflow(n, static_cast<std::uint64_t>(count), &total)) return sqlite3_result_error_toobig(ctx);
+    if (__builtin_mul_overflow(n, static_cast<std::uint64_t>(count), &total)) return fail(ctx, 7119, kLobTooLarge);
     char* out = resultBuffer(ctx, total);
     if (!out) return;
     for (std::int64_t i = 0; i < count; ++i) std::memcpy(out + static_cast<std::uint64_t>(i) * n, p, n);
@@ -750,19 +753,55 @@ void resultRepeated(sqlite3_context* ctx, const char* p, std::uint64_t n, std::i
     resultOwnedText(ctx, out, total, blob);
 }
 
+// Size of a text as a limit counts it: GBK bytes (limit > 0, varchar),
+// characters (limit < 0, nvarchar), bytes of a blob.
+std::int64_t limitedSize(const TextOf& t, std::int64_t limit) {
+    if (t.blob) return static_cast<std::int64_t>(t.view.size());
+    return static_cast<std::int64_t>(limit < 0 ? utf8Length(t.view) : gbkByteLength(t.view));
+}
+
+// The longest prefix of t that fits `room` units as limitedSize counts them.
+std::string_view prefixWithin(const TextOf& t, std::int64_t room, bool characters) {
+    if (t.blob) return t.view.substr(0, static_cast<std::size_t>(std::max<std::int64_t>(room, 0)));
+    const u8* p = t.begin();
+    while (p < t.end()) {
+        const u8* next = p;
+        int width = characters ? 1 : gbkCharLength(decodeUtf8(next, t.end()));
+        if (characters) decodeUtf8(next, t.end());
+        if (width > room) break;
+        room -= width;
+        p = next;
+    }
+    return std::string_view(t.view.data(), static_cast<std::size_t>(p - t.begin()));
+}
+
+// REPLICATE(s, n[, limit]): a non-max argument gives at most 8000 bytes
+// (4000 characters for nvarchar), as SQL Server cuts it; the translator
+// passes that limit (see limitedSize), so no more is ever allocated.
 void fnReplicate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
     std::int64_t n = argInt(argv[1]);
     if (n < 0) return sqlite3_result_null(ctx);
     TextOf t(argv[0]);
-    resultRepeated(ctx, t.view.data(), t.view.size(), n, t.blob);
+    std::int64_t limit = argc > 2 ? argInt(argv[2]) : 0;
+    if (limit == 0 || t.view.empty()) return resultRepeated(ctx, t.view.data(), t.view.size(), n, t.blob);
+    const std::int64_t room = limit < 0 ? -limit : limit;
+    const std::int64_t unit = limitedSize(t, limit);
+    const std::int64_t whole = std::min(n, room / unit);
+    std::string out;
+    out.reserve(static_cast<std::size_t>(whole) * t.view.size() + t.view.size());
+    for (std::int64_t i = 0; i < whole; ++i) out.append(t.view);
+    if (whole < n) out.append(prefixWithin(t, room - whole * unit, limit < 0));
+    if (t.blob) return sqlite3_result_blob64(ctx, out.data(), out.size(), SQLITE_TRANSIENT);
+    resultText(ctx, out);
 }
 
+// SPACE(n) is a varchar of at most 8000 blanks.
 void fnSpace(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (isNull(argv[0])) return sqlite3_result_null(ctx);
     std::int64_t n = argInt(argv[0]);
     if (n < 0) return sqlite3_result_null(ctx);
-    resultRepeated(ctx, " ", 1, n, false);
+    resultRepeated(ctx, " ", 1, std::min<std::int64_t>(n, 8000), false);
 }
 
 void fnCharIndex(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -1015,7 +1054,7 @@ bool equalsNoCase(std::string_view a, const char* b) {
     return true;
 }
 
-void fnToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
+void fnToInt(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3_value* v = argv[0];
     if (isNull(v)) return sqlite3_result_null(ctx);
     TextOf typeName(argv[1]);
@@ -1028,6 +1067,16 @@ void fnToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
     case SQLITE_FLOAT: {
         double d = sqlite3_value_double(v);
         if (bit) return sqlite3_result_int(ctx, d != 0.0);
+        // A float (third argument 1) out of the target's range is error
+        // 232, naming the value with six decimals as SQL Server does.
+        const bool fromFloat = argc > 2 && sqlite3_value_int(argv[2]) == 1;
+        if (fromFloat && !(std::trunc(d) >= static_cast<double>(type->min) &&
+                           std::trunc(d) <= static_cast<double>(type->max))) {
+            char value[400];
+            std::snprintf(value, sizeof value, "%f", d);
+            return fail(ctx, 232, std::string("Arithmetic overflow error for type ") + type->name +
+                                      ", value = " + value + ".");
+        }
         d = std::trunc(d);
         if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0))
             return fail(ctx, 8115, arithmeticOverflow(type->name));
@@ -1053,6 +1102,14 @@ void fnToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
         if (s.empty()) return sqlite3_result_int(ctx, 0);   // '' converts to 0 for every integer type
         if (bit && equalsNoCase(s, "true")) return sqlite3_result_int(ctx, 1);
         if (bit && equalsNoCase(s, "false")) return sqlite3_result_int(ctx, 0);
+        Decimal exact;
+        if (argc > 2 && sqlite3_value_int(argv[2]) == 2 && parseDecimal(s, exact)) {
+            // An exact decimal carried as text (money past a double's digits).
+            roundDecimal(exact, 0, true);
+            if (!decimalToInt(exact, r) || r < type->min || r > type->max)
+                return fail(ctx, 8115, arithmeticOverflow(type->name));
+            return sqlite3_result_int64(ctx, bit ? r != 0 : r);
+        }
         IntParse p = parseInt64(t.view, r);
         if (p == IntParse::Bad) return fail(ctx, 245, conversionFailed(t.view, type->name));
         if (bit) return sqlite3_result_int(ctx, p == IntParse::Overflow || r != 0);
@@ -1166,6 +1223,16 @@ void fnToVarchar(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
     case SQLITE_BLOB: return sqlite3_result_value(ctx, v);
     default: {
+        Decimal exact;
+        if (scale >= 0 && parseDecimal(TextOf(v).view, exact)) {
+            // A money value too long for a REAL travels as its exact text.
+            int sc = static_cast<int>(std::min<std::int64_t>(scale, 38));
+            roundDecimal(exact, sc, false);
+            std::string s = decimalToFixed(exact, sc);
+            if (n >= 0 && static_cast<std::int64_t>(s.size()) > n)
+                return fail(ctx, 8115, "Arithmetic overflow error converting numeric to data type varchar.");
+            return resultText(ctx, s);
+        }
         if (n < 0) return sqlite3_result_value(ctx, v);
         // varchar(n) holds n GBK bytes: a double-byte character that does
         // not fit whole is left out.
@@ -1476,6 +1543,328 @@ void singleFinal(sqlite3_context* ctx) {
     st->value = nullptr;
 }
 
+// ------------------------------------------------- checked integer arithmetic
+
+// The integer type an operator's result has, by its width in bits as the
+// translator passes it: 8 tinyint, 16 smallint, 32 int, 64 bigint.
+struct IntRange {
+    const char* name;
+    std::int64_t min, max;
+};
+
+IntRange intRangeOf(sqlite3_value* bits) {
+    switch (sqlite3_value_int(bits)) {
+    case 8: return {"tinyint", 0, 255};
+    case 16: return {"smallint", -32768, 32767};
+    case 32: return {"int", INT32_MIN, INT32_MAX};
+    default: return {"bigint", std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()};
+    }
+}
+
+enum class IntOp { Add, Subtract, Multiply };
+
+// a op b in the integer type of argv[2]; a result outside it is error 8115,
+// as SQL Server reports it ("... converting expression to data type int.").
+void integerOperator(sqlite3_context* ctx, sqlite3_value** argv, IntOp op, const char* opName) {
+    if (isNull(argv[0]) || isNull(argv[1])) return sqlite3_result_null(ctx);
+    const IntRange range = intRangeOf(argv[2]);
+    Num x, y;
+    if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER && sqlite3_value_type(argv[1]) == SQLITE_INTEGER) {
+        x = numOf(argv[0]);
+        y = numOf(argv[1]);
+    } else if (!arithmeticOperands(ctx, argv[0], argv[1], opName, x, y)) {
+        return;
+    }
+    if (x.isInt && y.isInt) {
+        std::int64_t r = 0;
+        bool over = op == IntOp::Add        ? __builtin_add_overflow(x.i, y.i, &r)
+                    : op == IntOp::Subtract ? __builtin_sub_overflow(x.i, y.i, &r)
+                                            : __builtin_mul_overflow(x.i, y.i, &r);
+        if (over || r < range.min || r > range.max) return fail(ctx, 8115, arithmeticOverflow(range.name));
+        return sqlite3_result_int64(ctx, r);
+    }
+    double r = op == IntOp::Add ? x.real() + y.real() : op == IntOp::Subtract ? x.real() - y.real() : x.real() * y.real();
+    r = std::trunc(r);
+    if (!(r >= static_cast<double>(range.min) && r <= static_cast<double>(range.max)))
+        return fail(ctx, 8115, arithmeticOverflow(range.name));
+    sqlite3_result_int64(ctx, static_cast<std::int64_t>(r));
+}
+
+void fnIntAdd(sqlite3_context* ctx, int, sqlite3_value** argv) { integerOperator(ctx, argv, IntOp::Add, "add"); }
+void fnIntSubtract(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    integerOperator(ctx, argv, IntOp::Subtract, "subtract");
+}
+void fnIntMultiply(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    integerOperator(ctx, argv, IntOp::Multiply, "multiply");
+}
+
+// Unary minus and ABS of an integer type: -(-2147483648) does not fit int.
+void negateOrAbs(sqlite3_context* ctx, sqlite3_value** argv, bool abs) {
+    if (isNull(argv[0])) return sqlite3_result_null(ctx);
+    if (sqlite3_value_type(argv[0]) != SQLITE_INTEGER) {
+        double d = sqlite3_value_double(argv[0]);
+        return sqlite3_result_double(ctx, abs ? std::fabs(d) : -d);
+    }
+    const IntRange range = intRangeOf(argv[1]);
+    std::int64_t v = sqlite3_value_int64(argv[0]);
+    if (abs && v >= 0) return sqlite3_result_int64(ctx, v);
+    std::int64_t r = 0;
+    if (__builtin_sub_overflow(std::int64_t{0}, v, &r) || r < range.min || r > range.max)
+        return fail(ctx, 8115, arithmeticOverflow(range.name));
+    sqlite3_result_int64(ctx, r);
+}
+
+void fnIntNegate(sqlite3_context* ctx, int, sqlite3_value** argv) { negateOrAbs(ctx, argv, false); }
+void fnIntAbs(sqlite3_context* ctx, int, sqlite3_value** argv) { negateOrAbs(ctx, argv, true); }
+
+// ------------------------------------------------------------------ money
+
+// money is a 64-bit count of ten-thousandths (-922,337,203,685,477.5808 to
+// 922,337,203,685,477.5807), smallmoney a 32-bit one (+-214,748.3648).
+// Between statements a money value travels as a REAL when its decimal has
+// at most 15 significant digits (a double holds those exactly enough to
+// read them back), else as the exact decimal text; these functions compute
+// on the scaled integer, so no digit is lost on the way.
+constexpr std::int64_t kMoneyUnits = 10000;
+constexpr std::int64_t kExactAsReal = 1000000000000000;   // 10^15 units
+
+bool isSmallMoney(sqlite3_value* kind) { return sqlite3_value_int(kind) == 2; }
+
+std::string moneyOverflow(bool small) {
+    return std::string("Arithmetic overflow error converting expression to data type ") +
+           (small ? "smallmoney." : "money.");
+}
+
+// Decimal -> ten-thousandths, rounded half away from zero; false when the
+// value does not fit 64 bits.
+bool decimalToUnits(Decimal d, std::int64_t& out) {
+    roundDecimal(d, 4, false);
+    if (!d.digits.empty()) d.exponent += 4;
+    return decimalToInt(d, out);
+}
+
+// A text as money reads it: blanks around, an optional sign before or
+// after a currency symbol ($, ￥, ¥), digits with thousands commas and an
+// optional point. Blank text is 0.
+bool parseMoneyText(std::string_view t, Decimal& d) {
+    t = trimSpaces(t);
+    if (t.empty()) {
+        d = Decimal{};
+        return true;
+    }
+    std::string cleaned;
+    bool negative = false;
+    auto takeSign = [&] {
+        if (!t.empty() && (t.front() == '-' || t.front() == '+')) {
+            negative = t.front() == '-';
+            t.remove_prefix(1);
+        }
+    };
+    takeSign();
+    for (std::string_view symbol : {std::string_view("$"), std::string_view("\xEF\xBF\xA5"), std::string_view("\xC2\xA5")})
+        if (t.substr(0, symbol.size()) == symbol) {
+            t.remove_prefix(symbol.size());
+            if (!negative) takeSign();
+            break;
+        }
+    for (char c : t)
+        if (c != ',') cleaned += c;
+    if (!parseDecimal(cleaned, d)) return false;
+    if (negative && !d.digits.empty()) d.negative = !d.negative;
+    return true;
+}
+
+// Reads any operand as money units. Reports the error and returns false
+// when it is not a number or does not fit.
+bool moneyUnitsOf(sqlite3_context* ctx, sqlite3_value* v, bool small, std::int64_t& out) {
+    switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER:
+        if (__builtin_mul_overflow(sqlite3_value_int64(v), kMoneyUnits, &out)) break;
+        return true;
+    case SQLITE_FLOAT: {
+        double d = sqlite3_value_double(v);
+        if (std::fabs(d) < 1e11) {   // d * 10^4 < 10^15: the product rounds to the exact count
+            out = std::llround(d * static_cast<double>(kMoneyUnits));
+            return true;
+        }
+        // Larger: the count nearest the double's own value, in extended precision.
+        if (!std::isfinite(d) || std::fabs(d) >= 922337203685477.0) break;
+        out = std::llroundl(static_cast<long double>(d) * kMoneyUnits);
+        return true;
+    }
+    case SQLITE_TEXT: {
+        Decimal d;
+        TextOf t(v);
+        if (!parseMoneyText(t.view, d)) {
+            fail(ctx, 235, "Cannot convert a char value to money. The char value has incorrect syntax.");
+            return false;
+        }
+        if (decimalToUnits(d, out)) return true;
+        break;
+    }
+    default:
+        fail(ctx, 8114, "Error converting data type varbinary to money.");
+        return false;
+    }
+    fail(ctx, 8115, moneyOverflow(small));
+    return false;
+}
+
+// The exact decimal of a count of ten-thousandths: "-1234567890123.4567".
+std::string unitsToText(std::int64_t units) {
+    std::uint64_t u = units < 0 ? 0 - static_cast<std::uint64_t>(units) : static_cast<std::uint64_t>(units);
+    std::string frac = std::to_string(u % kMoneyUnits);
+    frac.insert(0, 4 - frac.size(), '0');
+    return (units < 0 ? "-" : "") + std::to_string(u / kMoneyUnits) + "." + frac;
+}
+
+void resultMoney(sqlite3_context* ctx, std::int64_t units, bool small) {
+    if (small && (units < INT32_MIN || units > INT32_MAX)) return fail(ctx, 8115, moneyOverflow(true));
+    if (units > -kExactAsReal && units < kExactAsReal)
+        return sqlite3_result_double(ctx, static_cast<double>(units) / static_cast<double>(kMoneyUnits));
+    resultText(ctx, unitsToText(units));
+}
+
+// Nearest integer of n / d, halves away from zero (d != 0).
+__int128 divideRounded(__int128 n, __int128 d) {
+    __int128 q = n / d, r = n % d;
+    __int128 twice = (r < 0 ? -r : r) * 2;
+    if (twice >= (d < 0 ? -d : d)) q += ((n < 0) != (d < 0)) ? -1 : 1;
+    return q;
+}
+
+enum class MoneyOp { Add, Subtract, Multiply, Divide };
+
+void moneyOperator(sqlite3_context* ctx, sqlite3_value** argv, MoneyOp op) {
+    if (isNull(argv[0]) || isNull(argv[1])) return sqlite3_result_null(ctx);
+    std::int64_t a, b;
+    if (!moneyUnitsOf(ctx, argv[0], false, a) || !moneyUnitsOf(ctx, argv[1], false, b)) return;
+    __int128 r = 0;
+    switch (op) {
+    case MoneyOp::Add: r = static_cast<__int128>(a) + b; break;
+    case MoneyOp::Subtract: r = static_cast<__int128>(a) - b; break;
+    case MoneyOp::Multiply: r = divideRounded(static_cast<__int128>(a) * b, kMoneyUnits); break;
+    case MoneyOp::Divide:
+        if (b == 0) return fail(ctx, 8134, "Divide by zero error encountered.");
+        r = divideRounded(static_cast<__int128>(a) * kMoneyUnits, b);
+        break;
+    }
+    if (r < std::numeric_limits<std::int64_t>::min() || r > std::numeric_limits<std::int64_t>::max())
+        return fail(ctx, 8115, moneyOverflow(false));
+    resultMoney(ctx, static_cast<std::int64_t>(r), false);
+}
+
+void fnMoneyAdd(sqlite3_context* ctx, int, sqlite3_value** argv) { moneyOperator(ctx, argv, MoneyOp::Add); }
+void fnMoneySubtract(sqlite3_context* ctx, int, sqlite3_value** argv) { moneyOperator(ctx, argv, MoneyOp::Subtract); }
+void fnMoneyMultiply(sqlite3_context* ctx, int, sqlite3_value** argv) { moneyOperator(ctx, argv, MoneyOp::Multiply); }
+void fnMoneyDivide(sqlite3_context* ctx, int, sqlite3_value** argv) { moneyOperator(ctx, argv, MoneyOp::Divide); }
+
+// CAST(x AS money) / smallmoney (kind 1 / 2): exact, with 8115 on overflow.
+void fnToMoney(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (isNull(argv[0])) return sqlite3_result_null(ctx);
+    const bool small = isSmallMoney(argv[1]);
+    std::int64_t units;
+    if (!moneyUnitsOf(ctx, argv[0], small, units)) return;
+    resultMoney(ctx, units, small);
+}
+
+// ------------------------------------------------------ binary conversion
+
+// CAST(text AS binary/varbinary): char/varchar give their GBK bytes
+// (encoding 0), nchar/nvarchar UCS-2 little-endian (encoding 1), an integer
+// type of w bytes (encoding -w) its big-endian bytes. n > 0
+// cuts to n bytes; `pad` fills binary(n) up to n with zero bytes.
+void fnToBinary(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (isNull(argv[0])) return sqlite3_result_null(ctx);
+    TextOf t(argv[0]);
+    std::string bytes;
+    if (t.blob) {
+        bytes.assign(t.view);
+    } else if (sqlite3_value_int(argv[1]) == 1) {
+        const u8* p = t.begin();
+        while (p < t.end()) {
+            char32_t cp = decodeUtf8(p, t.end());
+            auto unit = [&](std::uint32_t w) {
+                bytes.push_back(static_cast<char>(w & 0xFF));
+                bytes.push_back(static_cast<char>(w >> 8));
+            };
+            if (cp >= 0x10000) {
+                unit(0xD800 + ((cp - 0x10000) >> 10));
+                unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            } else {
+                unit(cp);
+            }
+        }
+    } else if (sqlite3_value_int(argv[1]) < 0 && sqlite3_value_type(argv[0]) == SQLITE_INTEGER) {
+        // An integer (encoding -width): its bytes, most significant first.
+        auto u = static_cast<std::uint64_t>(sqlite3_value_int64(argv[0]));
+        for (int k = -sqlite3_value_int(argv[1]) - 1; k >= 0; --k)
+            bytes.push_back(static_cast<char>((u >> (8 * k)) & 0xFF));
+        // binary(n) and varbinary(n) keep the low bytes, binary pads on the left.
+        std::int64_t n = argInt(argv[2]);
+        if (n > 0 && static_cast<std::int64_t>(bytes.size()) > n) bytes.erase(0, bytes.size() - static_cast<std::size_t>(n));
+        if (n > 0 && sqlite3_value_int(argv[3]) != 0 && static_cast<std::int64_t>(bytes.size()) < n)
+            bytes.insert(0, static_cast<std::size_t>(n) - bytes.size(), '\0');
+        return sqlite3_result_blob64(ctx, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+    } else if (sqlite3_value_type(argv[0]) == SQLITE_TEXT) {
+        bytes = utf8ToGbk(t.view);
+    } else {
+        bytes.assign(t.view);
+    }
+    std::int64_t n = argInt(argv[2]);
+    if (n > 0 && static_cast<std::int64_t>(bytes.size()) > n) bytes.resize(static_cast<std::size_t>(n));
+    if (n > 0 && sqlite3_value_int(argv[3]) != 0 && static_cast<std::int64_t>(bytes.size()) < n)
+        bytes.append(static_cast<std::size_t>(n) - bytes.size(), '\0');
+    sqlite3_result_blob64(ctx, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+}
+
+// CAST(binary AS varchar) decodes GBK (encoding 0), AS nvarchar UCS-2
+// little-endian (encoding 1). Bytes GBK cannot read become '?'.
+void fnFromBinary(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (isNull(argv[0])) return sqlite3_result_null(ctx);
+    if (sqlite3_value_type(argv[0]) != SQLITE_BLOB) return sqlite3_result_value(ctx, argv[0]);
+    TextOf t(argv[0]);
+    std::string out;
+    if (sqlite3_value_int(argv[1]) == 1) {
+        char buf[4];
+        for (std::size_t i = 0; i + 1 < t.view.size(); i += 2) {
+            char32_t w = static_cast<u8>(t.view[i]) | static_cast<char32_t>(static_cast<u8>(t.view[i + 1])) << 8;
+            if (w >= 0xD800 && w < 0xDC00 && i + 3 < t.view.size()) {
+                char32_t lo = static_cast<u8>(t.view[i + 2]) | static_cast<char32_t>(static_cast<u8>(t.view[i + 3])) << 8;
+                if (lo >= 0xDC00 && lo < 0xE000) {
+                    w = 0x10000 + ((w - 0xD800) << 10) + (lo - 0xDC00);
+                    i += 2;
+                }
+            }
+            out.append(buf, static_cast<std::size_t>(encodeUtf8(w, buf)));
+        }
+    } else {
+        std::string_view rest = t.view;
+        while (!rest.empty()) {
+            std::size_t width = (static_cast<u8>(rest[0]) >= 0x81 && rest.size() >= 2) ? 2 : 1;
+            std::optional<std::string> one = gbkToUtf8(rest.substr(0, width));
+            if (!one && width == 2) {
+                width = 1;
+                one = gbkToUtf8(rest.substr(0, 1));
+            }
+            out += one ? *one : std::string("?");
+            rest.remove_prefix(width);
+        }
+    }
+    resultText(ctx, out);
+}
+
+// DATALENGTH of an nchar/nvarchar value: two bytes a UTF-16 unit.
+void fnUnicodeDataLength(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (isNull(argv[0])) return sqlite3_result_null(ctx);
+    if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) return fnDataLength(ctx, 1, argv);
+    TextOf t(argv[0]);
+    std::int64_t units = 0;
+    const u8* p = t.begin();
+    while (p < t.end()) units += decodeUtf8(p, t.end()) >= 0x10000 ? 2 : 1;
+    sqlite3_result_int64(ctx, units * 2);
+}
+
 // ------------------------------------------------------------ registration
 
 using ScalarFn = void (*)(sqlite3_context*, int, sqlite3_value**);
@@ -1499,6 +1888,7 @@ const Registration kFunctions[] = {
     {"vq_left", 2, fnLeft, true},
     {"vq_right", 2, fnRight, true},
     {"vq_replicate", 2, fnReplicate, true},
+    {"vq_replicate", 3, fnReplicate, true},
     {"vq_space", 1, fnSpace, true},
     {"vq_charindex", 2, fnCharIndex, true},
     {"vq_charindex", 3, fnCharIndex, true},
@@ -1519,6 +1909,7 @@ const Registration kFunctions[] = {
     {"vq_power", 2, fnPower, true},
     {"vq_sqrt", 1, fnSqrt, true},
     {"vq_to_int", 2, fnToInt, true},
+    {"vq_to_int", 3, fnToInt, true},
     {"vq_to_numeric", 3, fnToNumeric, true},
     {"vq_to_numeric", 4, fnToNumeric, true},
     {"vq_to_float", 1, fnToFloat, true},
@@ -1535,6 +1926,19 @@ const Registration kFunctions[] = {
     {"vq_gbklen", 1, fnGbkLen, true},
     {"vq_objname", 1, fnObjName, true},
     {"vq_isnumeric", 1, fnIsNumeric, true},
+    {"vq_iadd", 3, fnIntAdd, true},
+    {"vq_isub", 3, fnIntSubtract, true},
+    {"vq_imul", 3, fnIntMultiply, true},
+    {"vq_ineg", 2, fnIntNegate, true},
+    {"vq_iabs", 2, fnIntAbs, true},
+    {"vq_madd", 2, fnMoneyAdd, true},
+    {"vq_msub", 2, fnMoneySubtract, true},
+    {"vq_mmul", 2, fnMoneyMultiply, true},
+    {"vq_mdiv", 2, fnMoneyDivide, true},
+    {"vq_to_money", 2, fnToMoney, true},
+    {"vq_to_binary", 4, fnToBinary, true},
+    {"vq_from_binary", 2, fnFromBinary, true},
+    {"vq_ndatalength", 1, fnUnicodeDataLength, true},
     // Not deterministic so that SQLite never evaluates it ahead of time.
     {"vq_error", 2, fnError, false},
 };

@@ -26,14 +26,31 @@
 //   vq_datalength(x)         GBK bytes of a text, bytes of a blob
 //   vq_substring(s,start,n)  SQL Server's rules (start <= 0, past the end;
 //                            negative n is error 537)
-//   vq_left(s,n) vq_right(s,n) vq_replicate(s,n) vq_space(n)
+//   vq_left(s,n) vq_right(s,n) vq_replicate(s,n[,limit]) vq_space(n)
+//                            (limit: GBK bytes > 0, characters < 0; SPACE
+//                            gives at most 8000 blanks; a result past the
+//                            connection's length limit is error 7119)
 //   vq_charindex(find,s[,start])  1-based, 0 when absent, case-insensitive
 //   vq_ltrim(s) vq_rtrim(s) vq_upper(s) vq_lower(s) vq_replace(s,f,r)
 //   vq_reverse(s) vq_stuff(s,start,n,ins) vq_char(n) vq_ascii(s)
 //   vq_round(x,n[,truncate]) half away from zero; integers stay integers
 //   vq_floor(x) vq_ceiling(x) vq_sign(x) vq_power(x,y) vq_sqrt(x)
-//   vq_to_int(x,typeName)    CAST to int/smallint/tinyint/bigint/bit with
-//                            errors 245 and 8115
+//   vq_to_int(x,typeName[,fromFloat])  CAST to int/smallint/tinyint/bigint/bit
+//                            with errors 245, 8115 and 220; a float (third
+//                            argument 1) out of range is error 232
+//   vq_iadd(a,b,bits) vq_isub vq_imul   integer + - * checked against the
+//                            result type (bits 32 int, 64 bigint): 8115
+//   vq_ineg(x,bits) vq_iabs(x,bits)     unary minus and ABS, checked the same
+//   vq_madd(a,b) vq_msub vq_mmul vq_mdiv  money + - * / on the exact count of
+//                            ten-thousandths (8115 money, 8134); the result
+//                            is a REAL up to 15 significant digits, else the
+//                            exact decimal text
+//   vq_to_money(x,kind)      CAST to money (kind 1) or smallmoney (2): exact,
+//                            texts may carry $ ￥ ¥ and thousands commas
+//   vq_to_binary(x,enc,n,pad)  text to binary: GBK bytes (enc 0) or UCS-2LE
+//                            (1), cut to n > 0 bytes, zero-padded if pad
+//   vq_from_binary(x,enc)    binary to text: GBK (0) or UCS-2LE (1) decoded
+//   vq_ndatalength(x)        DATALENGTH of nchar/nvarchar: 2 bytes a character
 //   vq_to_numeric(x,p,s)     CAST to numeric(p,s): rounded to s places
 //                            (errors 8114, 8115)
 //   vq_to_float(x)

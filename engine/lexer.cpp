@@ -164,6 +164,8 @@ private:
             lexVariable(t);
         } else if (isDigit(c) || (c == '.' && isDigit(peek(1)))) {
             lexNumber(t);
+        } else if (const std::size_t symbol = currencySymbolAt(i_); symbol > 0) {
+            lexMoney(t, symbol);
         } else if (isIdentStart(uc)) {
             t.kind = TokenKind::Identifier;
             const std::size_t start = i_;
@@ -252,6 +254,44 @@ private:
         if (i_ == nameStart)
             syntaxError(s_.substr(start, i_ - start), t.pos.line);
         t.text = s_.substr(start, i_ - start);
+    }
+
+    // Bytes of a currency symbol that starts a money constant at `at`
+    // ($, ￥ U+FFE5, ¥ U+00A5) followed by a digit, point or sign; 0 when none.
+    std::size_t currencySymbolAt(std::size_t at) const
+    {
+        std::size_t n = 0;
+        if (s_.compare(at, 1, "$") == 0)
+            n = 1;
+        else if (s_.compare(at, 3, "\xEF\xBF\xA5") == 0)
+            n = 3;
+        else if (s_.compare(at, 2, "\xC2\xA5") == 0)
+            n = 2;
+        if (n == 0 || at + n >= s_.size())
+            return 0;
+        char next = s_[at + n];
+        if (next == '-' || next == '+')
+            next = at + n + 1 < s_.size() ? s_[at + n + 1] : ' ';
+        return isDigit(next) || next == '.' ? n : 0;
+    }
+
+    // $12.34, $-2, ￥3: a money constant; the text keeps sign, digits and point.
+    void lexMoney(Token& t, std::size_t symbolBytes)
+    {
+        for (std::size_t k = 0; k < symbolBytes; ++k)
+            advance();
+        std::string text;
+        if (peek() == '-' || peek() == '+') {
+            if (peek() == '-')
+                text += '-';
+            advance();
+        }
+        while (isDigit(peek()) || peek() == '.') {
+            text += peek();
+            advance();
+        }
+        t.kind = TokenKind::Money;
+        t.text = std::move(text);
     }
 
     // 123, 1.5, .5, 1., 1e5, 1.5E-3, 0x1F2E.

@@ -18,6 +18,7 @@ enum class TokenKind {
     Decimal,           // 1.5, .5, 1.
     Float,             // 1e5, 1.5E-3
     Binary,            // 0x1F: text = raw bytes
+    Money,             // $1.5, ￥-2: text = "1.5", "-2" (currency symbol removed)
     Variable,          // @x: text = "@x"
     SysVariable,       // @@ROWCOUNT: text = "@@ROWCOUNT" as written
     Operator,          // punctuation and operators: ( ) , . ; = <> != < > <= >= !< !> + - * / % & | ^ ~ +=, -=, *=, /=

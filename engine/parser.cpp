@@ -107,6 +107,7 @@ bool isLiteralToken(const Token& t)
     case TokenKind::Decimal:
     case TokenKind::Float:
     case TokenKind::Binary:
+    case TokenKind::Money:
         return true;
     default:
         return false;
@@ -131,6 +132,7 @@ ExprPtr makeLiteral(const Token& t)
     case TokenKind::Decimal: e->litKind = LiteralKind::Decimal; break;
     case TokenKind::Float: e->litKind = LiteralKind::Float; break;
     case TokenKind::Binary: e->litKind = LiteralKind::Binary; break;
+    case TokenKind::Money: e->litKind = LiteralKind::Money; break;
     default: e->litKind = LiteralKind::Null; break;
     }
     e->text = t.text;

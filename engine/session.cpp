@@ -813,7 +813,13 @@ void Session::bindParameters(Prepared& p, RunState& st)
         switch (v.kind) {
         case ValueKind::Null: sqlite3_bind_null(p.stmt, index); break;
         case ValueKind::Integer: sqlite3_bind_int64(p.stmt, index, v.integer); break;
-        case ValueKind::Number: sqlite3_bind_double(p.stmt, index, v.number); break;
+        case ValueKind::Number:
+            // A money value with more digits than a double holds goes back as its exact text.
+            if (!v.text.empty())
+                sqlite3_bind_text(p.stmt, index, v.text.data(), static_cast<int>(v.text.size()), SQLITE_TRANSIENT);
+            else
+                sqlite3_bind_double(p.stmt, index, v.number);
+            break;
         case ValueKind::Text:
         case ValueKind::DateTime:
             sqlite3_bind_text(p.stmt, index, v.text.data(), static_cast<int>(v.text.size()), SQLITE_TRANSIENT);
@@ -825,6 +831,25 @@ void Session::bindParameters(Prepared& p, RunState& st)
     }
 }
 
+namespace {
+
+// A number kept as exact decimal text (money beyond a double's digits):
+// the double for arithmetic, the text, without trailing zeros, for show.
+Value exactNumber(std::string text)
+{
+    Value v = Value::fromNumber(std::strtod(text.c_str(), nullptr));
+    if (text.find('.') != std::string::npos) {
+        while (!text.empty() && text.back() == '0')
+            text.pop_back();
+        if (!text.empty() && text.back() == '.')
+            text.pop_back();
+    }
+    v.text = std::move(text);
+    return v;
+}
+
+}  // namespace
+
 Value Session::readColumn(sqlite3_stmt* stmt, int i, const SqlType& type) const
 {
     int storage = sqlite3_column_type(stmt, i);
@@ -835,6 +860,8 @@ Value Session::readColumn(sqlite3_stmt* stmt, int i, const SqlType& type) const
             return Value::fromInteger(sqlite3_column_int64(stmt, i));
         return Value::fromInteger(std::strtoll(columnString(stmt, i).c_str(), nullptr, 10));
     }
+    if (type.isExactDecimal() && storage == SQLITE_TEXT)
+        return exactNumber(columnString(stmt, i));
     if (type.isExactDecimal()) {
         double v = sqlite3_column_double(stmt, i);
         int scale = type.base == BaseType::Numeric ? type.scale : 4;
@@ -892,6 +919,10 @@ void Session::throwStepError(const StepError& e, const TableInfo* target, bool i
         throw SqlException(err::Timeout, "Query timeout expired");
     if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
         throw SqlException(1222, "Lock request time out period exceeded.");
+    if ((rc & 0xff) == SQLITE_TOOBIG)
+        throw SqlException(7119, "Attempting to grow LOB beyond maximum allowed size of 2147483647 bytes.");
+    if (message == "integer overflow")   // SUM of bigint past its range
+        throw SqlException(8115, "Arithmetic overflow error converting expression to data type bigint.");
     std::string object = target ? "dbo." + target->name : std::string("dbo.?");
     if (extended == SQLITE_CONSTRAINT_NOTNULL) {
         std::string column = message.substr(message.rfind('.') == std::string::npos ? 0 : message.rfind('.') + 1);

@@ -251,6 +251,51 @@ std::string paren(const std::string& s)
     return "(" + s + ")";
 }
 
+// Width in bits the checked integer functions (vq_iadd ...) take for a
+// result type: 8 tinyint, 16 smallint, 32 int, 64 bigint.
+std::string intBits(BaseType b)
+{
+    switch (b) {
+    case BaseType::TinyInt: return "8";
+    case BaseType::SmallInt: return "16";
+    case BaseType::BigInt: return "64";
+    default: return "32";
+    }
+}
+
+bool isMoney(const SqlType& t)
+{
+    return t.base == BaseType::Money || t.base == BaseType::SmallMoney;
+}
+
+bool isUnicodeText(const SqlType& t)
+{
+    return t.base == BaseType::NVarChar || t.base == BaseType::NChar || t.base == BaseType::NText;
+}
+
+// A decimal literal as the translator writes it ("1234567890123.4567",
+// "(-2.5)"): SQLite would read it as a double, so conversions that must be
+// exact (money) take it as text instead.
+bool isDecimalLiteralSql(const std::string& sql)
+{
+    std::string_view v = sql;
+    if (v.size() > 3 && v.substr(0, 2) == "(-" && v.back() == ')')
+        v = v.substr(2, v.size() - 3);
+    if (v.empty() || v.find('.') == std::string_view::npos)
+        return false;
+    for (char c : v)
+        if (!(c == '.' || (c >= '0' && c <= '9')))
+            return false;
+    return true;
+}
+
+// Longest non-max string SQL Server builds: 8000 bytes, or 4000 characters
+// of nvarchar.
+int nonMaxLimit(BaseType b)
+{
+    return b == BaseType::NVarChar || b == BaseType::NChar ? 4000 : 8000;
+}
+
 }  // namespace
 
 SqlType varcharType(int bytes)
@@ -368,8 +413,14 @@ struct Translator::Impl {
         if (to.isIntegerFamily()) {
             if (from.isIntegerFamily() && integerRank(from.base) <= integerRank(to.base))
                 return e.sql;
-            return "vq_to_int(" + e.sql + ",'" + intTypeName(to.base) + "')";
+            // The source kind: a float out of range is error 232; an exact
+            // decimal may come as text (money with more than 15 digits).
+            const bool fromFloat = from.base == BaseType::Float || from.base == BaseType::Real;
+            return "vq_to_int(" + e.sql + ",'" + intTypeName(to.base) +
+                   (fromFloat ? "',1)" : from.isExactDecimal() ? "',2)" : "')");
         }
+        if (isMoney(to))
+            return toMoney(e, to);
         if (to.isExactDecimal()) {
             int p, s;
             decimalShape(to, p, s);
@@ -381,8 +432,7 @@ struct Translator::Impl {
                 if (fs <= s && fp - fs <= p - s)
                     return e.sql;
             }
-            const bool money = to.base == BaseType::Money || to.base == BaseType::SmallMoney;
-            return "vq_to_numeric(" + e.sql + "," + std::to_string(p) + "," + std::to_string(s) + (money ? ",1)" : ")");
+            return "vq_to_numeric(" + e.sql + "," + std::to_string(p) + "," + std::to_string(s) + ")";
         }
         if (to.base == BaseType::Float || to.base == BaseType::Real) {
             if (from.isNumericFamily())
@@ -403,7 +453,7 @@ struct Translator::Impl {
                     scale = 2;   // money converts with style 0: two decimals
                 text = "vq_to_varchar(" + e.sql + ",-1," + std::to_string(scale) + ")";
             } else if (from.isBinary()) {
-                text = "CAST(" + e.sql + " AS TEXT)";
+                text = "vq_from_binary(" + e.sql + (isUnicodeText(to) ? ",1)" : ",0)");
             }
             if (to.length < 0)
                 return text;
@@ -431,11 +481,43 @@ struct Translator::Impl {
             return "vq_to_smalldatetime(" + e.sql + ")";
         }
         if (to.isBinary()) {
+            // char/varchar give their GBK bytes, nchar/nvarchar UCS-2LE.
+            std::string encoding;
             if (from.isText())
-                return "CAST(" + e.sql + " AS BLOB)";
-            return e.sql;
+                encoding = isUnicodeText(from) ? "1" : "0";
+            else if (from.isIntegerFamily())
+                encoding = from.base == BaseType::BigInt ? "-8" : from.base == BaseType::Int ? "-4"
+                           : from.base == BaseType::SmallInt ? "-2" : "-1";
+            else
+                return e.sql;
+            return "vq_to_binary(" + e.sql + "," + encoding + "," + std::to_string(to.length > 0 ? to.length : 0) +
+                   (to.base == BaseType::Binary ? ",1)" : ",0)");
         }
         return e.sql;
+    }
+
+    // A value converted to money or smallmoney: unchanged when every value
+    // of its type fits, else through vq_to_money, which is exact and
+    // checks the range (a decimal literal goes as text, not as a double).
+    std::string toMoney(const TExpr& e, const SqlType& to)
+    {
+        const SqlType& from = e.type;
+        const bool small = to.base == BaseType::SmallMoney;
+        const int integerDigits = small ? 5 : 14;   // digits every value of the target holds
+        if (from.base == to.base || (!small && from.base == BaseType::SmallMoney))
+            return e.sql;
+        if (from.isIntegerFamily() && integerRank(from.base) <= integerRank(small ? BaseType::SmallInt : BaseType::Int))
+            return e.sql;
+        if (from.base == BaseType::Numeric && !isDecimalLiteralSql(e.sql) && from.scale <= 4 &&
+            from.precision - from.scale <= integerDigits)
+            return e.sql;
+        std::string value = e.sql;
+        if (isDecimalLiteralSql(value)) {
+            if (value.front() == '(')   // "(-2.5)"
+                value = value.substr(1, value.size() - 2);
+            value = quoteString(value);
+        }
+        return "vq_to_money(" + value + (small ? ",2)" : ",1)");
     }
 
     // CAST / CONVERT: explicit conversion with SQL Server's rules.
@@ -449,8 +531,9 @@ struct Translator::Impl {
             r.sql = "NULL";
             return r;
         }
-        if (to.isText() && to.length == -2)
+        if ((to.isText() || to.isBinary()) && to.length == -2)
             to.length = 30;
+        r.type = to;
         if (to.isText() && e.type.isDateTime()) {
             std::string s = style ? style->sql : "0";
             r.sql = "vq_format_datetime(" + e.sql + "," + s + ")";
@@ -461,7 +544,10 @@ struct Translator::Impl {
         }
         if (to.isText() && e.type.isBinary()) {
             // Binary to text: the bytes themselves, read as text.
-            r.sql = "vq_to_varchar(CAST(" + e.sql + " AS TEXT)," + std::to_string(to.length) + ",-1)";
+            r.sql = "vq_from_binary(" + e.sql + (isUnicodeText(to) ? ",1)" : ",0)");
+            if (to.length >= 0)
+                r.sql = isUnicodeText(to) ? "vq_left(" + r.sql + "," + std::to_string(to.length) + ")"
+                                          : "vq_to_varchar(" + r.sql + "," + std::to_string(to.length) + ",-1)";
             return r;
         }
         if (to.isText()) {
@@ -506,6 +592,11 @@ struct Translator::Impl {
     {
         a = coerceForCompare(a, b.type);
         b = coerceForCompare(b, a.type);
+        // A money value past 15 digits travels as exact text, which SQLite
+        // would order after every number: compared as a double instead.
+        for (TExpr* x : {&a, &b})
+            if (isMoney(x->type) && !x->sql.empty() && x->sql.front() != '"')
+                x->sql = "CAST(" + x->sql + " AS REAL)";
         std::string rhs = b.sql;
         if ((a.type.isText() || a.type.isUnknown()) && (b.type.isText() || b.type.isUnknown()) &&
             !(a.type.isUnknown() && b.type.isUnknown()))
@@ -617,6 +708,10 @@ struct Translator::Impl {
         case ast::LiteralKind::Float:
             r.sql = e.text;
             r.type = kFloat;
+            return r;
+        case ast::LiteralKind::Money:   // $12.34: text = "12.34" or "-2"
+            r.sql = "vq_to_money(" + quoteString(e.text) + ",1)";
+            r.type = makeType(BaseType::Money, 0, 19, 4);
             return r;
         case ast::LiteralKind::String:
             r.sql = textLiteral(e.text);
@@ -731,7 +826,36 @@ struct Translator::Impl {
             return v;
         if (v.type.isText())
             v = {"vq_to_float(" + v.sql + ")", kFloat};
+        // -(-2147483648) does not fit int: checked as SQL Server checks it.
+        const bool digitsOnly = !v.sql.empty() && v.sql.find_first_not_of("0123456789") == std::string::npos;
+        if (e.op == "-" && !v.nullLiteral && !digitsOnly &&
+            (v.type.base == BaseType::Int || v.type.base == BaseType::BigInt || v.type.base == BaseType::SmallInt))
+            return {"vq_ineg(" + v.sql + "," + intBits(v.type.base) + ")", v.type};
+        if (e.op == "-" && !v.nullLiteral && isMoney(v.type))
+            return {"vq_msub(0," + v.sql + ")", v.type};
         return {paren(e.op + v.sql), v.type};
+    }
+
+    // a + b of two strings. A non-max result holds at most 8000 bytes (4000
+    // nvarchar characters): longer ones are cut, as SQL Server cuts them.
+    TExpr concatenation(const TExpr& a, const TExpr& b)
+    {
+        const bool unicode = a.type.base == BaseType::NVarChar || b.type.base == BaseType::NVarChar ||
+                             a.type.base == BaseType::NChar || b.type.base == BaseType::NChar;
+        const BaseType base = unicode ? BaseType::NVarChar : BaseType::VarChar;
+        const bool max = a.type.length < 0 || b.type.length < 0 || a.type.base == BaseType::Text ||
+                         a.type.base == BaseType::NText || b.type.base == BaseType::Text ||
+                         b.type.base == BaseType::NText;
+        std::string sql = paren(a.sql + " || " + b.sql);
+        if (max)
+            return {sql, makeType(base, -1)};
+        const int limit = nonMaxLimit(base);
+        const int len = a.type.length + b.type.length;
+        if (len <= limit)
+            return {sql, makeType(base, len)};
+        sql = unicode ? "vq_left(" + sql + "," + std::to_string(limit) + ")"
+                      : "vq_to_varchar(" + sql + "," + std::to_string(limit) + ",-1)";
+        return {sql, makeType(base, limit)};
     }
 
     // Operand of arithmetic: a text beside a number converts to that number.
@@ -757,11 +881,7 @@ struct Translator::Impl {
         }
         if (op == "+") {
             if (a.type.isText() && b.type.isText()) {
-                int len = (a.type.length < 0 || b.type.length < 0) ? -1 : a.type.length + b.type.length;
-                BaseType base = (a.type.base == BaseType::NVarChar || b.type.base == BaseType::NVarChar)
-                                    ? BaseType::NVarChar
-                                    : BaseType::VarChar;
-                return {paren(a.sql + " || " + b.sql), makeType(base, len > 8000 ? 8000 : len)};
+                return concatenation(a, b);
             }
             if (a.type.isBinary() && b.type.isBinary())
                 return {"vq_add(" + a.sql + "," + b.sql + ")", a.type};
@@ -781,13 +901,30 @@ struct Translator::Impl {
         a = numericOperand(a, b.type);
         b = numericOperand(b, a.type);
         SqlType type = arithmeticType(a.type, b.type, op);
-        // int arithmetic: SQLite computes in 64 bits, so a result outside the
-        // int range is refused afterwards with SQL Server's 8115 instead of
-        // being stored as a wider number (2147483647 + 1).
-        const bool checkInt = type.base == BaseType::Int && a.type.isIntegerFamily() && b.type.isIntegerFamily();
+        // Integer and money arithmetic is checked: SQLite computes in 64
+        // bits (and turns an overflow into a double), SQL Server refuses a
+        // result outside the type with 8115 (2147483647 + 1).
+        const bool integers = type.isIntegerFamily() && a.type.isIntegerFamily() && b.type.isIntegerFamily();
+        const bool checkInt = integers && type.base == BaseType::Int;
         auto intChecked = [&](const std::string& sql) {
             return checkInt ? "vq_to_int(" + sql + ",'int')" : sql;
         };
+        if (integers && (op == "+" || op == "-" || op == "*")) {
+            const char* fn = op == "+" ? "vq_iadd(" : op == "-" ? "vq_isub(" : "vq_imul(";
+            return {fn + a.sql + "," + b.sql + "," + intBits(type.base) + ")", type};
+        }
+        // money plus or minus a decimal of at most four places is exact on
+        // the money scale too (its type is numeric, as SQL Server types it).
+        const bool moneyAndDecimal =
+            (op == "+" || op == "-") &&
+            ((isMoney(a.type) && b.type.base == BaseType::Numeric && b.type.scale <= 4) ||
+             (isMoney(b.type) && a.type.base == BaseType::Numeric && a.type.scale <= 4));
+        if (moneyAndDecimal ||
+            (isMoney(type) && !a.type.isUnknown() && !b.type.isUnknown() &&
+             (op == "+" || op == "-" || op == "*" || op == "/"))) {
+            const char* fn = op == "+" ? "vq_madd(" : op == "-" ? "vq_msub(" : op == "*" ? "vq_mmul(" : "vq_mdiv(";
+            return {fn + a.sql + "," + b.sql + ")", type};
+        }
         if (op == "/") {
             std::string lhs = a.sql;
             if (!type.isIntegerFamily() && !a.type.isUnknown())
@@ -1503,8 +1640,10 @@ TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
             fail(8117, "Operand data type " + a[0].type.baseName() + " is invalid for " + name + " operator.", e.pos);
         if (name == "sum") {
             SqlType t = a[0].type;
+            if (t.isIntegerFamily() && t.base != BaseType::BigInt)   // SUM(int) is an int: 8115 past it
+                return {"vq_to_int(sum(" + prefix + arg + "),'int')", kInt};
             if (t.isIntegerFamily())
-                t = t.base == BaseType::BigInt ? kBigInt : kInt;
+                t = kBigInt;
             else if (t.base == BaseType::Numeric)
                 t = makeType(BaseType::Numeric, 0, 38, t.scale);
             if (t.isExactDecimal()) {
@@ -1550,6 +1689,22 @@ TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
         return {paren("CASE WHEN " + compareSql("=", a[0], a[1]) + " THEN NULL ELSE " + a[0].sql + " END"),
                 a[0].type};
     }
+    if (name == "datalength" && e.args.size() == 1) {
+        // nchar/nvarchar hold two bytes a character, char/varchar GBK bytes.
+        TExpr v = expr(*e.args[0], scope);
+        if (isUnicodeText(v.type))
+            return {"vq_ndatalength(" + v.sql + ")", kInt};
+    }
+    if (name == "replicate" && e.args.size() == 2) {
+        // A non-max argument gives at most 8000 bytes (4000 nvarchar characters).
+        auto a = arguments(e, scope, 2, 2);
+        const SqlType t = textType(a[0]);
+        if (t.length < 0 || t.base == BaseType::Text || t.base == BaseType::NText)
+            return {call("vq_replicate", a), makeType(isUnicodeText(t) ? BaseType::NVarChar : BaseType::VarChar, -1)};
+        const bool unicode = isUnicodeText(t);
+        return {"vq_replicate(" + a[0].sql + "," + a[1].sql + "," + (unicode ? "-4000" : "8000") + ")",
+                makeType(unicode ? BaseType::NVarChar : BaseType::VarChar, unicode ? 4000 : 8000)};
+    }
     if (const PlainFunction* f = findPlainFunction(name)) {
         auto a = arguments(e, scope, f->minArgs, f->maxArgs);
         SqlType t = kInt;
@@ -1564,6 +1719,8 @@ TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
     if (name == "abs") {
         auto a = arguments(e, scope, 1, 1);
         TExpr v = numericOperand(a[0], kFloat);
+        if (v.type.base == BaseType::Int || v.type.base == BaseType::BigInt || v.type.base == BaseType::SmallInt)
+            return {"vq_iabs(" + v.sql + "," + intBits(v.type.base) + ")", v.type};
         return {"abs(" + v.sql + ")", v.type};
     }
     if (name == "round") {

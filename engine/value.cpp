@@ -62,7 +62,7 @@ std::string Value::toString() const
     switch (kind) {
     case ValueKind::Null: return std::string();
     case ValueKind::Integer: return std::to_string(integer);
-    case ValueKind::Number: return formatNumber(number);
+    case ValueKind::Number: return text.empty() ? formatNumber(number) : text;   // exact text when kept
     case ValueKind::Text:
     case ValueKind::DateTime:
     case ValueKind::Bytes: return text;
