@@ -10,6 +10,7 @@
 #include "gbk.h"
 #include "instance.h"
 #include "parser.h"
+#include "password_hash.h"
 #include "sqlite_util.h"
 #include "version.h"
 
@@ -183,6 +184,8 @@ void Session::open(const std::string& instanceFolder, const std::string& databas
         checkLogin(user, password);
         user_ = user;
     }
+    // Files that killed restores left behind go when the instance is opened.
+    removeAbandonedRestores(folder_);
 
     std::string name = database.empty() ? "master" : database;
     std::string alias;
@@ -209,8 +212,25 @@ void Session::checkLogin(const std::string& user, const std::string& password)
             storedPassword = q.columnText(0);
         }
     }
-    if (!loginFound || storedPassword != password)
+    if (!loginFound || !passwordMatches(storedPassword, password))
         throw SqlException(18456, "Login failed for user '" + user + "'.", 1, 14);
+    if (!isPasswordHash(storedPassword))
+        upgradeStoredPassword(user, password);
+}
+
+// A password an older instance kept as plain text is replaced by its hash
+// at the first successful login. Another connection busy in master only
+// delays the upgrade to a later login.
+void Session::upgradeStoredPassword(const std::string& user, const std::string& password)
+{
+    try {
+        Stmt u(db_, "UPDATE master.syslogins SET password = ?1 WHERE name = ?2 COLLATE vq_ci AND password = ?3");
+        u.bind(1, hashPassword(password)).bind(2, user).bind(3, password);
+        u.step();
+    } catch (const SqlException&) {
+    }
+    restrictToOwner(instanceMasterFile(folder_));
+    restrictToOwner(instanceDataFolder(folder_) + "/mastlog.ldf");
 }
 
 void Session::attach(const std::string& name, const std::string& file, const std::string& logFile)
@@ -227,6 +247,7 @@ void Session::attach(const std::string& name, const std::string& file, const std
     // restore in progress holds the exclusive lock.
     if (!logFile.empty() && !a.inUse.lockShared(logFile))
         throw SqlException(927, "Database '" + name + "' cannot be opened. It is in the middle of a restore.");
+    removeAbandonedRestore(file);
     if (!std::filesystem::exists(file))
         throw SqlException(5120, "Unable to open the physical file \"" + file +
                                      "\". Operating system error 2: \"2(The system cannot find the file specified.)\".");

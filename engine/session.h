@@ -103,6 +103,7 @@ private:
 
     // Throws 18456 unless the login exists with this password.
     void checkLogin(const std::string& user, const std::string& password);
+    void upgradeStoredPassword(const std::string& user, const std::string& password);
 
     // statements
     void execute(const ast::Stmt& s, RunState& st);
