@@ -1239,16 +1239,21 @@ private:
             expectKw("LEVEL");
             auto s = std::make_unique<SetOptionStmt>();
             s->option = "TRANSACTION ISOLATION LEVEL";
+            // The level as written: READ UNCOMMITTED, READ COMMITTED,
+            // REPEATABLE READ, SNAPSHOT or SERIALIZABLE.
             std::string value;
-            if (acceptKw("READ")) {
+            if (atKw("READ")) {
+                value = next().text;
                 if (!atKw("COMMITTED") && !atKw("UNCOMMITTED"))
                     fail();
-                value = "READ " + toUpper(next().text);
-            } else if (acceptKw("REPEATABLE")) {
-                expectKw("READ");
-                value = "REPEATABLE READ";
+                value += " " + next().text;
+            } else if (atKw("REPEATABLE")) {
+                value = next().text;
+                if (!atKw("READ"))
+                    fail();
+                value += " " + next().text;
             } else if (atKw("SNAPSHOT") || atKw("SERIALIZABLE")) {
-                value = toUpper(next().text);
+                value = next().text;
             } else {
                 fail();
             }

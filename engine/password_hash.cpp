@@ -17,7 +17,7 @@ namespace {
 constexpr const char* kScheme = "pbkdf2-sha256";
 // Slow enough to make guessing expensive, fast enough that a login stays
 // well under 50 ms.
-constexpr int kIterations = 60000;
+constexpr int kIterations = 100000;
 constexpr std::size_t kSaltBytes = 16;
 constexpr std::size_t kHashBytes = 32;
 

@@ -6,6 +6,7 @@
 #include "sqlite_util.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstring>
 
@@ -151,7 +152,10 @@ void applySessionOption(SessionOptions& options, const std::string& option, cons
         options.lockTimeout = static_cast<int>(std::clamp<long long>(number, -1, 2147483647));
     } else if (option == "TRANSACTION ISOLATION LEVEL") {
         // SQLite serialises writers; every level reads committed data.
-        options.isolationLevel = value;
+        std::string level = value;
+        for (char& c : level)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        options.isolationLevel = level;
     }
     // DEADLOCK_PRIORITY, QUERY_GOVERNOR_COST_LIMIT and CONTEXT_INFO change
     // nothing on this engine.

@@ -47,6 +47,17 @@ TEST_F(SetOptions, RowcountLimitsSelectAndLastsForTheSession)
     EXPECT_EQ(column("select i from n order by i").size(), 5u);
 }
 
+TEST_F(SetOptions, RowcountLimitsTheRowsACursorReads)
+{
+    exec("set rowcount 3");
+    RowCursor cursor = db_->openCursor("select i from n order by i");
+    std::vector<std::vector<Value>> got;
+    EXPECT_EQ(cursor.fetch(2, got), 2u);
+    EXPECT_EQ(cursor.fetch(2, got), 1u);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got.back().front().toString(), "3");
+}
+
 TEST_F(SetOptions, RowcountLimitsVariableAssignmentSelects)
 {
     EXPECT_EQ(text("declare @last int set rowcount 1 select @last = i from n order by i set rowcount 0 select @last"),
