@@ -1380,7 +1380,12 @@ void Session::executeExec(const ast::ExecStmt& s, RunState& st)
         SqlType text = varcharType(-1);
         text.length = -1;
         Value sql = evaluateScalar(*s.dynamicSql, &text, st);
-        mergeResult(run(sql.toString()), *st.result);
+        BatchResult nested = run(sql.toString());
+        const bool failed = !nested.ok();
+        mergeResult(std::move(nested), *st.result);
+        // Under SET XACT_ABORT ON an error of the text ends its caller too.
+        if (failed && options_.isOn(option_bit::XactAbort))
+            abortAfterError(st);
         return;
     }
     std::string name = s.procedure.last();
@@ -1425,7 +1430,11 @@ void Session::systemProcedure(const std::string& name, const ast::ExecStmt& s, R
         return;
     }
     if (name == "sp_executesql") {
-        mergeResult(run(argText(0)), *st.result);
+        BatchResult nested = run(argText(0));
+        const bool failed = !nested.ok();
+        mergeResult(std::move(nested), *st.result);
+        if (failed && options_.isOn(option_bit::XactAbort))
+            abortAfterError(st);
         return;
     }
     if (name == "sp_rename") {

@@ -244,6 +244,16 @@ TEST_F(SetOptions, XactAbortOnRollsBackAndEndsTheBatch)
     EXPECT_EQ(text("select @@options & 16384"), "0");
 }
 
+TEST_F(SetOptions, XactAbortOnEndsTheCallerOfAFailedDynamicBatch)
+{
+    exec("set xact_abort on");
+    BatchResult r = run("begin tran insert into n values (6, 'f') exec('insert into n values (1, ''dup'')') "
+                        "insert into n values (7, 'g') commit tran");
+    EXPECT_EQ(r.errors.size(), 1u) << describeErrors(r);
+    EXPECT_EQ(text("select @@trancount"), "0");
+    EXPECT_EQ(text("select count(*) from n"), "5");
+}
+
 // ---- ANSI_NULLS ----------------------------------------------------------------------------
 
 TEST_F(SetOptions, AnsiNullsOffMatchesNullWithEquals)
