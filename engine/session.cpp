@@ -222,7 +222,10 @@ void Session::checkLogin(const std::string& user, const std::string& password)
             storedPassword = q.columnText(0);
         }
     }
-    if (!loginFound || !passwordMatches(storedPassword, password))
+    // An unknown login costs a hash check too, so that the time taken does
+    // not tell which logins exist.
+    static const std::string unknownLogin = hashPassword("");
+    if (!passwordMatches(loginFound ? storedPassword : unknownLogin, password) || !loginFound)
         throw SqlException(18456, "Login failed for user '" + user + "'.", 1, 14);
     if (!isPasswordHash(storedPassword))
         upgradeStoredPassword(user, password);
