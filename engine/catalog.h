@@ -75,6 +75,8 @@ public:
     virtual const UserType* findUserType(const std::string& database, const std::string& name) = 0;
     // True while SET IDENTITY_INSERT is ON for the table.
     virtual bool identityInsertAllowed(const TableInfo& table) const = 0;
+    // False under SET ANSI_NULLS OFF: "= NULL" then matches NULL.
+    virtual bool ansiNulls() const { return true; }
 };
 
 // Creates the engine's system tables in a fresh, empty database file

@@ -86,7 +86,10 @@ std::size_t Session::fetch(CursorState& cursor, std::size_t count, std::vector<s
     std::size_t fetched = 0;
     try {
         checkDeadline();
-        while (fetched < count && stepRow(stmt)) {
+        // SET ROWCOUNT ends the rows a cursor reads as it ends a SELECT's.
+        const long long limit = options_.rowCount;
+        while (fetched < count && (limit == 0 || cursor.rowsRead + static_cast<long long>(fetched) < limit) &&
+               stepRow(stmt)) {
             out.push_back(readRow(stmt, columns));
             ++fetched;
         }

@@ -112,6 +112,42 @@ bool startsWithTime(Cursor c) {
     return equalsNoCase(w, "am") || equalsNoCase(w, "pm");
 }
 
+thread_local DateSettings tDateSettings;
+
+// Month, day and year from three numbers in the text's order under a date
+// order; a year has 2 or 4 digits. A 4-digit number can only be the year: when it
+// stands where the order expects another part, the text is invalid, except
+// for the year first ('1998/12/31'), where month and day keep the order's
+// relative order (ydm reads '1998/31/12').
+bool assignDateFields(DateOrder order, const int v[3], const int len[3], DateTime& d) {
+    const char* name = dateOrderName(order);
+    if (len[0] == 4 && name[0] != 'y') {
+        const bool dayFirst = std::string_view(name).find('d') < std::string_view(name).find('m');
+        d.year = v[0];
+        d.month = dayFirst ? v[2] : v[1];
+        d.day = dayFirst ? v[1] : v[2];
+        return len[1] <= 2 && len[2] <= 2;
+    }
+    for (int i = 0; i < 3; ++i) {
+        switch (name[i]) {
+        case 'y':
+            if (len[i] == 4) d.year = v[i];
+            else if (len[i] == 2) d.year = twoDigitYear(v[i]);
+            else return false;
+            break;
+        case 'm':
+            if (len[i] > 2) return false;
+            d.month = v[i];
+            break;
+        default:
+            if (len[i] > 2) return false;
+            d.day = v[i];
+            break;
+        }
+    }
+    return true;
+}
+
 // Parses the date part: see parseDateTime for the accepted forms.
 bool parseDatePart(Cursor& c, DateTime& d) {
     if (isAlpha(c.peek())) {  // mon dd[,] yyyy
@@ -133,22 +169,21 @@ bool parseDatePart(Cursor& c, DateTime& d) {
         ++c.i;
         int len2, len3;
         int v2 = c.digits(len2);
-        if (len2 < 1 || len2 > 2 || c.peek() != sep) return false;
+        if (len2 < 1 || len2 > 4 || c.peek() != sep) return false;
         ++c.i;
-        std::size_t yearAt = c.i;
         int v3 = c.digits(len3);
-        if (len1 == 4) {  // yyyy-mm-dd
-            if (len3 < 1 || len3 > 2) return false;
+        if (len3 < 1 || len3 > 4) return false;
+        if (len1 == 4 && sep == '-') {  // yyyy-mm-dd, as the engine stores datetimes
+            if (len2 > 2 || len3 > 2) return false;
             d.year = v1;
             d.month = v2;
             d.day = v3;
             return true;
         }
-        if (len1 > 2) return false;  // mm/dd/yyyy, mm/dd/yy
-        d.month = v1;
-        d.day = v2;
-        c.i = yearAt;
-        return readYear(c, d.year);
+        if (len1 > 4) return false;
+        const int v[3] = {v1, v2, v3};
+        const int len[3] = {len1, len2, len3};
+        return assignDateFields(tDateSettings.order, v, len, d);
     }
     Cursor look = c;
     look.skipBlanks();
@@ -293,6 +328,31 @@ DateTime roundToMinute(const DateTime& d) {
     if (intoMinute >= 30000) ms += 60000;
     return fromMillis(ms);
 }
+
+std::optional<DateOrder> dateOrderFromName(std::string_view name) {
+    static const std::pair<const char*, DateOrder> kOrders[] = {
+        {"mdy", DateOrder::MDY}, {"dmy", DateOrder::DMY}, {"ymd", DateOrder::YMD},
+        {"ydm", DateOrder::YDM}, {"myd", DateOrder::MYD}, {"dym", DateOrder::DYM}};
+    for (const auto& [n, order] : kOrders)
+        if (equalsNoCase(name, n)) return order;
+    return std::nullopt;
+}
+
+const char* dateOrderName(DateOrder order) {
+    switch (order) {
+    case DateOrder::MDY: return "mdy";
+    case DateOrder::DMY: return "dmy";
+    case DateOrder::YMD: return "ymd";
+    case DateOrder::YDM: return "ydm";
+    case DateOrder::MYD: return "myd";
+    case DateOrder::DYM: return "dym";
+    }
+    return "mdy";
+}
+
+void setThreadDateSettings(const DateSettings& settings) { tDateSettings = settings; }
+
+const DateSettings& threadDateSettings() { return tDateSettings; }
 
 DateParse parseDateTime(std::string_view text, DateTime& out) {
     while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
@@ -447,7 +507,9 @@ std::int64_t dateDiff(DatePart part, const DateTime& a, const DateTime& b) {
 }
 
 int datePart(DatePart part, const DateTime& d) {
-    auto weekday = [](std::int64_t days) { return static_cast<int>(floorMod(days + 1, 7)) + 1; };
+    // 1900-01-01 was a Monday; weekday 1 is the DATEFIRST day.
+    const int first = tDateSettings.firstDayOfWeek;
+    auto weekday = [first](std::int64_t days) { return static_cast<int>(floorMod(days + 8 - first, 7)) + 1; };
     std::int64_t days = daysFromCivil(d.year, d.month, d.day);
     std::int64_t jan1 = daysFromCivil(d.year, 1, 1);
     switch (part) {

@@ -26,10 +26,29 @@ struct DateTime {
 
 enum class DateParse { Ok, Invalid, OutOfRange };
 
+// The order of month, day and year in a numeric date text such as
+// '01/02/2008' (SET DATEFORMAT).
+enum class DateOrder { MDY, DMY, YMD, YDM, MYD, DYM };
+// "mdy", "dmy" ... (any letter case) and back.
+std::optional<DateOrder> dateOrderFromName(std::string_view name);
+const char* dateOrderName(DateOrder order);
+
+// The session settings that date conversions and DATEPART follow. They
+// belong to the session running on the calling thread: the session sets
+// them whenever it starts a command and when a SET statement changes them.
+struct DateSettings {
+    DateOrder order = DateOrder::MDY;
+    int firstDayOfWeek = 7;   // SET DATEFIRST: 1 = Monday ... 7 = Sunday
+};
+void setThreadDateSettings(const DateSettings& settings);
+const DateSettings& threadDateSettings();
+
 // Parses a date and/or time text as CAST(text AS datetime) does: dates
 // 'yyyy-mm-dd', 'yyyy/mm/dd', 'yyyy.mm.dd', 'yyyymmdd', 'yymmdd', 'yyyy',
 // 'mm/dd/yyyy' and 'mm/dd/yy' (also with '-' or '.'), 'mon dd yyyy',
-// 'dd mon yyyy'; optionally followed (after blanks or 'T') by a time
+// 'dd mon yyyy'; numeric dates separated by '/', '.' or '-' follow the
+// thread's DateOrder (threadDateSettings), except 'yyyy-mm-dd', the form
+// the engine stores datetimes in, which is always year, month, day; optionally followed (after blanks or 'T') by a time
 // 'hh:mi[:ss[.fff|:mmm]]' with optional AM/PM; a time alone or an empty
 // text means 1900-01-01. Milliseconds are rounded to 1/300 s ticks.
 // Invalid: not such a text; OutOfRange: a valid date outside 1753..9999.
@@ -83,8 +102,8 @@ std::optional<DateTime> dateAdd(DatePart part, std::int64_t n, const DateTime& d
 // (datediff(year, '2005-12-31', '2006-01-01') = 1; weeks start on Sunday).
 std::int64_t dateDiff(DatePart part, const DateTime& a, const DateTime& b);
 
-// DATEPART under us_english (DATEFIRST 7): weekday Sunday = 1; week 1 is
-// the week containing January 1st.
+// DATEPART under the thread's DATEFIRST (threadDateSettings): weekday 1
+// is the first day of the week; week 1 is the week containing January 1st.
 int datePart(DatePart part, const DateTime& d);
 
 // CONVERT(varchar, d, style). nullopt for a style SQL Server does not

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vqsql {
@@ -41,7 +42,7 @@ bool FileLock::lockExclusive(const std::string& path)
 bool FileLock::lock(const std::string& path, int operation)
 {
     release();
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
     if (::flock(fd, operation | LOCK_NB) != 0) {
@@ -50,6 +51,13 @@ bool FileLock::lock(const std::string& path, int operation)
     }
     fd_ = fd;
     return true;
+}
+
+bool FileLock::locksFile(const std::string& path) const
+{
+    struct stat held {}, named {};
+    return fd_ >= 0 && ::fstat(fd_, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+           held.st_ino == named.st_ino;
 }
 
 void FileLock::release()

@@ -25,6 +25,9 @@ public:
     bool lockExclusive(const std::string& path);
     void release();
     bool held() const { return fd_ >= 0; }
+    // Whether the lock held is on the file `path` names now (and not on
+    // one removed or replaced since it was opened).
+    bool locksFile(const std::string& path) const;
 
 private:
     bool lock(const std::string& path, int operation);

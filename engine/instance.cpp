@@ -2,12 +2,17 @@
 #include "instance.h"
 
 #include "catalog.h"
+#include "file_lock.h"
 #include "functions.h"
+#include "password_hash.h"
 #include "sqlite_util.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace vqsql {
 
@@ -39,7 +44,54 @@ struct MasterFile {
     MasterFile& operator=(const MasterFile&) = delete;
 };
 
+// Creates (empty) or truncates a file readable and writable by its owner
+// only, so that SQLite, which keeps the mode of an existing file, and the
+// files it makes beside it, never expose what is written into it.
+bool createPrivateFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    ::fchmod(fd, 0600);
+    ::close(fd);
+    return true;
+}
+
 }  // namespace
+
+void restrictToOwner(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && (info.st_mode & 077) != 0 && info.st_uid == ::getuid())
+        ::chmod(path.c_str(), info.st_mode & 0700);
+}
+
+void removeAbandonedRestore(const std::string& dataFile)
+{
+    const std::string temp = dataFile + kRestoringSuffix;
+    std::error_code ec;
+    if (!fs::exists(temp, ec))
+        return;
+    FileLock lock;
+    if (!lock.lockExclusive(temp) || !lock.locksFile(temp))
+        return;   // a restore is writing it
+    for (const char* suffix : {"-wal", "-shm", "-journal", ""})
+        fs::remove(temp + suffix, ec);
+}
+
+void removeAbandonedRestores(const std::string& folder)
+{
+    const std::string suffix = kRestoringSuffix;
+    std::error_code ec;
+    std::vector<std::string> dataFiles;
+    for (fs::directory_iterator it(instanceDataFolder(folder), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            dataFiles.push_back(it->path().string().substr(0, it->path().string().size() - suffix.size()));
+    }
+    for (const std::string& f : dataFiles)
+        removeAbandonedRestore(f);
+}
 
 std::string defaultInstanceFolder()
 {
@@ -94,12 +146,18 @@ void initialiseInstance(const std::string& folder, const std::string& saPassword
         throw SqlException(1801, "The instance in '" + folder + "' is already initialised.");
     std::error_code ec;
     fs::create_directories(instanceDataFolder(folder), ec);
+    // The data folder holds every database: its owner's alone.
+    if (!ec)
+        fs::permissions(instanceDataFolder(folder), fs::perms::owner_all, fs::perm_options::replace, ec);
     if (ec)
         throw SqlException(5123, "CREATE FILE encountered operating system error " + ec.message() +
                                      " while attempting to open or create the physical file '" + folder + "'.");
     const std::string masterFile = instanceMasterFile(folder);
     const std::string tempFile = masterFile + ".init";
     fs::remove(tempFile, ec);
+    if (!createPrivateFile(tempFile))
+        throw SqlException(5123, "CREATE FILE encountered operating system error while attempting to open or create "
+                                 "the physical file '" + masterFile + "'.");
     try {
         MasterFile master(tempFile);
         sqlite3* db = master.db;
@@ -109,16 +167,19 @@ void initialiseInstance(const std::string& folder, const std::string& saPassword
                     "loglogical) VALUES('master', 1, vq_getdate(), " +
                         quoteString(masterFile) + ", " + quoteString(instanceDataFolder(folder) + "/mastlog.ldf") +
                         ", 'master', 'mastlog')");
-        execSql(db, "INSERT INTO master.syslogins(name, password) VALUES('sa', " + quoteString(saPassword) + ")");
+        execSql(db, "INSERT INTO master.syslogins(name, password) VALUES('sa', " + quoteString(hashPassword(saPassword)) + ")");
         execSql(db, "COMMIT");
     } catch (...) {
         fs::remove(tempFile, ec);
         throw;
     }
     // The log file of master exists as it does beside SQL Server's master.
-    if (FILE* f = std::fopen((instanceDataFolder(folder) + "/mastlog.ldf").c_str(), "wb")) {
-        std::fputs("VQSQL LOG\n", f);
-        std::fclose(f);
+    const std::string masterLog = instanceDataFolder(folder) + "/mastlog.ldf";
+    if (createPrivateFile(masterLog)) {
+        if (FILE* f = std::fopen(masterLog.c_str(), "wb")) {
+            std::fputs("VQSQL LOG\n", f);
+            std::fclose(f);
+        }
     }
     fs::rename(tempFile, masterFile, ec);
     if (ec)
@@ -172,12 +233,14 @@ void changeSaPassword(const std::string& folder, const std::string& oldPassword,
     MasterFile master(instanceMasterFile(folder));
     sqlite3_busy_timeout(master.db, 30000);
     Stmt check(master.db, "SELECT password FROM master.syslogins WHERE name = 'sa'");
-    if (!check.step() || check.columnText(0) != oldPassword)
+    if (!check.step() || !passwordMatches(check.columnText(0), oldPassword))
         throw SqlException(18456, "Login failed for user 'sa'.", 1, 14);
     check.reset();
     Stmt update(master.db, "UPDATE master.syslogins SET password = ?1 WHERE name = 'sa'");
-    update.bind(1, newPassword);
+    update.bind(1, hashPassword(newPassword));
     update.step();
+    restrictToOwner(instanceMasterFile(folder));
+    restrictToOwner(instanceDataFolder(folder) + "/mastlog.ldf");
 }
 
 bool isDefaultInstanceInstalled()

@@ -34,6 +34,19 @@ bool isInstanceRunning(const std::string& folder);
 void startInstance(const std::string& folder);
 void stopInstance(const std::string& folder);
 
+// Makes a file that holds secrets (the master database, its log)
+// readable and writable by its owner only; nothing when it is missing.
+void restrictToOwner(const std::string& path);
+
+// A restore writes the new data file as "<data file>.restoring" and holds
+// an exclusive file lock on it meanwhile; a restore that was killed leaves
+// the file behind. This removes such a file when no restore holds it.
+// The suffix of those files:
+inline constexpr const char* kRestoringSuffix = ".restoring";
+void removeAbandonedRestore(const std::string& dataFile);
+// Every abandoned "*.restoring" file of the instance's data folder.
+void removeAbandonedRestores(const std::string& folder);
+
 // Changes the sa password; throws 18456 when `oldPassword` is wrong.
 void changeSaPassword(const std::string& folder, const std::string& oldPassword, const std::string& newPassword);
 

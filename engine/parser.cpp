@@ -10,7 +10,9 @@
 #include "parser.h"
 
 #include "lexer.h"
+#include "session_options.h"
 #include "sqlerror.h"
+#include "sqlite_util.h"
 
 #include <algorithm>
 #include <cctype>
@@ -168,6 +170,19 @@ const char* comparisonOp(const Token& t)
 class Parser {
 public:
     explicit Parser(const std::string& text) : src_(text), toks_(tokenize(text)) {}
+
+    // SET QUOTED_IDENTIFIER: with it OFF, text in double quotes from the
+    // current token on is a string literal; ON makes it an identifier again.
+    void applyQuotedIdentifier(bool on)
+    {
+        for (std::size_t i = p_; i < toks_.size(); ++i) {
+            Token& t = toks_[i];
+            const bool doubleQuoted = (t.kind == TokenKind::QuotedIdentifier || t.kind == TokenKind::String) &&
+                                      t.pos.offset < src_.size() && src_[t.pos.offset] == '"';
+            if (doubleQuoted)
+                t.kind = on ? TokenKind::QuotedIdentifier : TokenKind::String;
+        }
+    }
 
     std::unique_ptr<Batch> batch()
     {
@@ -1256,15 +1271,24 @@ private:
             expectKw("LEVEL");
             auto s = std::make_unique<SetOptionStmt>();
             s->option = "TRANSACTION ISOLATION LEVEL";
+            // The level as written: READ UNCOMMITTED, READ COMMITTED,
+            // REPEATABLE READ, SNAPSHOT or SERIALIZABLE.
             std::string value;
-            while (cur().kind == TokenKind::Identifier &&
-                   (atKw("READ") || atKw("COMMITTED") || atKw("UNCOMMITTED") ||
-                    atKw("REPEATABLE") || atKw("SERIALIZABLE") || atKw("SNAPSHOT"))) {
-                value += value.empty() ? "" : " ";
-                value += next().text;
-            }
-            if (value.empty())
+            if (atKw("READ")) {
+                value = next().text;
+                if (!atKw("COMMITTED") && !atKw("UNCOMMITTED"))
+                    fail();
+                value += " " + next().text;
+            } else if (atKw("REPEATABLE")) {
+                value = next().text;
+                if (!atKw("READ"))
+                    fail();
+                value += " " + next().text;
+            } else if (atKw("SNAPSHOT") || atKw("SERIALIZABLE")) {
+                value = next().text;
+            } else {
                 fail();
+            }
             s->value = value;
             return s;
         }
@@ -1282,12 +1306,16 @@ private:
         do {
             if (cur().kind != TokenKind::Identifier)
                 fail();
-            names.push_back(toUpper(next().text));
+            const Token& nameToken = next();
+            names.push_back(toUpper(nameToken.text));
             if (names.back() == "STATISTICS") {
                 if (cur().kind != TokenKind::Identifier)
                     fail();
                 names.back() += " " + toUpper(next().text);
             }
+            if (!isKnownSetOption(names.back()))
+                throw SqlException(195, "'" + nameToken.text + "' is not a recognized SET option.",
+                                   nameToken.pos.line, kSyntaxSeverity);
         } while (acceptOp(","));
         std::string value;
         const Token& v = cur();
@@ -1296,13 +1324,17 @@ private:
             value = "-" + next().text;
         } else if (v.kind == TokenKind::Identifier || v.kind == TokenKind::QuotedIdentifier ||
                    v.kind == TokenKind::String || v.kind == TokenKind::NString ||
-                   v.kind == TokenKind::Integer || v.kind == TokenKind::Variable) {
+                   v.kind == TokenKind::Integer || v.kind == TokenKind::Variable || v.kind == TokenKind::Binary) {
             if (v.kind == TokenKind::Identifier && startsStatementOrBlockEnd(v))
                 fail();
             value = next().text;
         } else {
             fail();
         }
+        // QUOTED_IDENTIFIER takes effect while the batch is parsed.
+        for (const std::string& n : names)
+            if (n == "QUOTED_IDENTIFIER")
+                applyQuotedIdentifier(equalsIgnoreCase(value, "ON"));
         if (names.size() == 1) {
             auto s = std::make_unique<SetOptionStmt>();
             s->option = names.front();
@@ -2173,6 +2205,14 @@ private:
 std::unique_ptr<Batch> parseBatch(const std::string& text)
 {
     return Parser(text).batch();
+}
+
+std::unique_ptr<Batch> parseBatch(const std::string& text, bool quotedIdentifiers)
+{
+    Parser parser(text);
+    if (!quotedIdentifiers)
+        parser.applyQuotedIdentifier(false);
+    return parser.batch();
 }
 
 ExprPtr parseExpression(const std::string& text)

@@ -15,6 +15,9 @@ namespace vqsql {
 // near the keyword 'X'." (X as written), with the line of the offending
 // token; nothing of the batch runs then.
 std::unique_ptr<ast::Batch> parseBatch(const std::string& text);
+// The same with the session's QUOTED_IDENTIFIER setting: false reads
+// text in double quotes as string literals.
+std::unique_ptr<ast::Batch> parseBatch(const std::string& text, bool quotedIdentifiers);
 
 // Parses a single expression (used for column defaults read back from the
 // catalogue). Throws as parseBatch does.

@@ -10,6 +10,7 @@
 #include "gbk.h"
 #include "instance.h"
 #include "parser.h"
+#include "password_hash.h"
 #include "sqlite_util.h"
 #include "version.h"
 
@@ -28,6 +29,14 @@ namespace vqsql {
 namespace {
 
 constexpr std::size_t kBatchCacheLimit = 256;
+
+// vq_row_limit_reached(): counts a row a data statement reaches and tells
+// whether the SET ROWCOUNT limit was already full.
+void rowLimitReachedFunction(sqlite3_context* ctx, int, sqlite3_value**)
+{
+    auto* counter = static_cast<RowLimitCounter*>(sqlite3_user_data(ctx));
+    sqlite3_result_int(ctx, ++counter->seen > counter->limit ? 1 : 0);
+}
 
 // vq_chk_len(x, n): x unchanged when its GBK length fits n bytes, error
 // 8152 otherwise. Trailing blanks beyond the length are dropped silently,
@@ -167,6 +176,8 @@ void Session::open(const std::string& instanceFolder, const std::string& databas
                                nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db_, "vq_chk_nlen", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, &countCharacters,
                                chkLenFunction, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db_, "vq_row_limit_reached", 0, SQLITE_UTF8, &rowLimit_, rowLimitReachedFunction, nullptr,
+                               nullptr, nullptr);
     // Long statements are stopped at the command time-out.
     sqlite3_progress_handler(db_, 1000, progressHandler, &deadline_);
     setCommandTimeout(timeoutSeconds_);
@@ -183,6 +194,8 @@ void Session::open(const std::string& instanceFolder, const std::string& databas
         checkLogin(user, password);
         user_ = user;
     }
+    // Files that killed restores left behind go when the instance is opened.
+    removeAbandonedRestores(folder_);
 
     std::string name = database.empty() ? "master" : database;
     std::string alias;
@@ -209,8 +222,28 @@ void Session::checkLogin(const std::string& user, const std::string& password)
             storedPassword = q.columnText(0);
         }
     }
-    if (!loginFound || storedPassword != password)
+    // An unknown login costs a hash check too, so that the time taken does
+    // not tell which logins exist.
+    static const std::string unknownLogin = hashPassword("");
+    if (!passwordMatches(loginFound ? storedPassword : unknownLogin, password) || !loginFound)
         throw SqlException(18456, "Login failed for user '" + user + "'.", 1, 14);
+    if (!isPasswordHash(storedPassword))
+        upgradeStoredPassword(user, password);
+}
+
+// A password an older instance kept as plain text is replaced by its hash
+// at the first successful login. Another connection busy in master only
+// delays the upgrade to a later login.
+void Session::upgradeStoredPassword(const std::string& user, const std::string& password)
+{
+    try {
+        Stmt u(db_, "UPDATE master.syslogins SET password = ?1 WHERE name = ?2 COLLATE vq_ci AND password = ?3");
+        u.bind(1, hashPassword(password)).bind(2, user).bind(3, password);
+        u.step();
+    } catch (const SqlException&) {
+    }
+    restrictToOwner(instanceMasterFile(folder_));
+    restrictToOwner(instanceDataFolder(folder_) + "/mastlog.ldf");
 }
 
 void Session::attach(const std::string& name, const std::string& file, const std::string& logFile)
@@ -227,6 +260,7 @@ void Session::attach(const std::string& name, const std::string& file, const std
     // restore in progress holds the exclusive lock.
     if (!logFile.empty() && !a.inUse.lockShared(logFile))
         throw SqlException(927, "Database '" + name + "' cannot be opened. It is in the middle of a restore.");
+    removeAbandonedRestore(file);
     if (!std::filesystem::exists(file))
         throw SqlException(5120, "Unable to open the physical file \"" + file +
                                      "\". Operating system error 2: \"2(The system cannot find the file specified.)\".");
@@ -547,17 +581,20 @@ void Session::checkBatch(const CachedBatch& cached)
 // SqlException for a batch SQL Server would refuse before running any of it.
 std::shared_ptr<Session::CachedBatch> Session::parsedBatch(const std::string& text)
 {
-    auto it = batchCache_.find(text);
+    // Under SET QUOTED_IDENTIFIER OFF the same text parses differently.
+    const bool quotedIdentifiers = options_.isOn(option_bit::QuotedIdentifier);
+    const std::string key = quotedIdentifiers ? text : std::string("\0QI-OFF\0", 8) + text;
+    auto it = batchCache_.find(key);
     if (it != batchCache_.end())
         return it->second;
     auto cached = std::make_shared<CachedBatch>();
-    cached->batch = parseBatch(text);
+    cached->batch = parseBatch(text, quotedIdentifiers);
     for (const auto& s : cached->batch->statements)
         collectDeclarations(*s, cached->declarations);
     checkBatch(*cached);
     if (batchCache_.size() >= kBatchCacheLimit)
         batchCache_.clear();
-    batchCache_[text] = cached;
+    batchCache_[key] = cached;
     return cached;
 }
 
@@ -567,6 +604,7 @@ Session::CommandScope::CommandScope(Session& session) : session_(session), outer
         return;
     session_.retiredTables_.clear();
     session_.retiredTypes_.clear();
+    setThreadDateSettings(session_.options_.dates);
     if (session_.timeoutSeconds_ > 0)
         session_.deadline_ = coarseNow() + std::chrono::seconds(session_.timeoutSeconds_);
 }
@@ -652,7 +690,7 @@ void Session::execute(const ast::Stmt& s, RunState& st)
         case ast::StmtKind::Drop: drop(static_cast<const ast::DropStmt&>(s)); break;
         case ast::StmtKind::Declare: executeDeclare(static_cast<const ast::DeclareStmt&>(s), st); break;
         case ast::StmtKind::SetVariable: executeSet(static_cast<const ast::SetVariableStmt&>(s), st); break;
-        case ast::StmtKind::SetOption: setOption(static_cast<const ast::SetOptionStmt&>(s)); break;
+        case ast::StmtKind::SetOption: setOption(static_cast<const ast::SetOptionStmt&>(s), st); break;
         case ast::StmtKind::If: {
             const auto& i = static_cast<const ast::IfStmt&>(s);
             if (evaluateCondition(*i.condition, st))
@@ -700,6 +738,8 @@ void Session::execute(const ast::Stmt& s, RunState& st)
         }
     } catch (const std::exception&) {
         reportFailure(currentErrors(s), s, st);
+        if (options_.isOn(option_bit::XactAbort))
+            abortAfterError(st);
         return;
     }
     // Leaf statements that succeed clear @@ERROR; a block keeps what its
@@ -753,7 +793,7 @@ Session::Prepared& Session::prepare(const void* key, RunState& st,
     if (cacheGeneration_ != schemaGeneration())
         invalidateCaches();
     auto& slot = st.cache->prepared[key];
-    if (slot && slot->generation == cacheGeneration_ && slot->database == current_) {
+    if (slot && slot->generation == cacheGeneration_ && slot->database == current_ && slot->ansiNulls == ansiNulls()) {
         sqlite3_reset(slot->stmt);   // every parameter is bound anew
         ensureAttached(slot->databases);
         return *slot;
@@ -780,6 +820,7 @@ Session::Prepared& Session::prepare(const void* key, RunState& st,
     // The catalogue may have been read (and attached databases changed) while translating.
     p->generation = cacheGeneration_;
     p->database = current_;
+    p->ansiNulls = ansiNulls();
     slot = std::move(p);
     return *slot;
 }
@@ -803,6 +844,16 @@ void Session::bindParameters(Prepared& p, RunState& st)
             v = Value::fromInteger(spid_);
         else if (name == "@@fetch_status")
             v = Value::fromInteger(-1);
+        else if (name == "@@datefirst")
+            v = Value::fromInteger(options_.dates.firstDayOfWeek);
+        else if (name == "@@language")
+            v = Value::fromText(options_.language);
+        else if (name == "@@options")
+            v = Value::fromInteger(options_.bits | (noCount_ ? option_bit::NoCount : 0));
+        else if (name == "@@textsize")
+            v = Value::fromInteger(options_.textSize);
+        else if (name == "@@lock_timeout")
+            v = Value::fromInteger(options_.lockTimeout);
         else if (name == "@@servername" || name == "@@servicename" || name == "@@hostname")
             v = Value::fromText(name == "@@servicename" ? "MSSQLSERVER" : hostName());
         else {
@@ -1052,8 +1103,11 @@ std::vector<Value> Session::readRow(sqlite3_stmt* stmt, const std::vector<Column
 {
     std::vector<Value> row;
     row.reserve(columns.size());
-    for (std::size_t i = 0; i < columns.size(); ++i)
+    for (std::size_t i = 0; i < columns.size(); ++i) {
         row.push_back(readColumn(stmt, static_cast<int>(i), columns[i].type));
+        if (isTextSizeLimited(columns[i].type) && !row.back().isNull())
+            row.back().text = truncateToTextSize(row.back().text, columns[i].type, options_.textSize);
+    }
     return row;
 }
 
@@ -1066,7 +1120,7 @@ void Session::executeSelect(const ast::SelectStmt& s, RunState& st)
     if (!assigning)
         rs.columns = cols;
     long long rows = 0;
-    while (stepRow(p.stmt)) {
+    while ((options_.rowCount == 0 || rows < options_.rowCount) && stepRow(p.stmt)) {
         ++rows;
         if (assigning) {
             for (std::size_t i = 0; i < p.translation.assignTargets.size(); ++i)
@@ -1075,6 +1129,7 @@ void Session::executeSelect(const ast::SelectStmt& s, RunState& st)
         }
         rs.rows.push_back(readRow(p.stmt, cols));
     }
+    sqlite3_reset(p.stmt);   // a SET ROWCOUNT limit may have stopped it early
     rowCount_ = rows;
     rs.countShown = !noCount_;
     if (!assigning)
@@ -1093,7 +1148,15 @@ void Session::executeDml(const ast::Stmt& s, RunState& st)
         }
     });
     bindParameters(p, st);
-    int rc = sqlite3_step(p.stmt);
+    int rc;
+    if (options_.rowCount > 0) {
+        const ast::ObjectName& table = s.kind == ast::StmtKind::Insert   ? static_cast<const ast::InsertStmt&>(s).table
+                                       : s.kind == ast::StmtKind::Update ? static_cast<const ast::UpdateStmt&>(s).table
+                                                                         : static_cast<const ast::DeleteStmt&>(s).table;
+        rc = stepWithRowLimit(p.stmt, findTable(table.database(), table.last()));
+    } else {
+        rc = sqlite3_step(p.stmt);
+    }
     if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
         StepError e = stepError(rc);
         sqlite3_reset(p.stmt);
@@ -1219,16 +1282,33 @@ void Session::executeTransaction(const ast::Stmt& s, RunState&)
     }
 }
 
-// SET IDENTITY_INSERT t ON|OFF; other session options have no effect on
-// this engine.
-void Session::setOption(const ast::SetOptionStmt& s)
+std::string Session::optionValue(const ast::SetOptionStmt& s, RunState& st)
+{
+    if (s.value.empty() || s.value.front() != '@')
+        return s.value;
+    const std::string name = lowerAscii(s.value);
+    auto t = st.types.find(name);
+    if (t == st.types.end() || t->second.declaredAt > s.pos.offset)
+        throw SqlException(err::MustDeclare, "Must declare the scalar variable \"" + s.value + "\".", s.pos.line);
+    auto v = st.values.find(name);
+    if (v == st.values.end() || v->second.isNull())
+        return s.option == "ROWCOUNT" || s.option == "TEXTSIZE" ? "0" : "";
+    return v->second.toString();
+}
+
+// SET IDENTITY_INSERT t ON|OFF, SET NOCOUNT, and the options SessionOptions
+// keeps; they last for the session.
+void Session::setOption(const ast::SetOptionStmt& s, RunState& st)
 {
     if (s.option == "NOCOUNT") {
         noCount_ = equalsIgnoreCase(s.value, "on");
         return;
     }
-    if (s.option != "IDENTITY_INSERT")
+    if (s.option != "IDENTITY_INSERT") {
+        applySessionOption(options_, s.option, optionValue(s, st), s.pos.line);
+        setThreadDateSettings(options_.dates);
         return;
+    }
     const TableInfo* info = findTable(s.table.database(), s.table.last());
     if (!info || info->isView())
         throw SqlException(err::InvalidObject, "Invalid object name '" + s.table.toString() + "'.", s.pos.line);
@@ -1246,6 +1326,38 @@ void Session::setOption(const ast::SetOptionStmt& s)
 bool Session::identityInsertAllowed(const TableInfo& table) const
 {
     return identityInsert_.count(lowerAscii(table.database + "." + table.name)) > 0;
+}
+
+// A temporary trigger skips (RAISE(IGNORE)) every row after the first
+// SET ROWCOUNT rows the statement reaches; vq_row_limit_reached counts
+// them. The trigger is dropped again at once.
+int Session::stepWithRowLimit(sqlite3_stmt* stmt, const TableInfo* target)
+{
+    if (!target || target->isView())
+        return sqlite3_step(stmt);
+    rowLimit_ = RowLimitCounter{options_.rowCount, 0};
+    const std::string table = quoteIdent(target->schemaAlias) + "." + quoteIdent(target->name);
+    const char* events[] = {"INSERT", "UPDATE", "DELETE"};
+    for (const char* event : events)
+        execSql(db_, std::string("CREATE TEMP TRIGGER IF NOT EXISTS vq_row_limit_") + event + " BEFORE " + event +
+                         " ON " + table + " WHEN vq_row_limit_reached() BEGIN SELECT RAISE(IGNORE); END");
+    const int rc = sqlite3_step(stmt);
+    for (const char* event : events)
+        sqlite3_exec(db_, (std::string("DROP TRIGGER IF EXISTS temp.vq_row_limit_") + event).c_str(), nullptr,
+                     nullptr, nullptr);
+    return rc;
+}
+
+void Session::abortAfterError(RunState& st)
+{
+    if (tranCount_ > 0) {
+        tranCount_ = 0;
+        if (!sqlite3_get_autocommit(db_))
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        bumpSchemaGeneration();
+    }
+    st.aborted = true;
+    st.returned = true;
 }
 
 // Switches the current database and says so as SQL Server does (message
@@ -1302,7 +1414,12 @@ void Session::executeExec(const ast::ExecStmt& s, RunState& st)
         SqlType text = varcharType(-1);
         text.length = -1;
         Value sql = evaluateScalar(*s.dynamicSql, &text, st);
-        mergeResult(run(sql.toString()), *st.result);
+        BatchResult nested = run(sql.toString());
+        const bool failed = !nested.ok();
+        mergeResult(std::move(nested), *st.result);
+        // Under SET XACT_ABORT ON an error of the text ends its caller too.
+        if (failed && options_.isOn(option_bit::XactAbort))
+            abortAfterError(st);
         return;
     }
     std::string name = s.procedure.last();
@@ -1347,7 +1464,11 @@ void Session::systemProcedure(const std::string& name, const ast::ExecStmt& s, R
         return;
     }
     if (name == "sp_executesql") {
-        mergeResult(run(argText(0)), *st.result);
+        BatchResult nested = run(argText(0));
+        const bool failed = !nested.ok();
+        mergeResult(std::move(nested), *st.result);
+        if (failed && options_.isOn(option_bit::XactAbort))
+            abortAfterError(st);
         return;
     }
     if (name == "sp_rename") {

@@ -8,6 +8,7 @@
 #include "catalog.h"
 #include "connection.h"
 #include "file_lock.h"
+#include "session_options.h"
 #include "translator.h"
 
 #include <sqlite3.h>
@@ -79,6 +80,7 @@ public:
     const TableInfo* findTable(const std::string& database, const std::string& name) override;
     const UserType* findUserType(const std::string& database, const std::string& name) override;
     bool identityInsertAllowed(const TableInfo& table) const override;
+    bool ansiNulls() const override { return options_.isOn(option_bit::AnsiNulls); }
 
     struct CachedBatch;
     struct RunState;
@@ -103,6 +105,7 @@ private:
 
     // Throws 18456 unless the login exists with this password.
     void checkLogin(const std::string& user, const std::string& password);
+    void upgradeStoredPassword(const std::string& user, const std::string& password);
 
     // statements
     void execute(const ast::Stmt& s, RunState& st);
@@ -126,7 +129,16 @@ private:
     void drop(const ast::DropStmt& s);
     void truncate(const ast::TruncateStmt& s);
     void useDatabase(const ast::UseStmt& s, RunState& st);
-    void setOption(const ast::SetOptionStmt& s);
+    void setOption(const ast::SetOptionStmt& s, RunState& st);
+    // The value of SET ROWCOUNT @v, SET DATEFORMAT @v ...: the variable's
+    // value as text, or the value as written.
+    std::string optionValue(const ast::SetOptionStmt& s, RunState& st);
+    // Runs `step` (one INSERT, UPDATE or DELETE on `target`) so that it
+    // changes at most SET ROWCOUNT rows.
+    int stepWithRowLimit(sqlite3_stmt* stmt, const TableInfo* target);
+    // SET XACT_ABORT ON: a failed statement rolls the transaction back and
+    // ends the batch.
+    void abortAfterError(RunState& st);
     std::int64_t lastIdentity(const ast::ObjectName& table);
     void systemProcedure(const std::string& name, const ast::ExecStmt& s, RunState& st);
     void renameObject(const std::string& objectName, const std::string& newName, const std::string& kind, int line);
@@ -207,6 +219,8 @@ private:
     int runDepth_ = 0;
     long long rowCount_ = 0;
     bool noCount_ = false;           // SET NOCOUNT ON: no row counts reported to the client
+    SessionOptions options_;         // the other SET options
+    RowLimitCounter rowLimit_;       // the data statement running under SET ROWCOUNT
     int lastError_ = 0;
     long long identity_ = 0;
     int spid_ = 51;

@@ -22,7 +22,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <thread>
 
 namespace vqsql {
 
@@ -104,6 +106,41 @@ bool isSoundDatabase(const std::string& file)
     return ok;
 }
 
+// The name of a database's files in the data folder (without ".mdf" or
+// "_log.ldf"). SQL Server allows nearly any character in a database name,
+// but a name must never reach outside the data folder nor hide from a
+// listing: path separators, control characters (NUL among them), the
+// characters file systems refuse and a leading dot become '_'. Letters,
+// digits, CJK and the other characters of UTF-8 text stay as they are.
+std::string databaseFileStem(const std::string& name)
+{
+    std::string stem = name;
+    for (char& c : stem) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f || std::strchr("/\\:*?\"<>|", c) != nullptr)
+            c = '_';
+    }
+    if (!stem.empty() && stem.front() == '.')
+        stem.front() = '_';
+    return stem;
+}
+
+// The exclusive lock on a restore's temporary file, created empty when
+// missing. A clean-up that holds it for a moment (it found a file of an
+// earlier, killed restore) is waited for briefly; the lock must be on the
+// file the path names once that clean-up has removed it.
+FileLock lockRestoringFile(const std::string& temp)
+{
+    FileLock lock;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (lock.lockExclusive(temp) && lock.locksFile(temp))
+            return lock;
+        lock.release();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return lock;
+}
+
 }  // namespace
 
 std::string Session::diskPath(const ast::Expr& e, RunState& st)
@@ -149,8 +186,9 @@ void Session::createDatabase(const ast::CreateDatabaseStmt& s, RunState& st)
     };
     const std::string folder = instanceDataFolder(folder_);
     std::string dataLogical, logLogical;
-    const std::string dataFile = pathOf(s.dataFiles, folder + "/" + name + ".mdf", dataLogical, name);
-    const std::string logFile = pathOf(s.logFiles, folder + "/" + name + "_log.ldf", logLogical, name + "_log");
+    const std::string stem = folder + "/" + databaseFileStem(name);
+    const std::string dataFile = pathOf(s.dataFiles, stem + ".mdf", dataLogical, name);
+    const std::string logFile = pathOf(s.logFiles, stem + "_log.ldf", logLogical, name + "_log");
     for (const std::string& f : {dataFile, logFile})
         if (fs::exists(f))
             throw SqlException(std::vector<SqlError>{
@@ -483,9 +521,9 @@ void Session::restoreDatabase(const ast::RestoreStmt& s, const std::string& file
     }
     const std::string folder = instanceDataFolder(folder_);
     if (dataFile.empty())
-        dataFile = existing ? existing->file : folder + "/" + name + ".mdf";
+        dataFile = existing ? existing->file : folder + "/" + databaseFileStem(name) + ".mdf";
     if (logFile.empty())
-        logFile = existing ? existing->logFile : folder + "/" + name + "_log.ldf";
+        logFile = existing ? existing->logFile : folder + "/" + databaseFileStem(name) + "_log.ldf";
 
     // The target files must not belong to another database.
     {
@@ -523,15 +561,29 @@ void Session::restoreDatabase(const ast::RestoreStmt& s, const std::string& file
         if (madeLog)
             writeLogFile(logFile, name);
     }
-    // Until the rename below nothing of the old database has changed.
-    const std::string temp = dataFile + ".restoring";
+    // Until the rename below nothing of the old database has changed. The
+    // temporary file stays locked while it is written, so that the clean-up
+    // of files abandoned by killed restores (removeAbandonedRestores)
+    // leaves it alone.
+    const std::string temp = dataFile + kRestoringSuffix;
+    FileLock tempLock = lockRestoringFile(temp);
+    if (!tempLock.held()) {
+        if (madeLog) {
+            std::error_code ignored;
+            fs::remove(logFile, ignored);
+        }
+        fail(3101, "Exclusive access could not be obtained because the database is in use.");
+    }
     auto undo = [&] {
         removeDataFiles(temp);
         std::error_code ignored;
         if (madeLog)
             fs::remove(logFile, ignored);
     };
-    removeDataFiles(temp);
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+        std::error_code ignored;
+        fs::remove(temp + suffix, ignored);
+    }
     try {
         extractBackupData(file, temp, operation, progress_);
     } catch (const SqlException& e) {

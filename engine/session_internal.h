@@ -19,6 +19,7 @@ struct Session::Prepared {
     unsigned long long generation = 0;
     std::string database;
     std::vector<std::string> databases;   // every database the statement reaches
+    bool ansiNulls = true;                // SET ANSI_NULLS when translated
     Translation translation;
     sqlite3_stmt* stmt = nullptr;
 
@@ -74,6 +75,7 @@ struct Session::RunState {
     bool returned = false;
     bool breaking = false;
     bool continuing = false;
+    bool aborted = false;    // SET XACT_ABORT ON ended the batch after an error
     int depth = 0;
 };
 

@@ -588,6 +588,22 @@ struct Translator::Impl {
         return e;
     }
 
+    // Under SET ANSI_NULLS OFF, = and <> against a variable or the NULL
+    // literal treat NULL as a value (SQLite's IS and IS NOT); comparisons
+    // of columns and other expressions keep the standard rule.
+    std::string comparisonOperator(const ast::Expr& e) const
+    {
+        if (catalog.ansiNulls() || (e.op != "=" && e.op != "<>"))
+            return e.op;
+        auto nullSide = [](const ast::Expr& x) {
+            return x.kind == ast::ExprKind::Variable ||
+                   (x.kind == ast::ExprKind::Literal && x.litKind == ast::LiteralKind::Null);
+        };
+        if (!nullSide(*e.args[0]) && !nullSide(*e.args[1]))
+            return e.op;
+        return e.op == "=" ? "IS" : "IS NOT";
+    }
+
     std::string compareSql(const std::string& op, TExpr a, TExpr b)
     {
         a = coerceForCompare(a, b.type);
@@ -630,7 +646,7 @@ struct Translator::Impl {
         case ast::ExprKind::Unary: return unary(e, scope);
         case ast::ExprKind::Binary: return binary(e, scope);
         case ast::ExprKind::Compare:
-            return {compareSql(e.op, expr(*e.args[0], scope), expr(*e.args[1], scope)), kInt};
+            return {compareSql(comparisonOperator(e), expr(*e.args[0], scope), expr(*e.args[1], scope)), kInt};
         case ast::ExprKind::And:
             return {paren(expr(*e.args[0], scope).sql + " AND " + expr(*e.args[1], scope).sql), kInt};
         case ast::ExprKind::Or:
@@ -762,10 +778,10 @@ struct Translator::Impl {
             return {parameter(name), makeType(BaseType::Numeric, 0, 38, 0)};
         if (name == "@@servername" || name == "@@servicename")
             return {parameter(name), makeType(BaseType::NVarChar, 128)};
-        if (name == "@@datefirst")
-            return {"7", kInt};
+        if (name == "@@datefirst" || name == "@@options" || name == "@@textsize" || name == "@@lock_timeout")
+            return {parameter(name), kInt};
         if (name == "@@language")
-            return {"'us_english'", makeType(BaseType::NVarChar, 128)};
+            return {parameter(name), makeType(BaseType::NVarChar, 128)};
         if (name == "@@max_precision")
             return {"38", kInt};
         fail(err::MustDeclare, "Must declare the scalar variable \"" + e.text + "\".", e.pos);
