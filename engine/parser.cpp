@@ -238,6 +238,7 @@ private:
     std::size_t p_ = 0;
     int depth_ = 0;
 
+    // One level deeper; beyond kMaxDepth the batch is refused with 191.
     void enterLevel()
     {
         if (++depth_ > kMaxDepth) {
@@ -2246,12 +2247,15 @@ private:
         e->text = n.toString();
         e->name = std::move(n);
         expectOp("(");
-        if (acceptOp(")"))
+        if (acceptOp(")")) {
+            refuseWindow();
             return e;
+        }
         if (atOp("*") && ahead(1).isOperator(")")) {
             next();
             next();
             e->star = true;
+            refuseWindow();
             return e;
         }
         if (acceptKw("DISTINCT"))
@@ -2262,7 +2266,15 @@ private:
             e->args.push_back(expr());
         } while (acceptOp(","));
         expectOp(")");
+        refuseWindow();
         return e;
+    }
+
+    // f(...) OVER (...): ranking and windowed aggregates.
+    void refuseWindow() const
+    {
+        if (atKw("OVER"))
+            unsupportedAt(cur(), "window functions (OVER)");
     }
 
     ExprPtr castExpression()
