@@ -1550,6 +1550,14 @@ void singleFinal(sqlite3_context* ctx) {
 
 // ------------------------------------------------------------ registration
 
+// a ^ b ^ ...: exclusive or of the integers (SQLite has no such operator).
+void fnBitXor(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    std::int64_t r = 0;
+    for (int i = 0; i < argc; ++i) r ^= sqlite3_value_int64(argv[i]);
+    sqlite3_result_int64(ctx, r);
+}
+
 // ------------------------------------------------------- operator chains
 
 // A number as SQLite's arithmetic operators read an operand.
@@ -1698,6 +1706,7 @@ const Registration kFunctions[] = {
     {"vq_rand", 0, fnRand, false},
     {"vq_rand", 1, fnRand, true},
     {"vq_arith_fold", -1, fnArithFold, true},
+    {"vq_bitxor", -1, fnBitXor, true},
     {"vq_to_int", 2, fnToInt, true},
     {"vq_to_numeric", 3, fnToNumeric, true},
     {"vq_to_numeric", 4, fnToNumeric, true},

@@ -35,6 +35,7 @@
 //   vq_exp(x) vq_log(x) vq_log10(x) vq_square(x) vq_sin(x) vq_cos(x) vq_tan(x) vq_cot(x)
 //   vq_asin(x) vq_acos(x) vq_atan(x) vq_atn2(y,x) vq_degrees(x) vq_radians(x) vq_rand([seed])
 //   vq_arith_fold(v0,v1,...,steps) a chain of + - * from left to right (see functions.cpp)
+//   vq_bitxor(a,b,...)       a ^ b ^ ...
 //   vq_to_int(x,typeName)    CAST to int/smallint/tinyint/bigint/bit with
 //                            errors 245 and 8115
 //   vq_to_numeric(x,p,s)     CAST to numeric(p,s): rounded to s places

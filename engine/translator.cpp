@@ -278,6 +278,25 @@ std::string balancedChain(std::vector<std::string> terms, const std::string& op)
     return terms.front();
 }
 
+// fn(t1, ..., tn) for an associative engine function of any number of
+// arguments, as calls of at most kArgumentsPerCall terms (SQLite takes 127).
+constexpr std::size_t kArgumentsPerCall = 125;
+
+std::string balancedCall(std::vector<std::string> terms, const std::string& fn)
+{
+    while (terms.size() > 1) {
+        std::vector<std::string> calls;
+        for (std::size_t i = 0; i < terms.size(); i += kArgumentsPerCall) {
+            std::string c = fn + "(" + terms[i];
+            for (std::size_t k = i + 1; k < std::min(terms.size(), i + kArgumentsPerCall); ++k)
+                c += "," + terms[k];
+            calls.push_back(c + ")");
+        }
+        terms = std::move(calls);
+    }
+    return terms.front();
+}
+
 // Stands for the left operand while one step of an operator chain is
 // translated; the step's text shows how it combined the operands.
 const std::string kChainOperand = "\x02chain\x02";
@@ -290,8 +309,8 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
 
 // The text of a left-deep chain "a op b op c ..." built step by step. Steps
 // of + - * (plain, int-checked or rounded) go into vq_arith_fold calls of at
-// most kFoldOperands operands, steps of one associative operator into a
-// balanced chain, and any other step nests as it was translated.
+// most kFoldOperands operands, steps of one associative operator (||, &, |,
+// ^) into a balanced chain, and any other step nests as it was translated.
 class OperatorChain {
 public:
     explicit OperatorChain(std::string first) : atom_(std::move(first)) {}
@@ -316,6 +335,8 @@ public:
             return associate(op, right);
         if (op == "+" && step == paren(kChainOperand + " || " + right))
             return associate("||", right);
+        if (op == "^" && step == "vq_bitxor(" + kChainOperand + "," + right + ")")
+            return associate("^", right);
         std::string text = step;
         replaceAll(text, kChainOperand, materialize());
         atom_ = std::move(text);
@@ -357,6 +378,8 @@ private:
     {
         if (kind_ == Kind::Fold)
             atom_ = "vq_arith_fold(" + operands_ + ",'" + steps_ + "')";
+        else if (kind_ == Kind::Associative && op_ == "^")
+            atom_ = balancedCall(std::move(terms_), "vq_bitxor");
         else if (kind_ == Kind::Associative)
             atom_ = balancedChain(std::move(terms_), op_);
         kind_ = Kind::Atom;
@@ -956,8 +979,8 @@ struct Translator::Impl {
         }
         if (op == "%")
             return {"vq_mod(" + a.sql + "," + b.sql + ")", type};
-        if (op == "^")
-            return {paren(paren(a.sql + " | " + b.sql) + " - " + paren(a.sql + " & " + b.sql)), type};
+        if (op == "^")   // a function, as spelling it with | and & would copy both operands
+            return {"vq_bitxor(" + a.sql + "," + b.sql + ")", type};
         // Exact decimals are carried as doubles: rounding the result to its
         // scale gives the double nearest the exact decimal (0.1 + 0.2 = 0.3).
         if (type.isExactDecimal() && (op == "+" || op == "-" || op == "*")) {

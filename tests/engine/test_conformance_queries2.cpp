@@ -107,6 +107,8 @@ TEST_F(LongChains, ArithmeticChainsOfEveryTypeAreComputedFromLeftToRight)
         {chain("big", "*", 20), "3486784401"},
         {chain("s", "+", 1000), std::string(1000, 'a').substr(0, 8000)},
         {chain("i", "|", 1000), "1"},
+        {chain("i", "^", 1001), "1"},
+        {"6 ^ 3 ^ 1", "4"},
         {"1 + " + chain("i", "*", 500) + " - 2", "0"},
         {chain("i", "+", 500) + " + null + " + chain("i", "+", 500), "<NULL>"},
     };
