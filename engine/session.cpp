@@ -717,7 +717,7 @@ std::vector<SqlError> Session::currentErrors(const ast::Stmt& s)
     } catch (const SqlException& e) {
         return e.errors();
     } catch (const std::bad_alloc&) {
-        return {SqlError{701, 19, 1, s.pos.line,
+        return {SqlError{701, 17, 1, s.pos.line,
                          "There is insufficient system memory in resource pool 'default' to run this query."}};
     } catch (const std::exception&) {
         // What a C++ exception says is no concern of the user.
