@@ -151,11 +151,15 @@ struct QueryBlock {
     std::vector<ExprPtr> groupBy;
     ExprPtr having;
     ObjectName into;           // SELECT ... INTO table (empty if none)
+    QueryPtr nested;           // a parenthesised set expression standing as one operand
+                               // of a set operation (the other fields are then unused)
 };
 
 enum class SetOp { Union, UnionAll, Except, Intersect };
 
-// A query expression: blocks[0] (op[0] blocks[1] ...) ORDER BY ...
+// A query expression: blocks[0] (op[0] blocks[1] ...) ORDER BY ..., the
+// operators applied from left to right; the parser turns INTERSECT's
+// higher precedence and parentheses into nested operands.
 struct Query {
     Pos pos;
     std::vector<std::unique_ptr<QueryBlock>> blocks;

@@ -1017,6 +1017,78 @@ void fnSqrt(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_double(ctx, std::sqrt(x.real()));
 }
 
+// The float functions of SQL Server's mathematical set (EXP, LOG, SIN ...):
+// the argument converts to float, a value outside the function's domain is
+// error 3623 and a result too large for a float 8115.
+void floatResult(sqlite3_context* ctx, double r) {
+    if (std::isnan(r)) return fail(ctx, 3623, kInvalidFloatOp);
+    if (!std::isfinite(r)) return fail(ctx, 8115, "Arithmetic overflow error converting expression to data type float.");
+    sqlite3_result_double(ctx, r);
+}
+
+template <double (*Compute)(double), bool (*InDomain)(double)>
+void floatFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (isNull(argv[0])) return sqlite3_result_null(ctx);
+    Num x;
+    if (!mathArg(ctx, argv[0], x)) return;
+    if (!InDomain(x.real())) return fail(ctx, 3623, kInvalidFloatOp);
+    floatResult(ctx, Compute(x.real()));
+}
+
+bool anyReal(double) { return true; }
+bool positiveReal(double x) { return x > 0; }
+bool unitInterval(double x) { return x >= -1 && x <= 1; }
+bool nonZeroTangent(double x) { return std::tan(x) != 0; }
+
+double expOf(double x) { return std::exp(x); }
+double logOf(double x) { return std::log(x); }
+double log10Of(double x) { return std::log10(x); }
+double squareOf(double x) { return x * x; }
+double sinOf(double x) { return std::sin(x); }
+double cosOf(double x) { return std::cos(x); }
+double tanOf(double x) { return std::tan(x); }
+double cotOf(double x) { return 1.0 / std::tan(x); }
+double asinOf(double x) { return std::asin(x); }
+double acosOf(double x) { return std::acos(x); }
+double atanOf(double x) { return std::atan(x); }
+
+void fnAtn2(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (isNull(argv[0]) || isNull(argv[1])) return sqlite3_result_null(ctx);
+    Num y, x;
+    if (!mathArg(ctx, argv[0], y) || !mathArg(ctx, argv[1], x)) return;
+    floatResult(ctx, std::atan2(y.real(), x.real()));
+}
+
+// DEGREES and RADIANS keep an integer argument's type: the result is cut
+// to a whole number (RADIANS(1) is 0).
+void angleConversion(sqlite3_context* ctx, sqlite3_value* v, double factor) {
+    if (isNull(v)) return sqlite3_result_null(ctx);
+    Num x;
+    if (!mathArg(ctx, v, x)) return;
+    double r = x.real() * factor;
+    if (!x.isInt) return floatResult(ctx, r);
+    r = std::trunc(r);
+    if (!(r >= -9223372036854775808.0 && r < 9223372036854775808.0)) return fail(ctx, 8115, kBigintOverflow);
+    sqlite3_result_int64(ctx, static_cast<std::int64_t>(r));
+}
+void fnDegrees(sqlite3_context* ctx, int, sqlite3_value** argv) { angleConversion(ctx, argv[0], 180.0 / M_PI); }
+void fnRadians(sqlite3_context* ctx, int, sqlite3_value** argv) { angleConversion(ctx, argv[0], M_PI / 180.0); }
+
+// RAND(): a float in [0, 1); RAND(seed) gives the same value for the same seed.
+void fnRand(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    std::uint64_t bits = 0;
+    if (argc == 0 || isNull(argv[0])) {
+        sqlite3_randomness(sizeof bits, &bits);
+    } else {
+        // splitmix64 of the seed: a fixed, well spread value per seed.
+        bits = static_cast<std::uint64_t>(sqlite3_value_int64(argv[0])) + 0x9E3779B97F4A7C15ull;
+        bits = (bits ^ (bits >> 30)) * 0xBF58476D1CE4E5B9ull;
+        bits = (bits ^ (bits >> 27)) * 0x94D049BB133111EBull;
+        bits ^= bits >> 31;
+    }
+    sqlite3_result_double(ctx, static_cast<double>(bits >> 11) / 9007199254740992.0);
+}
+
 // ------------------------------------------------------------ conversions
 
 struct IntType {
@@ -1867,6 +1939,131 @@ void fnUnicodeDataLength(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 // ------------------------------------------------------------ registration
 
+// a ^ b ^ ...: exclusive or of the integers (SQLite has no such operator).
+void fnBitXor(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    std::int64_t r = 0;
+    for (int i = 0; i < argc; ++i) r ^= sqlite3_value_int64(argv[i]);
+    sqlite3_result_int64(ctx, r);
+}
+
+// ------------------------------------------------------- operator chains
+
+// A number as SQLite's arithmetic operators read an operand.
+struct FoldValue {
+    bool null = false;
+    bool isInt = true;
+    std::int64_t i = 0;
+    double d = 0;
+    double real() const { return isInt ? static_cast<double>(i) : d; }
+};
+
+FoldValue foldOperand(sqlite3_value* v) {
+    FoldValue r;
+    int type = sqlite3_value_numeric_type(v);
+    if (type == SQLITE_NULL) {
+        r.null = true;
+    } else if (type == SQLITE_INTEGER) {
+        r.i = sqlite3_value_int64(v);
+    } else {
+        r.isInt = false;
+        r.d = sqlite3_value_double(v);
+    }
+    return r;
+}
+
+// a op b as SQLite computes it: integers while the result fits in 64
+// bits, reals otherwise; a NaN result is NULL.
+FoldValue sqliteArithmetic(const FoldValue& a, char op, const FoldValue& b) {
+    FoldValue r;
+    if (a.isInt && b.isInt) {
+        bool overflow = op == '+'   ? __builtin_add_overflow(a.i, b.i, &r.i)
+                        : op == '-' ? __builtin_sub_overflow(a.i, b.i, &r.i)
+                                    : __builtin_mul_overflow(a.i, b.i, &r.i);
+        if (!overflow) return r;
+    }
+    r.isInt = false;
+    r.d = op == '+' ? a.real() + b.real() : op == '-' ? a.real() - b.real() : a.real() * b.real();
+    if (std::isnan(r.d)) r.null = true;
+    return r;
+}
+
+// round(x, n) as SQLite's own round() computes it (always a real).
+double sqliteRound(double r, int n) {
+    if (n == 0 && r >= 0 && r < 9223372036854775806.0) return static_cast<double>(static_cast<std::int64_t>(r + 0.5));
+    if (n == 0 && r < 0 && -r < 9223372036854775806.0) return -static_cast<double>(static_cast<std::int64_t>(-r + 0.5));
+    char* text = sqlite3_mprintf("%.*f", n, r);
+    if (!text) return r;
+    double v = std::strtod(text, nullptr);
+    sqlite3_free(text);
+    return v;
+}
+
+// vq_arith_fold(v0, v1, ... vn, steps): v0 op1 v1 op2 v2 ... from left to
+// right. The translator writes a long chain of + - * as one call instead of
+// one nested call per operator, which SQLite's parser could not take; a
+// longer chain continues with the call of the first part as v0 (SQLite
+// nests calls deepest in a first argument). steps holds two characters
+// per operator: the operator, then what the step's result goes through:
+// 'p' nothing, 'i' vq_to_int(x,'int'), 'A' + n round(x, n); '1', '2', '4'
+// and '8' make the step a checked integer operation in tinyint, smallint,
+// int or bigint (as vq_iadd, vq_isub and vq_imul with 8, 16, 32, 64 bits).
+void fnArithFold(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (argc < 3) return fail(ctx, 50001, "vq_arith_fold: wrong arguments.");
+    TextOf steps(argv[argc - 1]);
+    const int operands = argc - 1;
+    if (steps.view.size() != 2 * static_cast<std::size_t>(operands - 1))
+        return fail(ctx, 50001, "vq_arith_fold: wrong arguments.");
+    FoldValue acc = foldOperand(argv[0]);
+    for (int k = 1; k < operands; ++k) {
+        const char op = steps.view[2 * (k - 1)];
+        const char mode = steps.view[2 * (k - 1) + 1];
+        FoldValue b = foldOperand(argv[k]);
+        if (acc.null || b.null) {
+            acc.null = true;
+            continue;
+        }
+        if (mode == '1' || mode == '2' || mode == '4' || mode == '8') {
+            // a checked integer step, as vq_iadd/vq_isub/vq_imul compute it
+            const std::int64_t lo = mode == '1' ? 0 : mode == '2' ? -32768 : mode == '4' ? INT32_MIN
+                                                                          : std::numeric_limits<std::int64_t>::min();
+            const std::int64_t hi = mode == '1' ? 255 : mode == '2' ? 32767 : mode == '4' ? INT32_MAX
+                                                                         : std::numeric_limits<std::int64_t>::max();
+            const char* name = mode == '1' ? "tinyint" : mode == '2' ? "smallint" : mode == '4' ? "int" : "bigint";
+            std::int64_t r = 0;
+            if (acc.isInt && b.isInt) {
+                bool over = op == '+' ? __builtin_add_overflow(acc.i, b.i, &r)
+                            : op == '-' ? __builtin_sub_overflow(acc.i, b.i, &r)
+                                        : __builtin_mul_overflow(acc.i, b.i, &r);
+                if (over || r < lo || r > hi) return fail(ctx, 8115, arithmeticOverflow(name));
+            } else {
+                double d = op == '+' ? acc.real() + b.real() : op == '-' ? acc.real() - b.real() : acc.real() * b.real();
+                d = std::trunc(d);
+                if (!(d >= static_cast<double>(lo) && d <= static_cast<double>(hi)))
+                    return fail(ctx, 8115, arithmeticOverflow(name));
+                r = static_cast<std::int64_t>(d);
+            }
+            acc.i = r;
+            acc.isInt = true;
+            continue;
+        }
+        acc = sqliteArithmetic(acc, op, b);
+        if (acc.null) continue;
+        if (mode == 'i') {
+            double whole = acc.isInt ? static_cast<double>(acc.i) : std::trunc(acc.d);
+            if (!(whole >= INT32_MIN && whole <= INT32_MAX)) return fail(ctx, 8115, arithmeticOverflow("int"));
+            acc.i = acc.isInt ? acc.i : static_cast<std::int64_t>(whole);
+            acc.isInt = true;
+        } else if (mode >= 'A' && mode <= 'Z') {
+            acc.d = sqliteRound(acc.real(), mode - 'A');
+            acc.isInt = false;
+        }
+    }
+    if (acc.null) return sqlite3_result_null(ctx);
+    if (acc.isInt) return sqlite3_result_int64(ctx, acc.i);
+    sqlite3_result_double(ctx, acc.d);
+}
+
 using ScalarFn = void (*)(sqlite3_context*, int, sqlite3_value**);
 
 struct Registration {
@@ -1908,6 +2105,24 @@ const Registration kFunctions[] = {
     {"vq_sign", 1, fnSign, true},
     {"vq_power", 2, fnPower, true},
     {"vq_sqrt", 1, fnSqrt, true},
+    {"vq_exp", 1, floatFunction<expOf, anyReal>, true},
+    {"vq_log", 1, floatFunction<logOf, positiveReal>, true},
+    {"vq_log10", 1, floatFunction<log10Of, positiveReal>, true},
+    {"vq_square", 1, floatFunction<squareOf, anyReal>, true},
+    {"vq_sin", 1, floatFunction<sinOf, anyReal>, true},
+    {"vq_cos", 1, floatFunction<cosOf, anyReal>, true},
+    {"vq_tan", 1, floatFunction<tanOf, anyReal>, true},
+    {"vq_cot", 1, floatFunction<cotOf, nonZeroTangent>, true},
+    {"vq_asin", 1, floatFunction<asinOf, unitInterval>, true},
+    {"vq_acos", 1, floatFunction<acosOf, unitInterval>, true},
+    {"vq_atan", 1, floatFunction<atanOf, anyReal>, true},
+    {"vq_atn2", 2, fnAtn2, true},
+    {"vq_degrees", 1, fnDegrees, true},
+    {"vq_radians", 1, fnRadians, true},
+    {"vq_rand", 0, fnRand, false},
+    {"vq_rand", 1, fnRand, true},
+    {"vq_arith_fold", -1, fnArithFold, true},
+    {"vq_bitxor", -1, fnBitXor, true},
     {"vq_to_int", 2, fnToInt, true},
     {"vq_to_int", 3, fnToInt, true},
     {"vq_to_numeric", 3, fnToNumeric, true},

@@ -35,6 +35,10 @@
 //   vq_reverse(s) vq_stuff(s,start,n,ins) vq_char(n) vq_ascii(s)
 //   vq_round(x,n[,truncate]) half away from zero; integers stay integers
 //   vq_floor(x) vq_ceiling(x) vq_sign(x) vq_power(x,y) vq_sqrt(x)
+//   vq_exp(x) vq_log(x) vq_log10(x) vq_square(x) vq_sin(x) vq_cos(x) vq_tan(x) vq_cot(x)
+//   vq_asin(x) vq_acos(x) vq_atan(x) vq_atn2(y,x) vq_degrees(x) vq_radians(x) vq_rand([seed])
+//   vq_arith_fold(v0,v1,...,steps) a chain of + - * from left to right (see functions.cpp)
+//   vq_bitxor(a,b,...)       a ^ b ^ ...
 //   vq_to_int(x,typeName[,fromFloat])  CAST to int/smallint/tinyint/bigint/bit
 //                            with errors 245, 8115 and 220; a float (third
 //                            argument 1) out of range is error 232

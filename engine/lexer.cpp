@@ -52,6 +52,33 @@ int hexValue(char c)
     return -1;
 }
 
+// SQL Server's longest name: identifiers, bracketed or quoted names and
+// variables (the @ included) hold at most 128 characters.
+constexpr std::size_t kMaxIdentifierLength = 128;
+
+// Refuses a name longer than SQL Server allows with its error 103, quoting
+// the first 128 characters.
+void checkIdentifierLength(const std::string& name, int line)
+{
+    std::size_t chars = 0;
+    std::size_t cut = name.size();
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if ((static_cast<unsigned char>(name[i]) & 0xC0) == 0x80)
+            continue;
+        if (chars == kMaxIdentifierLength) {
+            cut = i;
+            break;
+        }
+        ++chars;
+    }
+    if (cut == name.size())
+        return;
+    throw SqlException(103,
+                       "The identifier that starts with '" + name.substr(0, cut) +
+                           "' is too long. Maximum length is 128.",
+                       line, kSyntaxSeverity);
+}
+
 // Walks the text once, keeping line and column in step with the offset.
 class Lexer {
 public:
@@ -172,6 +199,7 @@ private:
             while (i_ < s_.size() && isIdentPart(static_cast<unsigned char>(s_[i_])))
                 advance();
             t.text = s_.substr(start, i_ - start);
+            checkIdentifierLength(t.text, t.pos.line);
         } else {
             lexOperator(t);
         }
@@ -224,6 +252,13 @@ private:
                 }
                 advance();
                 t.kind = TokenKind::QuotedIdentifier;
+                checkIdentifierLength(value, startLine);
+                if (value.find('\0') != std::string::npos)
+                    throw SqlException(err::Unsupported,
+                                       "The engine does not support a NUL character in a name (line " +
+                                           std::to_string(t.pos.line) + ", column " +
+                                           std::to_string(t.pos.column) + ").",
+                                       t.pos.line);
                 t.text = std::move(value);
                 return;
             }
@@ -254,6 +289,8 @@ private:
         if (i_ == nameStart)
             syntaxError(s_.substr(start, i_ - start), t.pos.line);
         t.text = s_.substr(start, i_ - start);
+        if (t.kind == TokenKind::Variable)
+            checkIdentifierLength(t.text, t.pos.line);
     }
 
     // Bytes of a currency symbol that starts a money constant at `at`

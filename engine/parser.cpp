@@ -100,6 +100,47 @@ bool startsStatementOrBlockEnd(const Token& t)
     return false;
 }
 
+// The built-in functions of SQL Server 2008 that take an argument list.
+// A call of any other one-part name is error 195 when the batch is parsed;
+// whether the engine implements a listed function is decided later.
+bool isBuiltinFunctionName(const std::string& upper)
+{
+    static const std::unordered_set<std::string> names = {
+        // aggregates and ranking
+        "AVG", "CHECKSUM_AGG", "COUNT", "COUNT_BIG", "GROUPING", "GROUPING_ID", "MAX", "MIN", "STDEV",
+        "STDEVP", "SUM", "VAR", "VARP", "ROW_NUMBER", "RANK", "DENSE_RANK", "NTILE",
+        // mathematical
+        "ABS", "ACOS", "ASIN", "ATAN", "ATN2", "CEILING", "COS", "COT", "DEGREES", "EXP", "FLOOR", "LOG",
+        "LOG10", "PI", "POWER", "RADIANS", "RAND", "ROUND", "SIGN", "SIN", "SQRT", "SQUARE", "TAN",
+        // strings
+        "ASCII", "CHAR", "CHARINDEX", "DIFFERENCE", "LEFT", "LEN", "LOWER", "LTRIM", "NCHAR", "PATINDEX",
+        "QUOTENAME", "REPLACE", "REPLICATE", "REVERSE", "RIGHT", "RTRIM", "SOUNDEX", "SPACE", "STR", "STUFF",
+        "SUBSTRING", "UNICODE", "UPPER",
+        // date and time
+        "DATEADD", "DATEDIFF", "DATENAME", "DATEPART", "DAY", "GETDATE", "GETUTCDATE", "ISDATE", "MONTH",
+        "SYSDATETIME", "SYSDATETIMEOFFSET", "SYSUTCDATETIME", "SWITCHOFFSET", "TODATETIMEOFFSET", "YEAR",
+        // system, metadata and security
+        "APP_NAME", "APPLOCK_MODE", "APPLOCK_TEST", "ASSEMBLYPROPERTY", "BINARY_CHECKSUM", "CHECKSUM",
+        "COALESCE", "COL_LENGTH", "COL_NAME", "COLLATIONPROPERTY", "COLUMNPROPERTY", "COLUMNS_UPDATED",
+        "CONNECTIONPROPERTY", "CONTEXT_INFO", "CURRENT_REQUEST_ID", "CURRENT_TIMESTAMP", "CURRENT_USER",
+        "DATABASEPROPERTY", "DATABASEPROPERTYEX", "DATALENGTH", "DB_ID", "DB_NAME", "DECRYPTBYPASSPHRASE",
+        "ENCRYPTBYPASSPHRASE", "ERROR_LINE", "ERROR_MESSAGE", "ERROR_NUMBER", "ERROR_PROCEDURE",
+        "ERROR_SEVERITY", "ERROR_STATE", "EVENTDATA", "FILE_ID", "FILE_IDEX", "FILE_NAME", "FILEGROUP_ID",
+        "FILEGROUP_NAME", "FILEGROUPPROPERTY", "FILEPROPERTY", "FORMATMESSAGE", "FULLTEXTCATALOGPROPERTY",
+        "FULLTEXTSERVICEPROPERTY", "GETANSINULL", "HAS_DBACCESS", "HAS_PERMS_BY_NAME", "HASHBYTES", "HOST_ID",
+        "HOST_NAME", "IDENT_CURRENT", "IDENT_INCR", "IDENT_SEED", "IDENTITY", "INDEX_COL", "INDEXKEY_PROPERTY",
+        "INDEXPROPERTY", "IS_MEMBER", "IS_OBJECTSIGNED", "IS_SRVROLEMEMBER", "ISNULL", "ISNUMERIC",
+        "LOGINPROPERTY", "MIN_ACTIVE_ROWVERSION", "NEWID", "NEWSEQUENTIALID", "NULLIF", "OBJECT_DEFINITION",
+        "OBJECT_ID", "OBJECT_NAME", "OBJECT_SCHEMA_NAME", "OBJECTPROPERTY", "OBJECTPROPERTYEX",
+        "ORIGINAL_DB_NAME", "ORIGINAL_LOGIN", "PARSENAME", "PERMISSIONS", "PWDCOMPARE", "PWDENCRYPT",
+        "ROWCOUNT_BIG", "SCHEMA_ID", "SCHEMA_NAME", "SCOPE_IDENTITY", "SERVERPROPERTY", "SESSION_USER",
+        "SESSIONPROPERTY", "STATS_DATE", "SUSER_ID", "SUSER_NAME", "SUSER_SID", "SUSER_SNAME", "SYSTEM_USER",
+        "TEXTPTR", "TEXTVALID", "TRIGGER_NESTLEVEL", "TYPE_ID", "TYPE_NAME", "TYPEPROPERTY", "UPDATE", "USER",
+        "USER_ID", "USER_NAME", "XACT_STATE",
+    };
+    return names.count(upper) != 0;
+}
+
 bool isLiteralToken(const Token& t)
 {
     switch (t.kind) {
@@ -214,21 +255,48 @@ private:
     std::size_t p_ = 0;
     int depth_ = 0;
 
+    // One level deeper; beyond kMaxDepth the batch is refused with 191.
+    void enterLevel()
+    {
+        if (++depth_ > kMaxDepth) {
+            --depth_;
+            throw SqlException(191,
+                               "Some part of your SQL statement is nested too deeply. "
+                               "Rewrite the query or break it up into smaller queries.",
+                               cur().pos.line, kSyntaxSeverity);
+        }
+    }
+
     // Counts nesting for the life of one recursive call.
     struct DepthGuard {
-        explicit DepthGuard(Parser& p) : parser(p)
-        {
-            if (++parser.depth_ > kMaxDepth) {
-                throw SqlException(191,
-                                   "Some part of your SQL statement is nested too deeply. "
-                                   "Rewrite the query or break it up into smaller queries.",
-                                   parser.cur().pos.line, kSyntaxSeverity);
-            }
-        }
+        explicit DepthGuard(Parser& p) : parser(p) { parser.enterLevel(); }
         ~DepthGuard() { --parser.depth_; }
         DepthGuard(const DepthGuard&) = delete;
         DepthGuard& operator=(const DepthGuard&) = delete;
         Parser& parser;
+    };
+
+    // A chain of one precedence level (a + b + c ..., a OR b OR c ...) is
+    // parsed in a loop, not by recursion, and builds a left-deep tree that
+    // later stages walk recursively; so that tree stays bounded, every
+    // kLinksPerLevel operators of a chain count as one level of nesting.
+    static constexpr int kLinksPerLevel = 16;
+
+    struct ChainGuard {
+        explicit ChainGuard(Parser& p) : parser(p) {}
+        void link()
+        {
+            if (++links % kLinksPerLevel == 0) {
+                parser.enterLevel();
+                ++levels;
+            }
+        }
+        ~ChainGuard() { parser.depth_ -= levels; }
+        ChainGuard(const ChainGuard&) = delete;
+        ChainGuard& operator=(const ChainGuard&) = delete;
+        Parser& parser;
+        int links = 0;
+        int levels = 0;
     };
 
     // ---- token access ---------------------------------------------------
@@ -315,6 +383,17 @@ private:
                            kSyntaxSeverity);
     }
 
+    // Valid Transact-SQL that the engine does not implement: refused when
+    // the batch is parsed, so that nothing of the batch runs, naming the
+    // construct and where it stands.
+    [[noreturn]] static void unsupportedAt(const Token& t, const std::string& what)
+    {
+        throw SqlException(err::Unsupported,
+                           "The engine does not support " + what + " (line " + std::to_string(t.pos.line) +
+                               ", column " + std::to_string(t.pos.column) + ").",
+                           t.pos.line);
+    }
+
     // ---- names ------------------------------------------------------------
 
     // One name: [x], "x" or a non-reserved word.
@@ -350,6 +429,8 @@ private:
         }
         if (n.parts.size() > 4)
             fail();
+        if (!n.parts.back().empty() && n.parts.back().front() == '#')
+            unsupportedAt(toks_[p_ - 1], "temporary tables (" + n.parts.back() + ")");
         return n;
     }
 
@@ -425,10 +506,32 @@ private:
         }
         if (t.isKeyword("BACKUP")) return backupStatement();
         if (t.isKeyword("RESTORE")) return restoreStatement();
+        refuseUnsupportedStatement(t);
         // The first statement of a batch may call a procedure without EXEC.
         if (firstInBatch && isName(t))
             return execStatement();
         fail();
+    }
+
+    // Statements of SQL Server that the engine does not implement.
+    void refuseUnsupportedStatement(const Token& t)
+    {
+        static const struct {
+            const char* keyword;
+            const char* construct;
+        } statements[] = {
+            {"RAISERROR", "RAISERROR"}, {"WAITFOR", "WAITFOR"},      {"GOTO", "GOTO"},
+            {"MERGE", "MERGE"},         {"OPEN", "cursors (OPEN)"}, {"FETCH", "cursors (FETCH)"},
+            {"CLOSE", "cursors (CLOSE)"}, {"DEALLOCATE", "cursors (DEALLOCATE)"},
+        };
+        for (const auto& st : statements) {
+            if (t.isKeyword(st.keyword))
+                unsupportedAt(t, st.construct);
+        }
+        if (t.isKeyword("SAVE") && (ahead(1).isKeyword("TRAN") || ahead(1).isKeyword("TRANSACTION")))
+            unsupportedAt(t, "SAVE TRANSACTION");
+        if (t.isKeyword("WITH") && isName(ahead(1)))
+            unsupportedAt(t, "common table expressions (WITH ... AS)");
     }
 
     // A statement nested in IF, WHILE or BEGIN ... END.
@@ -595,7 +698,21 @@ private:
             return createIndex();
         if (acceptKw("TYPE")) return createType();
         if (acceptKw("DATABASE")) return createDatabase();
+        refuseUnsupportedModule("CREATE");
         fail();
+    }
+
+    // CREATE / ALTER of procedures, functions and triggers; the caller has
+    // seen CREATE or ALTER.
+    void refuseUnsupportedModule(const char* verb)
+    {
+        const Token& t = toks_[p_ - 1];
+        if (atKw("PROC") || atKw("PROCEDURE"))
+            unsupportedAt(t, std::string(verb) + " PROCEDURE");
+        if (atKw("FUNCTION"))
+            unsupportedAt(t, std::string(verb) + " FUNCTION");
+        if (atKw("TRIGGER"))
+            unsupportedAt(t, std::string(verb) + " TRIGGER");
     }
 
     // Parses a type: "int", "varchar(32)", "varchar(max)", "numeric(19,4)",
@@ -1057,6 +1174,7 @@ private:
         next();
         if (acceptKw("TABLE")) return alterTable();
         if (acceptKw("DATABASE")) return alterDatabase();
+        refuseUnsupportedModule("ALTER");
         fail();
     }
 
@@ -1232,10 +1350,17 @@ private:
         do {
             VariableDecl v;
             v.pos = cur().pos;
+            if (isName(cur()) && (ahead(1).isKeyword("CURSOR") || ahead(1).isKeyword("INSENSITIVE") ||
+                                  ahead(1).isKeyword("SCROLL")))
+                unsupportedAt(cur(), "cursors (DECLARE ... CURSOR)");
             if (cur().kind != TokenKind::Variable)
                 fail();
             v.name = next().text;
             acceptKw("AS");
+            if (atKw("CURSOR"))
+                unsupportedAt(cur(), "cursor variables (DECLARE @v CURSOR)");
+            if (atKw("TABLE"))
+                unsupportedAt(cur(), "table variables (DECLARE @v TABLE)");
             v.type = typeName();
             if (acceptOp("="))
                 v.init = expr();
@@ -1387,6 +1512,10 @@ private:
             s->name = transactionName();
             return s;
         }
+        if (atKw("TRY") || atKw("CATCH"))
+            unsupportedAt(toks_[p_ - 1], "BEGIN TRY ... END CATCH");
+        if (atKw("DISTRIBUTED"))
+            unsupportedAt(toks_[p_ - 1], "distributed transactions");
         auto block = std::make_unique<BlockStmt>();
         for (;;) {
             while (acceptOp(";")) {
@@ -1645,51 +1774,99 @@ private:
         return i > 0 && ahead(i).isKeyword("SELECT");
     }
 
+    // A query expression: set operations over SELECT blocks, then ORDER BY
+    // for the whole. INTERSECT binds tighter than UNION and EXCEPT, which
+    // apply from left to right.
     QueryPtr query()
     {
         DepthGuard guard(*this);
-        auto q = std::make_unique<Query>();
-        q->pos = cur().pos;
-        queryTerm(*q);
+        const Pos pos = cur().pos;
+        QueryPtr q = intersectTerm();
         for (;;) {
-            if (acceptKw("UNION")) {
-                q->ops.push_back(acceptKw("ALL") ? SetOp::UnionAll : SetOp::Union);
-            } else if (acceptKw("EXCEPT")) {
-                q->ops.push_back(SetOp::Except);
-            } else if (acceptKw("INTERSECT")) {
-                q->ops.push_back(SetOp::Intersect);
-            } else {
+            SetOp op;
+            if (acceptKw("UNION"))
+                op = acceptKw("ALL") ? SetOp::UnionAll : SetOp::Union;
+            else if (acceptKw("EXCEPT"))
+                op = SetOp::Except;
+            else
                 break;
-            }
-            queryTerm(*q);
+            appendOperand(q, op, asOperand(intersectTerm()));
         }
+        std::vector<OrderItem> orderBy;
         if (atKw("ORDER")) {
             next();
             expectKw("BY");
-            q->orderBy = orderList();
+            orderBy = orderList();
         }
+        // "(query)" alone is the query itself, unless both it and the
+        // outside have an ORDER BY.
+        if (q->blocks.size() == 1 && q->blocks[0]->nested &&
+            (orderBy.empty() || q->blocks[0]->nested->orderBy.empty())) {
+            QueryPtr inner = std::move(q->blocks[0]->nested);
+            q = std::move(inner);
+        }
+        q->pos = pos;
+        if (!orderBy.empty())
+            q->orderBy = std::move(orderBy);
         return q;
     }
 
-    // SELECT ... or "( query )"; a parenthesised query is flattened into q.
-    void queryTerm(Query& q)
+    // Operands joined by INTERSECT.
+    QueryPtr intersectTerm()
+    {
+        auto q = std::make_unique<Query>();
+        q->pos = cur().pos;
+        q->blocks.push_back(queryOperand());
+        while (acceptKw("INTERSECT"))
+            appendOperand(q, SetOp::Intersect, queryOperand());
+        return q;
+    }
+
+    // SELECT ... or "( query )".
+    std::unique_ptr<QueryBlock> queryOperand()
     {
         if (atOp("(")) {
             next();
             QueryPtr inner = query();
             expectOp(")");
-            for (std::size_t i = 0; i < inner->blocks.size(); ++i) {
-                if (i > 0)
-                    q.ops.push_back(inner->ops[i - 1]);
-                q.blocks.push_back(std::move(inner->blocks[i]));
-            }
-            if (!inner->orderBy.empty() && q.orderBy.empty())
-                q.orderBy = std::move(inner->orderBy);
-            return;
+            return asOperand(std::move(inner));
         }
         if (!atKw("SELECT"))
             fail();
-        q.blocks.push_back(selectBlock());
+        return selectBlock();
+    }
+
+    // A query as one operand: its only block, or the query nested.
+    static std::unique_ptr<QueryBlock> asOperand(QueryPtr q)
+    {
+        if (q->blocks.size() == 1 && q->orderBy.empty())
+            return std::move(q->blocks[0]);
+        auto block = std::make_unique<QueryBlock>();
+        block->pos = q->pos;
+        block->nested = std::move(q);
+        return block;
+    }
+
+    // SQLite runs at most 500 operands in one compound SELECT; longer
+    // chains continue from a nested operand holding what came before.
+    static constexpr std::size_t kMaxFlatOperands = 400;
+
+    static void appendOperand(QueryPtr& q, SetOp op, std::unique_ptr<QueryBlock> operand)
+    {
+        // "(a op b) op c" is "a op b op c": the operators apply from left to right.
+        if (q->blocks.size() == 1 && q->blocks[0]->nested && q->blocks[0]->nested->orderBy.empty()) {
+            QueryPtr inner = std::move(q->blocks[0]->nested);
+            q = std::move(inner);
+        }
+        if (q->blocks.size() >= kMaxFlatOperands) {
+            const Pos pos = q->pos;
+            auto outer = std::make_unique<Query>();
+            outer->pos = pos;
+            outer->blocks.push_back(asOperand(std::move(q)));
+            q = std::move(outer);
+        }
+        q->ops.push_back(op);
+        q->blocks.push_back(std::move(operand));
     }
 
     std::vector<OrderItem> orderList()
@@ -1720,13 +1897,13 @@ private:
         if (atKw("TOP")) {
             block->top = topClause(&block->topPercent);
             if (atKw("WITH") && ahead(1).isKeyword("TIES"))
-                fail();
+                unsupportedAt(cur(), "TOP ... WITH TIES");
         }
         do {
             block->items.push_back(selectItem());
         } while (acceptOp(","));
-        if (acceptKw("INTO"))
-            block->into = objectName();
+        if (atKw("INTO"))
+            unsupportedAt(cur(), "SELECT ... INTO");
         if (acceptKw("FROM"))
             block->from = tableSources();
         if (acceptKw("WHERE"))
@@ -1895,7 +2072,9 @@ private:
     ExprPtr orExpr()
     {
         ExprPtr left = andExpr();
+        ChainGuard chain(*this);
         while (atKw("OR")) {
+            chain.link();
             next();
             left = makeBinary(ExprKind::Or, "", std::move(left), andExpr());
         }
@@ -1905,7 +2084,9 @@ private:
     ExprPtr andExpr()
     {
         ExprPtr left = notExpr();
+        ChainGuard chain(*this);
         while (atKw("AND")) {
+            chain.link();
             next();
             left = makeBinary(ExprKind::And, "", std::move(left), notExpr());
         }
@@ -1984,11 +2165,13 @@ private:
     ExprPtr additive()
     {
         ExprPtr left = multiplicative();
+        ChainGuard chain(*this);
         for (;;) {
             const Token& t = cur();
             if (t.kind != TokenKind::Operator ||
                 (t.text != "+" && t.text != "-" && t.text != "&" && t.text != "^" && t.text != "|"))
                 return left;
+            chain.link();
             const std::string op = next().text;
             left = makeBinary(ExprKind::Binary, op, std::move(left), multiplicative());
         }
@@ -1997,10 +2180,12 @@ private:
     ExprPtr multiplicative()
     {
         ExprPtr left = unary();
+        ChainGuard chain(*this);
         for (;;) {
             const Token& t = cur();
             if (t.kind != TokenKind::Operator || (t.text != "*" && t.text != "/" && t.text != "%"))
                 return left;
+            chain.link();
             const std::string op = next().text;
             left = makeBinary(ExprKind::Binary, op, std::move(left), unary());
         }
@@ -2127,16 +2312,23 @@ private:
     // written, parts joined with ".".
     ExprPtr functionCall(ObjectName n)
     {
+        if (n.parts.size() == 1 && !isBuiltinFunctionName(toUpper(n.parts[0]))) {
+            throw SqlException(195, "'" + n.parts[0] + "' is not a recognized built-in function name.", n.pos.line,
+                               kSyntaxSeverity);
+        }
         auto e = makeExpr(ExprKind::Function, n.pos);
         e->text = n.toString();
         e->name = std::move(n);
         expectOp("(");
-        if (acceptOp(")"))
+        if (acceptOp(")")) {
+            refuseWindow();
             return e;
+        }
         if (atOp("*") && ahead(1).isOperator(")")) {
             next();
             next();
             e->star = true;
+            refuseWindow();
             return e;
         }
         if (acceptKw("DISTINCT"))
@@ -2147,7 +2339,15 @@ private:
             e->args.push_back(expr());
         } while (acceptOp(","));
         expectOp(")");
+        refuseWindow();
         return e;
+    }
+
+    // f(...) OVER (...): ranking and windowed aggregates.
+    void refuseWindow() const
+    {
+        if (atKw("OVER"))
+            unsupportedAt(cur(), "window functions (OVER)");
     }
 
     // CAST(expr AS type)

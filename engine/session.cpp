@@ -20,6 +20,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <new>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -755,8 +756,12 @@ std::vector<SqlError> Session::currentErrors(const ast::Stmt& s)
         throw;
     } catch (const SqlException& e) {
         return e.errors();
-    } catch (const std::exception& e) {
-        return {SqlError{err::Internal, 16, 1, s.pos.line, std::string("Internal error: ") + e.what()}};
+    } catch (const std::bad_alloc&) {
+        return {SqlError{701, 17, 1, s.pos.line,
+                         "There is insufficient system memory in resource pool 'default' to run this query."}};
+    } catch (const std::exception&) {
+        // What a C++ exception says is no concern of the user.
+        return {SqlError{err::Internal, 16, 1, s.pos.line, "The engine could not carry out the statement."}};
     }
 }
 
@@ -810,12 +815,17 @@ Session::Prepared& Session::prepare(const void* key, RunState& st,
     attachLog_ = nullptr;
     if (sqlite3_prepare_v3(db_, p->translation.sql.c_str(), static_cast<int>(p->translation.sql.size()),
                            SQLITE_PREPARE_PERSISTENT, &p->stmt, nullptr) != SQLITE_OK) {
-        std::string message = sqlite3_errmsg(db_);
-        int number = 0;
-        std::string engineMessage;
-        if (parseEngineError(message, number, engineMessage))
-            throw SqlException(number, engineMessage);
-        throw SqlException(err::Internal, "Internal translation error: " + message + " [" + p->translation.sql + "]");
+        SqlException failure = sqliteFailure(sqlite3_errmsg(db_));
+        // A view whose tables or columns are gone: SQL Server adds 4413.
+        if ((failure.number() == err::InvalidObject || failure.number() == err::InvalidColumn) &&
+            !p->translation.views.empty()) {
+            std::vector<SqlError> errors = failure.errors();
+            errors.push_back(SqlError{4413, 16, 1, 1,
+                                      "Could not use view or function '" + p->translation.views.front() +
+                                          "' because of binding errors."});
+            throw SqlException(std::move(errors));
+        }
+        throw failure;
     }
     // The catalogue may have been read (and attached databases changed) while translating.
     p->generation = cacheGeneration_;
@@ -986,7 +996,7 @@ void Session::throwStepError(const StepError& e, const TableInfo* target, bool i
         throwDuplicateKey(message, target);
     if ((rc & 0xff) == SQLITE_CONSTRAINT)
         throw SqlException(547, "The statement conflicted with a constraint in object '" + object + "'.");
-    throw SqlException(err::Internal, message);
+    throw sqliteFailure(message);
 }
 
 namespace {

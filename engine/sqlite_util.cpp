@@ -58,16 +58,59 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b)
     return true;
 }
 
-void throwSqlite(sqlite3* db, const std::string& context)
+namespace {
+
+bool startsWith(const std::string& text, const char* prefix)
 {
-    std::string message = db ? sqlite3_errmsg(db) : "out of memory";
+    return text.rfind(prefix, 0) == 0;
+}
+
+// "main.t" or "vqtcwpack.t" as SQLite names a table: the table's name.
+std::string withoutSchema(const std::string& name)
+{
+    std::size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(dot + 1);
+}
+
+}  // namespace
+
+SqlException sqliteFailure(const std::string& message)
+{
     int number = 0;
     std::string engineMessage;
     if (parseEngineError(message, number, engineMessage))
-        throw SqlException(number, engineMessage);
-    if (!context.empty())
-        message = context + ": " + message;
-    throw SqlException(err::Internal, message);
+        return SqlException(number, engineMessage);
+    if (message.find("parser stack overflow") != std::string::npos ||
+        message.find("Expression tree is too large") != std::string::npos) {
+        return SqlException(191,
+                            "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up "
+                            "into smaller queries.",
+                            1, 15);
+    }
+    // SQLite names the missing object after the view it expanded (if any).
+    const std::size_t noTable = message.find("no such table: ");
+    if (noTable != std::string::npos)
+        return SqlException(err::InvalidObject,
+                            "Invalid object name '" + withoutSchema(message.substr(noTable + 15)) + "'.");
+    const std::size_t noColumn = message.find("no such column: ");
+    if (noColumn != std::string::npos)
+        return SqlException(err::InvalidColumn,
+                            "Invalid column name '" + withoutSchema(message.substr(noColumn + 16)) + "'.");
+    if (startsWith(message, "too many columns"))
+        return SqlException(err::Unsupported, "The engine does not support more than 2000 columns in one result.");
+    if (startsWith(message, "string or blob too big"))
+        return SqlException(err::Unsupported, "The engine does not support a value of this size.");
+    return SqlException(err::Internal, "The engine could not carry out the statement.");
+}
+
+void throwSqlite(sqlite3* db, const std::string& context)
+{
+    if (!db)
+        throw SqlException(err::Internal, context.empty() ? "Out of memory." : context + ": out of memory.");
+    SqlException e = sqliteFailure(sqlite3_errmsg(db));
+    if (e.number() == err::Internal && !context.empty())
+        throw SqlException(err::Internal, context + ".");
+    throw e;
 }
 
 Stmt::Stmt(sqlite3* db, std::string_view sql) : db_(db)
@@ -146,11 +189,7 @@ void execSql(sqlite3* db, const std::string& sql)
     if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
         std::string message = error ? error : sqlite3_errmsg(db);
         sqlite3_free(error);
-        int number = 0;
-        std::string engineMessage;
-        if (parseEngineError(message, number, engineMessage))
-            throw SqlException(number, engineMessage);
-        throw SqlException(err::Internal, message);
+        throw sqliteFailure(message);
     }
 }
 

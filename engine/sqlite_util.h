@@ -20,6 +20,13 @@ std::string lowerAscii(std::string_view text);
 // ASCII case-insensitive equality.
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 
+// The error a user sees for a failure SQLite reports as `message`: errors
+// raised by the engine's functions keep their SQL Server number, SQLite's
+// limits and missing objects become SQL Server's errors for them, and
+// anything else is a plain refusal: SQLite's wording and the translated
+// SQL never reach the user.
+SqlException sqliteFailure(const std::string& message);
+
 // Turns the current error of `db` into an SqlException: engine errors raised
 // by our SQL functions keep their SQL Server number; constraint failures and
 // the rest are mapped by the executor, so this is the plain fallback.

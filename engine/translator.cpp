@@ -246,6 +246,9 @@ const char* intTypeName(BaseType b)
     }
 }
 
+// SQL Server's limit on the select list (error 1056).
+constexpr std::size_t kMaxSelectListElements = 4096;
+
 std::string paren(const std::string& s)
 {
     return "(" + s + ")";
@@ -296,6 +299,154 @@ int nonMaxLimit(BaseType b)
     return b == BaseType::NVarChar || b == BaseType::NChar ? 4000 : 8000;
 }
 
+// SQLite refuses expressions nested deeper than its parser stack (about a
+// hundred parentheses, thirty function calls) or a tree higher than 1000,
+// while SQL Server takes chains of thousands of operators. Long chains are
+// therefore written flat or balanced instead of one level per operator.
+
+// Terms joined by an associative operator (OR, AND, ||, &, |) as groups of
+// at most kTermsPerGroup, so that the text nests only logarithmically.
+constexpr std::size_t kTermsPerGroup = 64;
+
+std::string balancedChain(std::vector<std::string> terms, const std::string& op)
+{
+    while (terms.size() > 1) {
+        std::vector<std::string> groups;
+        for (std::size_t i = 0; i < terms.size(); i += kTermsPerGroup) {
+            std::string g = terms[i];
+            for (std::size_t k = i + 1; k < std::min(terms.size(), i + kTermsPerGroup); ++k)
+                g += " " + op + " " + terms[k];
+            groups.push_back(paren(g));
+        }
+        terms = std::move(groups);
+    }
+    return terms.front();
+}
+
+// fn(t1, ..., tn) for an associative engine function of any number of
+// arguments, as calls of at most kArgumentsPerCall terms (SQLite takes 127).
+constexpr std::size_t kArgumentsPerCall = 125;
+
+std::string balancedCall(std::vector<std::string> terms, const std::string& fn)
+{
+    while (terms.size() > 1) {
+        std::vector<std::string> calls;
+        for (std::size_t i = 0; i < terms.size(); i += kArgumentsPerCall) {
+            std::string c = fn + "(" + terms[i];
+            for (std::size_t k = i + 1; k < std::min(terms.size(), i + kArgumentsPerCall); ++k)
+                c += "," + terms[k];
+            calls.push_back(c + ")");
+        }
+        terms = std::move(calls);
+    }
+    return terms.front();
+}
+
+// Stands for the left operand while one step of an operator chain is
+// translated; the step's text shows how it combined the operands.
+const std::string kChainOperand = "\x02chain\x02";
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to)
+{
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+// The text of a left-deep chain "a op b op c ..." built step by step. Steps
+// of + - * (plain, int-checked or rounded) go into vq_arith_fold calls of at
+// most kFoldOperands operands, steps of one associative operator (||, &, |,
+// ^) into a balanced chain, and any other step nests as it was translated.
+class OperatorChain {
+public:
+    explicit OperatorChain(std::string first) : atom_(std::move(first)) {}
+
+    // `step` is the translation of (kChainOperand op right).
+    void add(const std::string& step, const std::string& op, const std::string& right)
+    {
+        const std::string plain = paren(kChainOperand + " " + op + " " + right);
+        const bool arithmetic = op == "+" || op == "-" || op == "*";
+        if (arithmetic && step == plain)
+            return fold(op, 'p', right);
+        if (arithmetic && step == "vq_to_int(" + plain + ",'int')")
+            return fold(op, 'i', right);
+        const std::string roundPrefix = "round(" + kChainOperand + " " + op + " " + right + ",";
+        if (arithmetic && step.size() > roundPrefix.size() + 1 && step.compare(0, roundPrefix.size(), roundPrefix) == 0 &&
+            step.back() == ')') {
+            const std::string digits = step.substr(roundPrefix.size(), step.size() - roundPrefix.size() - 1);
+            if (!digits.empty() && digits.size() <= 2 && std::all_of(digits.begin(), digits.end(), ::isdigit))
+                return fold(op, static_cast<char>('A' + std::stoi(digits)), right);
+        }
+        if (arithmetic) {
+            const char* fn = op == "+" ? "vq_iadd(" : op == "-" ? "vq_isub(" : "vq_imul(";
+            for (const char* bits : {"8", "16", "32", "64"}) {
+                if (step == fn + kChainOperand + "," + right + "," + bits + ")")
+                    return fold(op, bits[0] == '1' ? '2' : bits[0] == '3' ? '4' : bits[0] == '6' ? '8' : '1', right);
+            }
+        }
+        if ((op == "&" || op == "|") && step == plain)
+            return associate(op, right);
+        if (op == "+" && step == paren(kChainOperand + " || " + right))
+            return associate("||", right);
+        if (op == "^" && step == "vq_bitxor(" + kChainOperand + "," + right + ")")
+            return associate("^", right);
+        std::string text = step;
+        replaceAll(text, kChainOperand, materialize());
+        atom_ = std::move(text);
+    }
+
+    std::string text() { return materialize(); }
+
+private:
+    static constexpr std::size_t kFoldOperands = 125;   // SQLite takes at most 127 arguments
+
+    void fold(const std::string& op, char mode, const std::string& right)
+    {
+        if (kind_ != Kind::Fold || foldCount_ >= kFoldOperands) {
+            std::string first = materialize();
+            kind_ = Kind::Fold;
+            steps_.clear();
+            operands_ = std::move(first);
+            foldCount_ = 1;
+        }
+        steps_ += op;
+        steps_ += mode;
+        operands_ += "," + right;
+        ++foldCount_;
+    }
+
+    void associate(const std::string& op, const std::string& right)
+    {
+        if (kind_ != Kind::Associative || op != op_) {
+            std::string first = materialize();
+            kind_ = Kind::Associative;
+            op_ = op;
+            terms_.clear();
+            terms_.push_back(std::move(first));
+        }
+        terms_.push_back(right);
+    }
+
+    const std::string& materialize()
+    {
+        if (kind_ == Kind::Fold)
+            atom_ = "vq_arith_fold(" + operands_ + ",'" + steps_ + "')";
+        else if (kind_ == Kind::Associative && op_ == "^")
+            atom_ = balancedCall(std::move(terms_), "vq_bitxor");
+        else if (kind_ == Kind::Associative)
+            atom_ = balancedChain(std::move(terms_), op_);
+        kind_ = Kind::Atom;
+        return atom_;
+    }
+
+    enum class Kind { Atom, Fold, Associative };
+    Kind kind_ = Kind::Atom;
+    std::string atom_;
+    std::string steps_, operands_;
+    std::size_t foldCount_ = 0;
+    std::string op_;
+    std::vector<std::string> terms_;
+};
+
 }  // namespace
 
 SqlType varcharType(int bytes)
@@ -307,6 +458,7 @@ struct Translator::Impl {
     Catalog& catalog;
     const VariableTypes& variables;
     std::vector<std::string> parameters;
+    std::vector<std::string> viewsRead;   // views of the FROM clauses, in order
     int aliasCounter = 0;
     int depth = 0;
     bool viewMode = false;
@@ -648,9 +800,8 @@ struct Translator::Impl {
         case ast::ExprKind::Compare:
             return {compareSql(comparisonOperator(e), expr(*e.args[0], scope), expr(*e.args[1], scope)), kInt};
         case ast::ExprKind::And:
-            return {paren(expr(*e.args[0], scope).sql + " AND " + expr(*e.args[1], scope).sql), kInt};
         case ast::ExprKind::Or:
-            return {paren(expr(*e.args[0], scope).sql + " OR " + expr(*e.args[1], scope).sql), kInt};
+            return logicalChain(e, scope);
         case ast::ExprKind::Not: return {paren("NOT " + expr(*e.args[0], scope).sql), kInt};
         case ast::ExprKind::Like: return like(e, scope);
         case ast::ExprKind::Between: return between(e, scope);
@@ -680,6 +831,25 @@ struct Translator::Impl {
         case ast::ExprKind::Star: fail(err::SyntaxError, "Incorrect syntax near '*'.", e.pos);
         }
         unsupported("this expression", e.pos);
+    }
+
+    // a AND b AND c ... (or OR): the operands of the whole chain, however
+    // grouped, collected without recursion and written as a balanced chain.
+    TExpr logicalChain(const ast::Expr& e, Scope& scope)
+    {
+        std::vector<std::string> terms;
+        std::vector<const ast::Expr*> pending{&e};
+        while (!pending.empty()) {
+            const ast::Expr* n = pending.back();
+            pending.pop_back();
+            if (n->kind == e.kind) {
+                pending.push_back(n->args[1].get());
+                pending.push_back(n->args[0].get());
+            } else {
+                terms.push_back(expr(*n, scope).sql);
+            }
+        }
+        return {balancedChain(std::move(terms), e.kind == ast::ExprKind::And ? "AND" : "OR"), kInt};
     }
 
     TExpr literal(const ast::Expr& e)
@@ -886,10 +1056,30 @@ struct Translator::Impl {
         return {"vq_to_float(" + v.sql + ")", kFloat};
     }
 
+    // A chain of binary operators: the left spine of the tree is walked
+    // without recursion and each step translated with the operands' types,
+    // the text built by OperatorChain.
     TExpr binary(const ast::Expr& e, Scope& scope)
     {
-        TExpr a = expr(*e.args[0], scope);
-        TExpr b = expr(*e.args[1], scope);
+        std::vector<const ast::Expr*> spine;
+        for (const ast::Expr* n = &e; n->kind == ast::ExprKind::Binary; n = n->args[0].get())
+            spine.push_back(n);
+        TExpr acc = expr(*spine.back()->args[0], scope);
+        OperatorChain chain(acc.sql);
+        for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
+            TExpr right = expr(*(*it)->args[1], scope);
+            TExpr step = binaryStep({kChainOperand, acc.type, acc.nullLiteral}, right, **it);
+            chain.add(step.sql, (*it)->op, right.sql);
+            acc.type = step.type;
+            acc.nullLiteral = step.nullLiteral;
+        }
+        acc.sql = chain.text();
+        return acc;
+    }
+
+    // One operator of a chain: a op b, both translated.
+    TExpr binaryStep(TExpr a, TExpr b, const ast::Expr& e)
+    {
         const std::string& op = e.op;
         if (a.nullLiteral || b.nullLiteral) {
             TExpr r{"NULL", a.nullLiteral ? b.type : a.type, true};
@@ -949,8 +1139,8 @@ struct Translator::Impl {
         }
         if (op == "%")
             return {"vq_mod(" + a.sql + "," + b.sql + ")", type};
-        if (op == "^")
-            return {paren(paren(a.sql + " | " + b.sql) + " - " + paren(a.sql + " & " + b.sql)), type};
+        if (op == "^")   // a function, as spelling it with | and & would copy both operands
+            return {"vq_bitxor(" + a.sql + "," + b.sql + ")", type};
         // Exact decimals are carried as doubles: rounding the result to its
         // scale gives the double nearest the exact decimal (0.1 + 0.2 = 0.3).
         if (type.isExactDecimal() && (op == "+" || op == "-" || op == "*")) {
@@ -1119,7 +1309,7 @@ struct Translator::Impl {
         if (a.kind == ast::ExprKind::Column && a.name.parts.size() == 1)
             return quoteString(lowerAscii(a.name.last()));
         if (a.kind == ast::ExprKind::Literal && a.litKind == ast::LiteralKind::String)
-            return quoteString(lowerAscii(a.text));
+            return textLiteral(lowerAscii(a.text));
         fail(err::SyntaxError, "Incorrect syntax near the date part.", a.pos);
     }
 
@@ -1144,7 +1334,7 @@ struct Translator::Impl {
                 return {"NULL", kInt, true};
             }
             std::string table = viewMode ? "sysobjects" : quoteIdent(schemaAlias) + ".sysobjects";
-            return {paren("SELECT id FROM " + table + " WHERE name = " + quoteString(parts.back()) +
+            return {paren("SELECT id FROM " + table + " WHERE name = " + textLiteral(parts.back()) +
                           " COLLATE vq_ci" + typeFilter + " LIMIT 1"),
                     kInt};
         }
@@ -1201,6 +1391,8 @@ struct Translator::Impl {
         switch (ref.kind) {
         case ast::TableRef::Kind::Named: {
             const TableInfo& info = resolveTable(ref.name);
+            if (info.isView())
+                viewsRead.push_back(info.name);
             Source src;
             src.aliased = !ref.alias.empty();
             src.exposed = src.aliased ? ref.alias : ref.name.last();
@@ -1313,6 +1505,11 @@ struct Translator::Impl {
             }
             outputs.push_back(std::move(o));
         }
+        if (outputs.size() > kMaxSelectListElements)
+            fail(1056,
+                 "The number of elements in the select list exceeds the maximum allowed number of " +
+                     std::to_string(kMaxSelectListElements) + " elements.",
+                 block.pos);
         // SQL aliases: the column's own name where it is unique, else a
         // generated one (a derived table needs the real names).
         std::set<std::string> used;
@@ -1395,10 +1592,10 @@ struct Translator::Impl {
         if (!aggregated)
             return;
         auto check = [&](const ast::Expr& e, const char* clause) {
-            if (e.kind == ast::ExprKind::Star)
-                fail(8120, "Column '*' is invalid in the select list because it is not contained in either an "
-                           "aggregate function or the GROUP BY clause.",
-                     e.pos);
+            if (e.kind == ast::ExprKind::Star) {
+                checkStarGrouped(e, scope, groupSql);
+                return;
+            }
             if (std::find(groupSql.begin(), groupSql.end(), expr(e, scope).sql) != groupSql.end())
                 return;
             std::vector<const ast::Expr*> columns;
@@ -1429,23 +1626,51 @@ struct Translator::Impl {
             check(*block.having, "HAVING clause");
     }
 
+    // Whether `*` (bare) or `q.*` covers the columns of `src`.
+    static bool starCovers(const ast::Expr& star, const Source& src)
+    {
+        if (star.name.empty())
+            return true;
+        const std::string& q = star.name.last();
+        return src.aliased || src.tableName.empty() ? equalsIgnoreCase(src.exposed, q)
+                                                    : equalsIgnoreCase(src.tableName, q);
+    }
+
+    static std::string starColumnSql(const Scope& scope, const Source& src, const SourceColumn& c)
+    {
+        return scope.bareColumns ? quoteIdent(c.name) : quoteIdent(src.sqlAlias) + "." + quoteIdent(c.name);
+    }
+
+    // `*` in an aggregated query stands for its columns, each of which must
+    // be grouped by (SELECT * FROM t GROUP BY every column of t is valid).
+    void checkStarGrouped(const ast::Expr& star, const Scope& scope, const std::vector<std::string>& groupSql)
+    {
+        for (const Source& src : scope.sources) {
+            if (!starCovers(star, src))
+                continue;
+            for (const SourceColumn& c : src.columns) {
+                if (std::find(groupSql.begin(), groupSql.end(), starColumnSql(scope, src, c)) != groupSql.end())
+                    continue;
+                fail(8120, "Column '" + src.exposed + "." + c.name +
+                               "' is invalid in the select list because it is not contained in either an aggregate "
+                               "function or the GROUP BY clause.",
+                     star.pos);
+            }
+        }
+    }
+
     void expandStar(const ast::Expr& star, Scope& scope, std::vector<Output>& outputs)
     {
         bool any = false;
         for (const Source& src : scope.sources) {
-            if (!star.name.empty()) {
-                const std::string& q = star.name.last();
-                bool match = src.aliased || src.tableName.empty() ? equalsIgnoreCase(src.exposed, q)
-                                                                  : equalsIgnoreCase(src.tableName, q);
-                if (!match)
-                    continue;
-            }
+            if (!starCovers(star, src))
+                continue;
             any = true;
             for (const SourceColumn& c : src.columns) {
                 Output o;
                 o.name = c.name;
                 o.expr.type = c.type;
-                o.expr.sql = scope.bareColumns ? quoteIdent(c.name) : quoteIdent(src.sqlAlias) + "." + quoteIdent(c.name);
+                o.expr.sql = starColumnSql(scope, src, c);
                 outputs.push_back(std::move(o));
             }
         }
@@ -1459,6 +1684,26 @@ struct Translator::Impl {
         }
     }
 
+    // A parenthesised set expression as one operand of a set operation.
+    // SQLite's compound SELECT takes no parentheses and applies its
+    // operators from left to right, so the operand is read from a subquery.
+    std::string nestedOperand(const ast::Query& q, Scope* parent, bool dedupe, std::vector<Output>& outputs)
+    {
+        QueryResult inner = query(q, parent, true);
+        const std::string alias = newAlias();
+        std::string sql = "SELECT ";
+        for (std::size_t i = 0; i < inner.outputs.size(); ++i) {
+            Output o = inner.outputs[i];
+            o.expr.sql = quoteIdent(alias) + "." + quoteIdent(o.sqlName);
+            sql += (i ? ", " : "") + o.expr.sql;
+            if (dedupe && o.expr.type.isText())
+                sql += " COLLATE vq_ci";
+            sql += " AS " + quoteIdent(o.sqlName);
+            outputs.push_back(std::move(o));
+        }
+        return sql + " FROM " + paren(inner.sql) + " AS " + quoteIdent(alias);
+    }
+
     QueryResult query(const ast::Query& q, Scope* parent, bool derived, bool single = false)
     {
         QueryResult result;
@@ -1468,7 +1713,9 @@ struct Translator::Impl {
             std::vector<Output> outputs;
             std::vector<std::string> targets;
             bool dedupe = std::any_of(q.ops.begin(), q.ops.end(), [](ast::SetOp op) { return op != ast::SetOp::UnionAll; });
-            std::string part = queryBlock(*q.blocks[i], parent, derived, single, dedupe, outputs, targets, scopes[i]);
+            std::string part = q.blocks[i]->nested
+                                   ? nestedOperand(*q.blocks[i]->nested, parent, dedupe, outputs)
+                                   : queryBlock(*q.blocks[i], parent, derived, single, dedupe, outputs, targets, scopes[i]);
             const ast::QueryBlock& block = *q.blocks[i];
             if (block.topPercent)
                 unsupported("TOP ... PERCENT", block.pos);
@@ -1615,6 +1862,15 @@ const PlainFunction kPlainFunctions[] = {
     {"char", "vq_char", 1, 1, PlainFunction::Result::OneChar},
 };
 
+// SQL Server's float functions of one argument, each computed by the
+// engine function vq_<name>.
+bool isFloatMathFunction(const std::string& lowerName)
+{
+    static const char* const names[] = {"exp", "log", "log10", "square", "sin", "cos",
+                                        "tan", "cot", "asin", "acos", "atan"};
+    return std::find(std::begin(names), std::end(names), lowerName) != std::end(names);
+}
+
 const PlainFunction* findPlainFunction(const std::string& lowerName)
 {
     for (const PlainFunction& f : kPlainFunctions)
@@ -1759,6 +2015,27 @@ TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
         auto a = arguments(e, scope, 1, 1);
         return {call("vq_sqrt", a), kFloat};
     }
+    if (isFloatMathFunction(name)) {
+        auto a = arguments(e, scope, 1, 1);
+        return {call("vq_" + name, a), kFloat};
+    }
+    if (name == "atn2") {
+        auto a = arguments(e, scope, 2, 2);
+        return {call("vq_atn2", a), kFloat};
+    }
+    if (name == "degrees" || name == "radians") {
+        auto a = arguments(e, scope, 1, 1);
+        SqlType t = a[0].type.isIntegerFamily() ? (a[0].type.base == BaseType::BigInt ? kBigInt : kInt) : kFloat;
+        return {call("vq_" + name, a), t};
+    }
+    if (name == "pi") {
+        arguments(e, scope, 0, 0);
+        return {"3.141592653589793", kFloat};
+    }
+    if (name == "rand") {
+        auto a = arguments(e, scope, 0, 1);
+        return {call("vq_rand", a), kFloat};
+    }
     if (name == "getdate" || name == "current_timestamp" || name == "sysdatetime") {
         arguments(e, scope, 0, 0);
         return {"vq_getdate()", kDateTime};
@@ -1813,6 +2090,11 @@ TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
                 "substr(hex(randomblob(16)),1,12))",
                 makeType(BaseType::UniqueIdentifier, 36)};
     }
+    if (e.name.parts.size() > 1)
+        fail(4121,
+             "Cannot find either column \"" + e.name.parts[e.name.parts.size() - 2] +
+                 "\" or the user-defined function or aggregate \"" + e.text + "\", or the name is ambiguous.",
+             e.pos);
     unsupported("the function " + e.text + "()", e.pos);
 }
 
@@ -1839,6 +2121,7 @@ Translation Translator::query(const ast::Query& q)
     Translation t;
     t.sql = r.sql;
     t.parameters = impl.parameters;
+    t.views = impl.viewsRead;
     t.columns = columnsOf(r.outputs);
     t.assignTargets = r.assignTargets;
     return t;
@@ -2011,6 +2294,7 @@ Translation Translator::insert(const ast::InsertStmt& s)
     }
     t.sql = sql;
     t.parameters = impl.parameters;
+    t.views = impl.viewsRead;
     t.identityTarget =
         std::any_of(info.columns.begin(), info.columns.end(), [](const ColumnInfo& c) { return c.identity; });
     return t;
@@ -2119,6 +2403,7 @@ Translation Translator::update(const ast::UpdateStmt& s)
     Translation t;
     t.sql = sql;
     t.parameters = impl.parameters;
+    t.views = impl.viewsRead;
     return t;
 }
 
@@ -2176,6 +2461,7 @@ Translation Translator::remove(const ast::DeleteStmt& s)
     Translation t;
     t.sql = sql;
     t.parameters = impl.parameters;
+    t.views = impl.viewsRead;
     return t;
 }
 
@@ -2193,6 +2479,7 @@ Translation Translator::scalar(const ast::Expr& e, const SqlType* target)
     }
     t.sql = "SELECT " + sql;
     t.parameters = impl.parameters;
+    t.views = impl.viewsRead;
     t.columns.push_back({"", type});
     return t;
 }
@@ -2205,6 +2492,7 @@ Translation Translator::condition(const ast::Expr& e)
     Translation t;
     t.sql = "SELECT CASE WHEN " + v.sql + " THEN 1 ELSE 0 END";
     t.parameters = impl.parameters;
+    t.views = impl.viewsRead;
     t.columns.push_back({"", kInt});
     return t;
 }

@@ -42,6 +42,7 @@ struct Translation {
     std::vector<Column> columns;             // result columns of a query
     std::vector<std::string> assignTargets;  // SELECT @v = ...: the variable of each column
     bool identityTarget = false;             // an INSERT into a table with an identity column
+    std::vector<std::string> views;          // the views the statement reads (error 4413 names one)
 };
 
 class Translator {

@@ -110,6 +110,8 @@ std::string show(const TableRef& t)
 
 std::string show(const QueryBlock& q)
 {
+    if (q.nested)
+        return "(" + show(*q.nested) + ")";
     std::string s = "[SELECT";
     if (q.distinct)
         s += " DISTINCT";
@@ -287,7 +289,6 @@ INSTANTIATE_TEST_SUITE_P(
         SelectCase{"select @v = max(a), @w = 1 from t", "[SELECT @v := max(a), @w := 1 FROM t]"},
         SelectCase{"select distinct top 10 a from t", "[SELECT DISTINCT TOP 10 a FROM t]"},
         SelectCase{"select top (5) percent a from t", "[SELECT TOP 5 PERCENT a FROM t]"},
-        SelectCase{"select a into #x from t", "[SELECT a INTO #x FROM t]"},
         SelectCase{"select Name, Version, Password, Type, Code, Level, Closed, Value, Text, Date, Year, Month, Day, Status, Size, Path from t",
                    "[SELECT Name, Version, Password, Type, Code, Level, Closed, Value, Text, Date, Year, Month, Day, Status, Size, Path FROM t]"},
         SelectCase{"select 1 from a, b c, master..sysdatabases", "[SELECT 1 FROM a, b c, master..sysdatabases]"},
@@ -301,7 +302,7 @@ INSTANTIATE_TEST_SUITE_P(
         SelectCase{"select a, count(*) from t where b > 0 group by a having count(*) > 1 order by a desc, 2",
                    "[SELECT a, count(*) FROM t WHERE (> b 0) GROUP BY a HAVING (> count(*) 1)] ORDER BY a DESC, 2"},
         SelectCase{"select 1 union select 2 union all select 3 except select 4 intersect select 5 order by 1",
-                   "[SELECT 1] UNION [SELECT 2] UNION ALL [SELECT 3] EXCEPT [SELECT 4] INTERSECT [SELECT 5] ORDER BY 1"},
+                   "[SELECT 1] UNION [SELECT 2] UNION ALL [SELECT 3] EXCEPT ([SELECT 4] INTERSECT [SELECT 5]) ORDER BY 1"},
         SelectCase{"(select 1) union (select 2)", "[SELECT 1] UNION [SELECT 2]"},
         SelectCase{"select @@Version as VersionName", "[SELECT @@Version AS VersionName]"}),
     [](const auto& info) { return std::to_string(info.index); });
@@ -862,6 +863,34 @@ TEST(Parser, LongFlatExpressionsNeedNoDepth)
     for (int i = 1; i < 3000; ++i)
         list += "," + std::to_string(i);
     EXPECT_EQ(parseExpression(list + ")")->args.size(), 3001u);
+}
+
+// Set operators: INTERSECT binds tighter than UNION and EXCEPT, and a
+// parenthesised set expression stays one operand.
+TEST(Parser, SetOperatorPrecedenceAndParentheses)
+{
+    EXPECT_EQ(showSelect("select 1 union select 2 intersect select 3"),
+              "[SELECT 1] UNION ([SELECT 2] INTERSECT [SELECT 3])");
+    EXPECT_EQ(showSelect("select 1 intersect select 2 union select 3"),
+              "[SELECT 1] INTERSECT [SELECT 2] UNION [SELECT 3]");
+    EXPECT_EQ(showSelect("select 3 except (select 3 intersect select 4)"),
+              "[SELECT 3] EXCEPT ([SELECT 3] INTERSECT [SELECT 4])");
+    EXPECT_EQ(showSelect("(select 1 union select 2) intersect select 2"),
+              "[SELECT 1] UNION [SELECT 2] INTERSECT [SELECT 2]");
+    EXPECT_EQ(showSelect("(select 1 union select 2) union select 3"), "[SELECT 1] UNION [SELECT 2] UNION [SELECT 3]");
+    EXPECT_EQ(showSelect("((select 1 union select 2)) order by 1"), "[SELECT 1] UNION [SELECT 2] ORDER BY 1");
+}
+
+// SELECT ... INTO is refused by name when the batch is parsed.
+TEST(Parser, SelectIntoIsRefusedByName)
+{
+    try {
+        parseBatch("select a into #x from t");
+        FAIL();
+    } catch (const SqlException& e) {
+        EXPECT_EQ(e.number(), err::Unsupported);
+        EXPECT_EQ(e.first().message, "The engine does not support SELECT ... INTO (line 1, column 10).");
+    }
 }
 
 }  // namespace
