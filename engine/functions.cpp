@@ -1827,6 +1827,19 @@ void moneyOperator(sqlite3_context* ctx, sqlite3_value** argv, MoneyOp op) {
 }
 
 void fnMoneyAdd(sqlite3_context* ctx, int, sqlite3_value** argv) { moneyOperator(ctx, argv, MoneyOp::Add); }
+
+// vq_msum(a, b, ...): a + b + ... in money, exact, from left to right; the
+// translator writes a long chain of money additions as one call.
+void fnMoneySum(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    std::int64_t total = 0;
+    for (int k = 0; k < argc; ++k) {
+        if (isNull(argv[k])) return sqlite3_result_null(ctx);
+        std::int64_t v;
+        if (!moneyUnitsOf(ctx, argv[k], false, v)) return;
+        if (__builtin_add_overflow(total, v, &total)) return fail(ctx, 8115, moneyOverflow(false));
+    }
+    resultMoney(ctx, total, false);
+}
 void fnMoneySubtract(sqlite3_context* ctx, int, sqlite3_value** argv) { moneyOperator(ctx, argv, MoneyOp::Subtract); }
 void fnMoneyMultiply(sqlite3_context* ctx, int, sqlite3_value** argv) { moneyOperator(ctx, argv, MoneyOp::Multiply); }
 void fnMoneyDivide(sqlite3_context* ctx, int, sqlite3_value** argv) { moneyOperator(ctx, argv, MoneyOp::Divide); }
@@ -2147,6 +2160,7 @@ const Registration kFunctions[] = {
     {"vq_ineg", 2, fnIntNegate, true},
     {"vq_iabs", 2, fnIntAbs, true},
     {"vq_madd", 2, fnMoneyAdd, true},
+    {"vq_msum", -1, fnMoneySum, true},
     {"vq_msub", 2, fnMoneySubtract, true},
     {"vq_mmul", 2, fnMoneyMultiply, true},
     {"vq_mdiv", 2, fnMoneyDivide, true},

@@ -39,6 +39,7 @@
 //   vq_asin(x) vq_acos(x) vq_atan(x) vq_atn2(y,x) vq_degrees(x) vq_radians(x) vq_rand([seed])
 //   vq_arith_fold(v0,v1,...,steps) a chain of + - * from left to right (see functions.cpp)
 //   vq_bitxor(a,b,...)       a ^ b ^ ...
+//   vq_msum(a,b,...)         a + b + ... in money, exact (8115 money)
 //   vq_to_int(x,typeName[,fromFloat])  CAST to int/smallint/tinyint/bigint/bit
 //                            with errors 245, 8115 and 220; a float (third
 //                            argument 1) out of range is error 232

@@ -383,6 +383,8 @@ public:
                     return fold(op, bits[0] == '1' ? '2' : bits[0] == '3' ? '4' : bits[0] == '6' ? '8' : '1', right);
             }
         }
+        if (op == "+" && step == "vq_madd(" + kChainOperand + "," + right + ")")
+            return associate("vq_msum", right);
         if ((op == "&" || op == "|") && step == plain)
             return associate(op, right);
         if (op == "+" && step == paren(kChainOperand + " || " + right))
@@ -432,6 +434,8 @@ private:
             atom_ = "vq_arith_fold(" + operands_ + ",'" + steps_ + "')";
         else if (kind_ == Kind::Associative && op_ == "^")
             atom_ = balancedCall(std::move(terms_), "vq_bitxor");
+        else if (kind_ == Kind::Associative && op_ == "vq_msum")
+            atom_ = balancedCall(std::move(terms_), "vq_msum");
         else if (kind_ == Kind::Associative)
             atom_ = balancedChain(std::move(terms_), op_);
         kind_ = Kind::Atom;
