@@ -224,6 +224,8 @@ struct TruncateStmt : Stmt {
     ObjectName table;
 };
 
+struct TableConstraint;
+
 struct ColumnDef {
     std::string name;
     TypeName type;
@@ -239,6 +241,7 @@ struct ColumnDef {
     bool clustered = true;          // inline key: CLUSTERED (default) / NONCLUSTERED
     std::string collation;          // COLLATE x
     ExprPtr check;                  // inline CHECK (...)
+    std::vector<TableConstraint> foreignKeys;   // inline [CONSTRAINT x] [FOREIGN KEY] REFERENCES t (c)
 };
 
 struct TableConstraint {
@@ -252,6 +255,8 @@ struct TableConstraint {
     std::string defaultColumn;      // ALTER TABLE ADD CONSTRAINT d DEFAULT v FOR col
     ObjectName refTable;            // FOREIGN KEY ... REFERENCES t (cols)
     std::vector<std::string> refColumns;
+    std::string onDelete = "NO ACTION";   // ON DELETE / ON UPDATE: NO ACTION, CASCADE, SET NULL, SET DEFAULT
+    std::string onUpdate = "NO ACTION";
 };
 
 struct CreateTableStmt : Stmt {

@@ -47,6 +47,7 @@ struct TableInfo {
     std::vector<ColumnInfo> columns;
     std::string primaryKeyName;
     std::vector<std::string> primaryKey;
+    std::string definition;    // a view's CREATE VIEW text
 
     // Index of the named column (letter case ignored), -1 if none.
     int columnIndex(const std::string& name) const;

@@ -6,6 +6,7 @@
 #include "session.h"
 #include "session_internal.h"
 
+#include "foreign_keys.h"
 #include "functions.h"
 #include "gbk.h"
 #include "instance.h"
@@ -886,8 +887,13 @@ void Session::throwStepError(const StepError& e, const TableInfo* target, bool i
     const int extended = e.extended;
     int number = 0;
     std::string engineMessage;
-    if (parseEngineError(message, number, engineMessage))
+    if (parseEngineError(message, number, engineMessage)) {
+        // A foreign key's trigger names the database by a marker.
+        const std::string marker = kDatabaseNameMarker;
+        for (std::size_t at; target && (at = engineMessage.find(marker)) != std::string::npos;)
+            engineMessage.replace(at, marker.size(), target->database);
         throw SqlException(number, engineMessage);
+    }
     if ((rc & 0xff) == SQLITE_INTERRUPT)
         throw SqlException(err::Timeout, "Query timeout expired");
     if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
@@ -1233,6 +1239,12 @@ void Session::truncate(const ast::TruncateStmt& s)
     const TableInfo* info = findTable(s.table.database(), s.table.last());
     if (!info || info->isView())
         throw objectNotFound(4701, s.table.last(), s.pos.line);
+    if (info->xtype == "S")
+        throw SqlException(259, "Ad hoc updates to system catalogs are not allowed.", s.pos.line);
+    if (referencingForeignKey(db_, info->schemaAlias, info->id))
+        throw SqlException(4712, "Cannot truncate table '" + info->name +
+                                     "' because it is being referenced by a FOREIGN KEY constraint.",
+                           s.pos.line);
     const std::string schema = quoteIdent(info->schemaAlias);
     withSavepoint([&] {
         execSql(db_, "DELETE FROM " + schema + "." + quoteIdent(info->name));
@@ -1731,6 +1743,19 @@ void Session::createTable(const ast::CreateTableStmt& s, RunState&)
             obj.bind(4, std::string("K")).bind(5, static_cast<std::int64_t>(id)).bind(6, list);
             obj.step();
         }
+        obj.reset();
+        std::vector<const ast::TableConstraint*> foreignKeys;
+        for (const ast::ColumnDef& def : s.columns)
+            for (const ast::TableConstraint& fk : def.foreignKeys)
+                foreignKeys.push_back(&fk);
+        for (const ast::TableConstraint& c : s.constraints)
+            if (c.kind == ast::TableConstraint::Kind::ForeignKey)
+                foreignKeys.push_back(&c);
+        for (const ast::TableConstraint* c : foreignKeys) {
+            const int fkId = nextId++;
+            createForeignKey(db_, table, resolveForeignKey(db_, table, *c, fkId, s.pos.line), fkId, false,
+                             s.pos.line);
+        }
     });
 }
 
@@ -1816,8 +1841,20 @@ void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
                 added.push_back(c);
             }
             insertColumnRows(alias, table.id, added, table.database);
+            TableInfo widened = table;
+            widened.columns.insert(widened.columns.end(), added.begin(), added.end());
+            auto addForeignKey = [&](const ast::TableConstraint& c) {
+                const int fkId = nextObjectId(db_, alias);
+                createForeignKey(db_, widened, resolveForeignKey(db_, widened, c, fkId, s.pos.line), fkId, true,
+                                 s.pos.line);
+            };
+            for (const ast::ColumnDef& def : s.columns)
+                for (const ast::TableConstraint& c : def.foreignKeys)
+                    addForeignKey(c);
             for (const ast::TableConstraint& c : s.constraints) {
-                if (c.kind == ast::TableConstraint::Kind::PrimaryKey ||
+                if (c.kind == ast::TableConstraint::Kind::ForeignKey) {
+                    addForeignKey(c);
+                } else if (c.kind == ast::TableConstraint::Kind::PrimaryKey ||
                     c.kind == ast::TableConstraint::Kind::Unique) {
                     bool pk = c.kind == ast::TableConstraint::Kind::PrimaryKey;
                     if (pk && !table.primaryKeyName.empty())
@@ -1888,12 +1925,18 @@ void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
     case ast::AlterTableStmt::Action::DropConstraint: {
         withSavepoint([&] {
             for (const std::string& n : s.names) {
-                Stmt q(db_, "SELECT id FROM " + quoteIdent(alias) +
+                Stmt q(db_, "SELECT id, xtype, name FROM " + quoteIdent(alias) +
                                 ".sysobjects WHERE name = ?1 COLLATE vq_ci AND parent_obj = ?2");
                 q.bind(1, n).bind(2, static_cast<std::int64_t>(table.id));
                 if (!q.step())
                     throw SqlException(3728, "'" + n + "' is not a constraint.", s.pos.line);
                 std::int64_t id = q.columnInt(0);
+                if (q.columnText(1) == "F") {
+                    const std::string keyName = q.columnText(2);
+                    q.reset();
+                    dropForeignKey(db_, alias, keyName, static_cast<int>(id));
+                    continue;
+                }
                 Stmt idx(db_, "SELECT name FROM " + quoteIdent(alias) + ".sqlite_master WHERE type = 'index' AND "
                                                                         "name = ?1");
                 idx.bind(1, table.name + "$" + n);
@@ -2018,7 +2061,7 @@ void Session::createView(const ast::CreateViewStmt& s, RunState& st)
 void Session::createIndex(const ast::CreateIndexStmt& s)
 {
     const TableInfo* info = findTable(s.table.database(), s.table.last());
-    if (!info || info->isView())
+    if (!info || info->isView() || info->xtype == "S")
         throw objectNotFound(1088, s.table.last(), s.pos.line);
     std::string cols;
     for (const ast::OrderItem& k : s.columns) {
@@ -2066,7 +2109,14 @@ void Session::drop(const ast::DropStmt& s)
                                    s.pos.line);
             }
             const TableInfo copy = *info;
+            if (!view)
+                if (auto key = referencingForeignKey(db_, copy.schemaAlias, copy.id))
+                    throw SqlException(3726, "Could not drop object '" + n.toString() +
+                                                 "' because it is referenced by a FOREIGN KEY constraint.",
+                                       s.pos.line);
             withSavepoint([&] {
+                if (!view)
+                    dropForeignKeysOf(db_, copy.schemaAlias, copy.id);
                 execSql(db_, std::string("DROP ") + (view ? "VIEW " : "TABLE ") + quoteIdent(copy.schemaAlias) + "." +
                                  quoteIdent(copy.name));
                 const std::string schema = quoteIdent(copy.schemaAlias);
