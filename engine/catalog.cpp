@@ -1,7 +1,6 @@
 // The engine's system tables and reading them back.
 #include "catalog.h"
 
-#include "foreign_keys.h"
 #include "sqlite_util.h"
 
 #include <atomic>
@@ -53,6 +52,10 @@ const SysColumn kSysDatabases[] = {
 const SysColumn kSysForeignKeys[] = {
     {"constid", "int", 56, 4}, {"fkeyid", "int", 56, 4}, {"rkeyid", "int", 56, 4},
     {"fkey", "smallint", 52, 2}, {"rkey", "smallint", 52, 2}, {"keyno", "smallint", 52, 2},
+};
+const SysColumn kSysDepends[] = {
+    {"id", "int", 56, 4}, {"depid", "int", 56, 4}, {"number", "smallint", 52, 2},
+    {"depnumber", "smallint", 52, 2}, {"readobj", "bit", 104, 1},
 };
 const SysColumn kSysLogins[] = {
     {"name", "sysname", 231, 128}, {"password", "nvarchar", 231, 128},
@@ -161,6 +164,7 @@ void createSystemTables(sqlite3* db, const std::string& alias, bool isMaster)
     registerSystemTable(db, alias, 3, "syscolumns", kSysColumns, std::size(kSysColumns));
     registerSystemTable(db, alias, 4, "systypes", kSysTypes, std::size(kSysTypes));
     ensureForeignKeyTable(db, alias);
+    ensureDependsTable(db, alias);
     if (isMaster) {
         execSql(db, "CREATE TABLE " + s + ".sysdatabases(name TEXT COLLATE vq_ci PRIMARY KEY, dbid INTEGER NOT NULL, "
                     "sid BLOB, mode INTEGER DEFAULT 0, status INTEGER DEFAULT 0, crdate TEXT, filename TEXT, "
@@ -183,6 +187,18 @@ void ensureForeignKeyTable(sqlite3* db, const std::string& alias)
                 "rkeyid INTEGER NOT NULL, fkey INTEGER, rkey INTEGER, keyno INTEGER NOT NULL, "
                 "PRIMARY KEY(constid, keyno))");
     registerSystemTable(db, alias, 5, "sysforeignkeys", kSysForeignKeys, std::size(kSysForeignKeys));
+}
+
+void ensureDependsTable(sqlite3* db, const std::string& alias)
+{
+    const std::string s = quoteIdent(alias);
+    Stmt q(db, "SELECT 1 FROM " + s + ".sqlite_master WHERE type = 'table' AND name = 'sysdepends'");
+    if (q.step())
+        return;
+    q.reset();
+    execSql(db, "CREATE TABLE " + s + ".sysdepends(id INTEGER NOT NULL, depid INTEGER NOT NULL, "
+                "number INTEGER DEFAULT 0, depnumber INTEGER DEFAULT 0, readobj INTEGER DEFAULT 1)");
+    registerSystemTable(db, alias, 6, "sysdepends", kSysDepends, std::size(kSysDepends));
 }
 
 std::optional<TableInfo> loadTableInfo(sqlite3* db, const std::string& alias, const std::string& name)

@@ -350,6 +350,20 @@ void dropForeignKeysOf(sqlite3* db, const std::string& alias, int tableId)
         dropForeignKey(db, alias, name, id);
 }
 
+std::optional<std::string> foreignKeyOnColumn(sqlite3* db, const std::string& alias, int tableId, int colid)
+{
+    if (!hasForeignKeyTable(db, alias))
+        return std::nullopt;
+    const std::string schema = quoteIdent(alias);
+    Stmt q(db, "SELECT o.name FROM " + schema + ".sysforeignkeys AS f JOIN " + schema +
+                   ".sysobjects AS o ON o.id = f.constid WHERE (f.fkeyid = ?1 AND f.fkey = ?2) OR "
+                   "(f.rkeyid = ?1 AND f.rkey = ?2) LIMIT 1");
+    q.bind(1, static_cast<std::int64_t>(tableId)).bind(2, static_cast<std::int64_t>(colid));
+    if (q.step())
+        return q.columnText(0);
+    return std::nullopt;
+}
+
 std::optional<std::string> referencingForeignKey(sqlite3* db, const std::string& alias, int tableId)
 {
     if (!hasForeignKeyTable(db, alias))

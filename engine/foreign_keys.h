@@ -58,7 +58,8 @@ void dropForeignKeysOf(sqlite3* db, const std::string& alias, int tableId);
 // `tableId`, if any (DROP TABLE and TRUNCATE TABLE are refused then).
 std::optional<std::string> referencingForeignKey(sqlite3* db, const std::string& alias, int tableId);
 
-// Creates sysforeignkeys in a database made before the engine kept foreign keys.
-void ensureForeignKeyTable(sqlite3* db, const std::string& alias);
+// The name of a foreign key that column `colid` of table `tableId` takes
+// part in, on either side (such a column cannot be dropped).
+std::optional<std::string> foreignKeyOnColumn(sqlite3* db, const std::string& alias, int tableId, int colid);
 
 }  // namespace vqsql

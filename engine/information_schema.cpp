@@ -2,6 +2,7 @@
 // and sysforeignkeys.
 #include "information_schema.h"
 
+#include "catalog.h"
 #include "sqlite_util.h"
 
 namespace vqsql {
@@ -247,6 +248,19 @@ InformationSchemaView referentialConstraints(const std::string& p, const std::st
                 "sysobjects AS k WHERE k.xtype = 'F'"};
 }
 
+InformationSchemaView viewTableUsage(const std::string& p, const std::string& d, bool hasDependsTable)
+{
+    const std::string depends =
+        hasDependsTable ? p + "sysdepends" : "(SELECT 0 AS id, 0 AS depid WHERE 0)";
+    return {"VIEW_TABLE_USAGE",
+            {{"VIEW_CATALOG", kName}, {"VIEW_SCHEMA", kName}, {"VIEW_NAME", kName}, {"TABLE_CATALOG", kName},
+             {"TABLE_SCHEMA", kName}, {"TABLE_NAME", kName}},
+            "SELECT DISTINCT " + d + " AS VIEW_CATALOG, 'dbo' AS VIEW_SCHEMA, v.name AS VIEW_NAME, " + d +
+                " AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, t.name AS TABLE_NAME FROM " + depends + " AS dep JOIN " +
+                p + "sysobjects AS v ON v.id = dep.id AND v.xtype = 'V' JOIN " + p +
+                "sysobjects AS t ON t.id = dep.depid AND t.xtype IN ('U','V')"};
+}
+
 InformationSchemaView routines()
 {
     // The engine keeps no procedures or functions: the view is empty.
@@ -290,7 +304,8 @@ InformationSchemaView domains(const std::string& p, const std::string& d)
 }  // namespace
 
 std::optional<InformationSchemaView> informationSchemaView(const std::string& name, const std::string& schemaPrefix,
-                                                           const std::string& database, bool hasForeignKeyTable)
+                                                           const std::string& database,
+                                                           const LaterSystemTables& present)
 {
     const std::string n = lowerAscii(name);
     const std::string& p = schemaPrefix;
@@ -302,10 +317,103 @@ std::optional<InformationSchemaView> informationSchemaView(const std::string& na
     if (n == "table_constraints") return tableConstraints(p, d);
     if (n == "key_column_usage") return keyColumnUsage(p, d);
     if (n == "constraint_column_usage") return constraintColumnUsage(p, d);
-    if (n == "referential_constraints") return referentialConstraints(p, d, hasForeignKeyTable);
+    if (n == "referential_constraints") return referentialConstraints(p, d, present.foreignKeys);
+    if (n == "view_table_usage") return viewTableUsage(p, d, present.depends);
     if (n == "routines") return routines();
     if (n == "domains") return domains(p, d);
     return std::nullopt;
+}
+
+namespace {
+
+void collectExprTables(const ast::Expr& e, std::vector<std::string>& out);
+
+void collectQueryTables(const ast::Query& q, std::vector<std::string>& out);
+
+void collectRefTables(const ast::TableRef& r, std::vector<std::string>& out)
+{
+    switch (r.kind) {
+    case ast::TableRef::Kind::Named: {
+        bool seen = false;
+        for (const std::string& n : out)
+            seen = seen || equalsIgnoreCase(n, r.name.last());
+        if (!seen)
+            out.push_back(r.name.last());
+        break;
+    }
+    case ast::TableRef::Kind::Derived: collectQueryTables(*r.query, out); break;
+    case ast::TableRef::Kind::Join:
+        collectRefTables(*r.left, out);
+        collectRefTables(*r.right, out);
+        if (r.on)
+            collectExprTables(*r.on, out);
+        break;
+    }
+}
+
+void collectExprTables(const ast::Expr& e, std::vector<std::string>& out)
+{
+    for (const auto& a : e.args)
+        if (a)
+            collectExprTables(*a, out);
+    for (const auto& [w, t] : e.whens) {
+        if (w)
+            collectExprTables(*w, out);
+        if (t)
+            collectExprTables(*t, out);
+    }
+    if (e.elseExpr)
+        collectExprTables(*e.elseExpr, out);
+    if (e.query)
+        collectQueryTables(*e.query, out);
+}
+
+void collectQueryTables(const ast::Query& q, std::vector<std::string>& out)
+{
+    for (const auto& b : q.blocks) {
+        for (const auto& f : b->from)
+            collectRefTables(*f, out);
+        for (const ast::SelectItem& item : b->items)
+            if (item.expr)
+                collectExprTables(*item.expr, out);
+        if (b->where)
+            collectExprTables(*b->where, out);
+        if (b->having)
+            collectExprTables(*b->having, out);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> tablesReadBy(const ast::Query& q)
+{
+    std::vector<std::string> out;
+    collectQueryTables(q, out);
+    return out;
+}
+
+void recordViewDependencies(sqlite3* db, const std::string& alias, int viewId, const std::vector<std::string>& names)
+{
+    ensureDependsTable(db, alias);
+    const std::string s = quoteIdent(alias);
+    Stmt insert(db, "INSERT INTO " + s + ".sysdepends(id, depid, number, depnumber, readobj) SELECT ?1, id, 0, 0, 1 "
+                    "FROM " + s + ".sysobjects WHERE name = ?2 COLLATE vq_ci AND xtype IN ('U','V','S') LIMIT 1");
+    for (const std::string& name : names) {
+        insert.reset();
+        insert.bind(1, static_cast<std::int64_t>(viewId)).bind(2, name);
+        insert.step();
+    }
+}
+
+void forgetDependencies(sqlite3* db, const std::string& alias, int objectId)
+{
+    const std::string s = quoteIdent(alias);
+    Stmt q(db, "SELECT 1 FROM " + s + ".sqlite_master WHERE type = 'table' AND name = 'sysdepends'");
+    if (!q.step())
+        return;
+    q.reset();
+    execSql(db, "DELETE FROM " + s + ".sysdepends WHERE id = " + std::to_string(objectId) +
+                    " OR depid = " + std::to_string(objectId));
 }
 
 }  // namespace vqsql

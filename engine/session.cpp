@@ -8,6 +8,7 @@
 
 #include "foreign_keys.h"
 #include "functions.h"
+#include "information_schema.h"
 #include "gbk.h"
 #include "instance.h"
 #include "parser.h"
@@ -1914,6 +1915,14 @@ void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
                     throw SqlException(4924, "ALTER TABLE DROP COLUMN failed because column '" + col +
                                                  "' does not exist in table '" + table.name + "'.",
                                        s.pos.line);
+                const ColumnInfo& dropped = table.columns[static_cast<std::size_t>(idx)];
+                if (auto key = foreignKeyOnColumn(db_, alias, table.id, dropped.colid))
+                    throw SqlException(std::vector<SqlError>{
+                        SqlError{5074, 16, 1, s.pos.line,
+                                 "The object '" + *key + "' is dependent on column '" + dropped.name + "'."},
+                        SqlError{4922, 16, 9, s.pos.line,
+                                 "ALTER TABLE DROP COLUMN " + dropped.name +
+                                     " failed because one or more objects access this column."}});
                 execSql(db_, "ALTER TABLE " + target + " DROP COLUMN " + quoteIdent(col));
                 Stmt d(db_, "DELETE FROM " + quoteIdent(alias) + ".syscolumns WHERE id = ?1 AND name = ?2");
                 d.bind(1, static_cast<std::int64_t>(table.id)).bind(2, col);
@@ -2055,6 +2064,7 @@ void Session::createView(const ast::CreateViewStmt& s, RunState& st)
         obj.bind(1, static_cast<std::int64_t>(id)).bind(2, name).bind(3, definition);
         obj.step();
         insertColumnRows(alias, id, columns, current_);
+        recordViewDependencies(db_, alias, id, tablesReadBy(*s.query));
     });
 }
 
@@ -2123,6 +2133,7 @@ void Session::drop(const ast::DropStmt& s)
                 execSql(db_, "DELETE FROM " + schema + ".syscolumns WHERE id = " + std::to_string(copy.id) +
                                  "; DELETE FROM " + schema + ".sysobjects WHERE id = " + std::to_string(copy.id) +
                                  " OR parent_obj = " + std::to_string(copy.id));
+                forgetDependencies(db_, copy.schemaAlias, copy.id);
             });
             break;
         }

@@ -1060,8 +1060,10 @@ struct Translator::Impl {
                 unsupported("a view that reads another database", ref.pos);
             prefix.clear();
         }
-        const bool foreignKeys = catalog.findTable(ref.name.database(), "sysforeignkeys") != nullptr;
-        auto view = informationSchemaView(ref.name.last(), prefix, sysobjects->database, foreignKeys);
+        LaterSystemTables present;
+        present.foreignKeys = catalog.findTable(ref.name.database(), "sysforeignkeys") != nullptr;
+        present.depends = catalog.findTable(ref.name.database(), "sysdepends") != nullptr;
+        auto view = informationSchemaView(ref.name.last(), prefix, sysobjects->database, present);
         if (!view)
             fail(err::InvalidObject, "Invalid object name '" + ref.name.toString() + "'.", ref.name.pos);
         Source src;

@@ -172,6 +172,21 @@ TEST_F(ConformanceForeignKeys, ReferencedTablesCannotBeDroppedOrTruncated)
     EXPECT_EQ(text("select count(*) from sysobjects where xtype in ('U','F')"), "0");
 }
 
+TEST_F(ConformanceForeignKeys, ColumnsOfAKeyCannotBeDropped)
+{
+    exec("create table child (cid int primary key, pid int constraint FK_c references parent(id), note int)");
+    for (const char* sql : {"alter table child drop column pid", "alter table parent drop column id"}) {
+        BatchResult r = run(sql);
+        ASSERT_EQ(r.errors.size(), 2u) << sql;
+        EXPECT_EQ(r.errors[0].number, 5074);
+        EXPECT_EQ(r.errors[0].message,
+                  std::string("The object 'FK_c' is dependent on column '") + (sql[12] == 'c' ? "pid" : "id") + "'.");
+        EXPECT_EQ(r.errors[1].number, 4922);
+    }
+    exec("alter table child drop column note");
+    EXPECT_EQ(errorOf("insert into child values (1, 5)").number, 547);
+}
+
 TEST_F(ConformanceForeignKeys, SelfReferenceAndRenamedDatabase)
 {
     exec("create table node (id int primary key, up int references node(id))");

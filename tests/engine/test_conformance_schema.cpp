@@ -3,6 +3,8 @@
 // and user-defined types, and how they are named.
 #include "conformance_fixture.h"
 
+#include <algorithm>
+
 using namespace vqsql;
 using namespace vqsql::conformance;
 
@@ -130,6 +132,20 @@ TEST_F(ConformanceSchema, ConstraintsAndTheirColumns)
     EXPECT_EQ(text("select count(*) from INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE where "
                    "CONSTRAINT_NAME = 'PK_Subject'"),
               "2");
+}
+
+TEST_F(ConformanceSchema, ViewTableUsage)
+{
+    exec("create view V_Both as select v.VID, s.SubName from Voucher v join Subject s on s.SubID = v.SubID "
+         "where exists (select 1 from V_Subject x where x.SubID = s.SubID)");
+    Strings usage = lines("select VIEW_NAME, TABLE_NAME from INFORMATION_SCHEMA.VIEW_TABLE_USAGE");
+    std::sort(usage.begin(), usage.end());
+    EXPECT_EQ(usage, (Strings{"V_Both|Subject", "V_Both|V_Subject", "V_Both|Voucher", "V_Subject|Subject"}));
+    exec("drop view V_Both");
+    EXPECT_EQ(column("select VIEW_NAME from INFORMATION_SCHEMA.VIEW_TABLE_USAGE"), (Strings{"V_Subject"}));
+    EXPECT_EQ(text("select count(*) from sysdepends where id = object_id('V_Subject') and "
+                   "depid = object_id('Subject')"),
+              "1");
 }
 
 TEST_F(ConformanceSchema, SchemataDomainsAndRoutines)
