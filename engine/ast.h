@@ -268,8 +268,11 @@ struct CreateTableStmt : Stmt {
 
 struct AlterTableStmt : Stmt {
     AlterTableStmt() : Stmt(StmtKind::AlterTable) {}
-    enum class Action { Add, DropColumn, DropConstraint, AlterColumn };
+    // CheckConstraint / NoCheckConstraint: [WITH CHECK] CHECK | NOCHECK
+    // CONSTRAINT names (names empty for ALL).
+    enum class Action { Add, DropColumn, DropConstraint, AlterColumn, CheckConstraint, NoCheckConstraint };
     Action action = Action::Add;
+    std::optional<bool> withCheck;             // WITH CHECK (true) / WITH NOCHECK (false): check existing rows
     ObjectName table;
     std::vector<ColumnDef> columns;            // ADD columns / ALTER COLUMN (one)
     std::vector<TableConstraint> constraints;  // ADD [CONSTRAINT] ...

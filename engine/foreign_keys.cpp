@@ -203,6 +203,60 @@ bool hasForeignKeyTable(sqlite3* db, const std::string& alias)
     return q.step();
 }
 
+// sysobjects.status bit of a foreign key that is not enforced (NOCHECK).
+constexpr int kDisabled = 256;
+
+std::string actionName(int code)
+{
+    static const char* const kNames[] = {"NO ACTION", "CASCADE", "SET NULL", "SET DEFAULT"};
+    return kNames[code & 3];
+}
+
+void dropTriggers(sqlite3* db, const std::string& alias, const std::string& name)
+{
+    for (const char* suffix : {"$ci", "$cu", "$pd", "$pu"})
+        execSql(db, "DROP TRIGGER IF EXISTS " + quoteIdent(alias) + "." + quoteIdent(name + suffix));
+}
+
+// A foreign key as the catalogue keeps it.
+ForeignKeyDef loadForeignKey(sqlite3* db, const std::string& alias, int objectId, int& status)
+{
+    const std::string s = quoteIdent(alias);
+    ForeignKeyDef fk;
+    Stmt obj(db, "SELECT name, status FROM " + s + ".sysobjects WHERE id = ?1");
+    obj.bind(1, static_cast<std::int64_t>(objectId));
+    obj.step();
+    fk.name = obj.columnText(0);
+    status = static_cast<int>(obj.columnInt(1));
+    fk.onDelete = actionName(status);
+    fk.onUpdate = actionName(status >> 2);
+    Stmt cols(db, "SELECT fc.name, r.name, rc.name, r.id FROM " + s + ".sysforeignkeys AS f JOIN " + s +
+                      ".syscolumns AS fc ON fc.id = f.fkeyid AND fc.colid = f.fkey JOIN " + s +
+                      ".syscolumns AS rc ON rc.id = f.rkeyid AND rc.colid = f.rkey JOIN " + s +
+                      ".sysobjects AS r ON r.id = f.rkeyid WHERE f.constid = ?1 ORDER BY f.keyno");
+    cols.bind(1, static_cast<std::int64_t>(objectId));
+    while (cols.step()) {
+        fk.columns.push_back(cols.columnText(0));
+        fk.refTable = cols.columnText(1);
+        fk.refColumns.push_back(cols.columnText(2));
+        fk.refTableId = static_cast<int>(cols.columnInt(3));
+    }
+    return fk;
+}
+
+void checkExistingRows(sqlite3* db, const TableInfo& child, const ForeignKeyDef& fk, const std::string& statement,
+                       int line)
+{
+    const std::string schema = quoteIdent(child.schemaAlias);
+    Stmt q(db, "SELECT 1 FROM " + schema + "." + quoteIdent(child.name) + " AS c WHERE " +
+                   allNotNull("c.", fk.columns) + " AND NOT EXISTS (SELECT 1 FROM " + schema + "." +
+                   quoteIdent(fk.refTable) + " WHERE " + matchSql(fk.refColumns, "c.", fk.columns) + ") LIMIT 1");
+    if (q.step())
+        throw SqlException(547, "The " + statement + " statement conflicted with the FOREIGN KEY constraint \"" +
+                                    fk.name + "\"." + conflictTail(child.database, fk.refTable, fk.refColumns),
+                           line);
+}
+
 }  // namespace
 
 ForeignKeyDef resolveForeignKey(sqlite3* db, const TableInfo& child, const ast::TableConstraint& c, int objectId,
@@ -282,15 +336,8 @@ void createForeignKey(sqlite3* db, const TableInfo& child, const ForeignKeyDef& 
             throw SqlException(err::ObjectExists, "There is already an object named '" + fk.name + "' in the database.",
                                line);
     }
-    if (checkExisting) {
-        Stmt q(db, "SELECT 1 FROM " + schema + "." + quoteIdent(child.name) + " AS c WHERE " +
-                       allNotNull("c.", fk.columns) + " AND NOT EXISTS (SELECT 1 FROM " + schema + "." +
-                       quoteIdent(fk.refTable) + " WHERE " + matchSql(fk.refColumns, "c.", fk.columns) + ") LIMIT 1");
-        if (q.step())
-            throw SqlException(547, "The ALTER TABLE statement conflicted with the FOREIGN KEY constraint \"" +
-                                        fk.name + "\"." + conflictTail(child.database, fk.refTable, fk.refColumns),
-                               line);
-    }
+    if (checkExisting)
+        checkExistingRows(db, child, fk, "ALTER TABLE", line);
     ensureForeignKeyTable(db, alias);
     std::string keycols;
     for (const std::string& c : fk.columns)
@@ -326,11 +373,45 @@ void createForeignKey(sqlite3* db, const TableInfo& child, const ForeignKeyDef& 
     bumpSchemaGeneration();
 }
 
+void setForeignKeysEnabled(sqlite3* db, const TableInfo& child, const std::vector<std::string>& names, bool enabled,
+                           bool checkExisting, int line)
+{
+    const std::string s = quoteIdent(child.schemaAlias);
+    std::vector<int> ids;
+    if (names.empty()) {
+        Stmt q(db, "SELECT id FROM " + s + ".sysobjects WHERE xtype = 'F' AND parent_obj = ?1");
+        q.bind(1, static_cast<std::int64_t>(child.id));
+        while (q.step())
+            ids.push_back(static_cast<int>(q.columnInt(0)));
+    }
+    for (const std::string& name : names) {
+        Stmt q(db, "SELECT id, xtype FROM " + s + ".sysobjects WHERE name = ?1 COLLATE vq_ci AND parent_obj = ?2");
+        q.bind(1, name).bind(2, static_cast<std::int64_t>(child.id));
+        if (!q.step())
+            throw SqlException(4917, "Constraint '" + name + "' does not exist.", line);
+        // Only foreign keys can be switched off; the engine's CHECK constraints always hold.
+        if (q.columnText(1) == "F")
+            ids.push_back(static_cast<int>(q.columnInt(0)));
+    }
+    for (int id : ids) {
+        int status = 0;
+        ForeignKeyDef fk = loadForeignKey(db, child.schemaAlias, id, status);
+        if (enabled && checkExisting)
+            checkExistingRows(db, child, fk, "ALTER TABLE", line);
+        dropTriggers(db, child.schemaAlias, fk.name);
+        if (enabled)
+            createTriggers(db, child.schemaAlias, child, fk);
+        const int newStatus = enabled ? (status & ~kDisabled) : (status | kDisabled);
+        execSql(db, "UPDATE " + s + ".sysobjects SET status = " + std::to_string(newStatus) +
+                        " WHERE id = " + std::to_string(id));
+    }
+    bumpSchemaGeneration();
+}
+
 void dropForeignKey(sqlite3* db, const std::string& alias, const std::string& name, int objectId)
 {
     const std::string schema = quoteIdent(alias);
-    for (const char* suffix : {"$ci", "$cu", "$pd", "$pu"})
-        execSql(db, "DROP TRIGGER IF EXISTS " + schema + "." + quoteIdent(name + suffix));
+    dropTriggers(db, alias, name);
     execSql(db, "DELETE FROM " + schema + ".sysobjects WHERE id = " + std::to_string(objectId));
     if (hasForeignKeyTable(db, alias))
         execSql(db, "DELETE FROM " + schema + ".sysforeignkeys WHERE constid = " + std::to_string(objectId));

@@ -49,6 +49,13 @@ ForeignKeyDef resolveForeignKey(sqlite3* db, const TableInfo& child, const ast::
 void createForeignKey(sqlite3* db, const TableInfo& child, const ForeignKeyDef& fk, int objectId,
                       bool checkExisting, int line);
 
+// ALTER TABLE CHECK / NOCHECK CONSTRAINT: enforces the key again (its
+// triggers made anew; `checkExisting` first checks the rows in the table)
+// or stops enforcing it. `names` empty: every foreign key of the table.
+// Throws 4917 for a name that is not a constraint of the table.
+void setForeignKeysEnabled(sqlite3* db, const TableInfo& child, const std::vector<std::string>& names, bool enabled,
+                           bool checkExisting, int line);
+
 // Drops the key's triggers and catalogue rows (ALTER TABLE DROP CONSTRAINT,
 // DROP TABLE of the referencing table).
 void dropForeignKey(sqlite3* db, const std::string& alias, const std::string& name, int objectId);

@@ -1051,9 +1051,18 @@ private:
         s->table = objectName();
         if (atKw("WITH") && (ahead(1).isKeyword("CHECK") || ahead(1).isKeyword("NOCHECK"))) {
             next();
-            next();
+            s->withCheck = next().isKeyword("CHECK");
         }
-        if (acceptKw("ADD")) {
+        if ((atKw("CHECK") || atKw("NOCHECK")) && ahead(1).isKeyword("CONSTRAINT")) {
+            s->action = next().isKeyword("CHECK") ? AlterTableStmt::Action::CheckConstraint
+                                                  : AlterTableStmt::Action::NoCheckConstraint;
+            next();
+            if (!acceptKw("ALL")) {
+                do {
+                    s->names.push_back(name());
+                } while (acceptOp(","));
+            }
+        } else if (acceptKw("ADD")) {
             s->action = AlterTableStmt::Action::Add;
             do {
                 if (atTableConstraint())

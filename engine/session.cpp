@@ -1846,8 +1846,8 @@ void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
             widened.columns.insert(widened.columns.end(), added.begin(), added.end());
             auto addForeignKey = [&](const ast::TableConstraint& c) {
                 const int fkId = nextObjectId(db_, alias);
-                createForeignKey(db_, widened, resolveForeignKey(db_, widened, c, fkId, s.pos.line), fkId, true,
-                                 s.pos.line);
+                createForeignKey(db_, widened, resolveForeignKey(db_, widened, c, fkId, s.pos.line), fkId,
+                                 s.withCheck.value_or(true), s.pos.line);
             };
             for (const ast::ColumnDef& def : s.columns)
                 for (const ast::TableConstraint& c : def.foreignKeys)
@@ -1904,6 +1904,14 @@ void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
                                        "The engine does not support adding this kind of constraint.", s.pos.line);
                 }
             }
+        });
+        break;
+    }
+    case ast::AlterTableStmt::Action::CheckConstraint:
+    case ast::AlterTableStmt::Action::NoCheckConstraint: {
+        const bool enable = s.action == ast::AlterTableStmt::Action::CheckConstraint;
+        withSavepoint([&] {
+            setForeignKeysEnabled(db_, table, s.names, enable, s.withCheck.value_or(false), s.pos.line);
         });
         break;
     }

@@ -124,6 +124,26 @@ TEST_F(ConformanceForeignKeys, AlterTableAddsAndDropsAKey)
     EXPECT_EQ(text("select count(*) from sysobjects where xtype = 'F'"), "0");
 }
 
+TEST_F(ConformanceForeignKeys, CheckAndNoCheckAsScriptsWriteThem)
+{
+    exec("create table child (cid int primary key, pid int)");
+    exec("insert into child values (1, 7)");
+    // WITH NOCHECK leaves the rows already there unchecked.
+    exec("alter table [dbo].[child] with nocheck add constraint [FK_c] foreign key ([pid]) references [dbo].[parent] ([id])");
+    EXPECT_EQ(errorOf("insert into child values (2, 8)").number, 547);
+    exec("alter table child nocheck constraint FK_c");
+    exec("insert into child values (2, 8)");
+    exec("delete from parent where id = 1");
+    exec("alter table child check constraint all");
+    EXPECT_EQ(errorOf("insert into child values (3, 9)").number, 547);
+    EXPECT_EQ(errorOf("alter table child with check check constraint FK_c").message,
+              "The ALTER TABLE statement conflicted with the FOREIGN KEY constraint \"FK_c\". The conflict occurred "
+              "in database \"shop\", table \"dbo.parent\", column 'id'.");
+    SqlError e = errorOf("alter table child nocheck constraint FK_none");
+    EXPECT_EQ(e.number, 4917);
+    EXPECT_EQ(e.message, "Constraint 'FK_none' does not exist.");
+}
+
 struct DeclarationCase {
     const char* sql;
     int number;
