@@ -12,6 +12,7 @@
 #include "gbk.h"
 #include "instance.h"
 #include "parser.h"
+#include "view_update.h"
 #include "sqlite_util.h"
 #include "version.h"
 
@@ -1081,6 +1082,8 @@ void Session::executeDml(const ast::Stmt& s, RunState& st)
         else
             name = &static_cast<const ast::DeleteStmt&>(s).table;
         target = findTable(name->database(), name->last());
+        if (target && target->isView())
+            target = &changedBaseTable(s, *target, *this);
         try {
             throwStepError(e, target, isUpdate);
         } catch (SqlException& error) {

@@ -347,6 +347,33 @@ std::vector<ast::TableRefPtr> viewFrom(const ViewShape& shape, const TableInfo& 
 
 }  // namespace
 
+const TableInfo& changedBaseTable(const ast::Stmt& s, const TableInfo& view, Catalog& catalog)
+{
+    try {
+        std::string name;
+        if (s.kind == ast::StmtKind::Insert) {
+            name = insertThroughView(static_cast<const ast::InsertStmt&>(s), view, catalog)->table.last();
+        } else if (s.kind == ast::StmtKind::Delete) {
+            ViewShape shape = analyseView(view, catalog, s.pos);
+            if (shape.tables.size() == 1)
+                name = shape.tables.front().info->name;
+        } else if (s.kind == ast::StmtKind::Update) {
+            auto update = updateThroughView(static_cast<const ast::UpdateStmt&>(s), view, catalog);
+            std::vector<const ast::TableRef*> refs;
+            for (const auto& f : update->from)
+                collectTables(*f, refs);
+            for (const ast::TableRef* ref : refs)
+                if (ref->kind == ast::TableRef::Kind::Named &&
+                    equalsIgnoreCase(ref->alias.empty() ? ref->name.last() : ref->alias, update->table.last()))
+                    name = ref->name.last();
+        }
+        if (const TableInfo* base = name.empty() ? nullptr : catalog.findTable(view.database, name))
+            return *base;
+    } catch (const SqlException&) {
+    }
+    return view;
+}
+
 std::unique_ptr<ast::InsertStmt> insertThroughView(const ast::InsertStmt& s, const TableInfo& view, Catalog& catalog)
 {
     ViewShape shape = analyseView(view, catalog, s.pos);

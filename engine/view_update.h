@@ -24,6 +24,11 @@ std::unique_ptr<ast::InsertStmt> insertThroughView(const ast::InsertStmt& s, con
 std::unique_ptr<ast::UpdateStmt> updateThroughView(const ast::UpdateStmt& s, const TableInfo& view, Catalog& catalog);
 std::unique_ptr<ast::DeleteStmt> deleteThroughView(const ast::DeleteStmt& s, const TableInfo& view, Catalog& catalog);
 
+// The base table a data statement through `view` changes (for the texts of
+// constraint errors, which name the table); `view` itself when the
+// statement cannot be rewritten.
+const TableInfo& changedBaseTable(const ast::Stmt& s, const TableInfo& view, Catalog& catalog);
+
 // Deep copies of syntax trees.
 ast::ExprPtr cloneExpr(const ast::Expr& e);
 ast::QueryPtr cloneQuery(const ast::Query& q);

@@ -47,7 +47,13 @@ TEST_F(ConformanceViewDml, DeleteRemovesOnlyRowsTheViewShows)
 TEST_F(ConformanceViewDml, InsertWritesTheBaseTableEvenOutsideTheFilter)
 {
     // Kind is not in the view and has no default: the base table refuses the NULL.
-    EXPECT_EQ(errorOf("insert into V_Assets (ID, AccName) values (4, 'x')").number, 515);
+    SqlError e = errorOf("insert into V_Assets (ID, AccName) values (4, 'x')");
+    EXPECT_EQ(e.number, 515);
+    EXPECT_EQ(e.message, "Cannot insert the value NULL into column 'Kind', table 'master.dbo.Acc'; column does not "
+                         "allow nulls. INSERT fails.");
+    e = errorOf("update V_Assets set ID = 2 where ID = 1");
+    EXPECT_EQ(e.number, 2627);
+    EXPECT_NE(e.message.find("Cannot insert duplicate key in object 'dbo.Acc'."), std::string::npos) << e.message;
     exec("create view V_All as select ID, Name, Kind from Acc where Kind = 1");
     exec("insert into V_All values (5, 'tax', 2)");
     EXPECT_EQ(text("select Name + '/' + convert(varchar, Bal) from Acc where ID = 5"), "tax/0.00");
