@@ -229,6 +229,8 @@ struct TruncateStmt : Stmt {
     ObjectName table;
 };
 
+struct TableConstraint;
+
 struct ColumnDef {
     std::string name;
     TypeName type;
@@ -244,6 +246,7 @@ struct ColumnDef {
     bool clustered = true;          // inline key: CLUSTERED (default) / NONCLUSTERED
     std::string collation;          // COLLATE x
     ExprPtr check;                  // inline CHECK (...)
+    std::vector<TableConstraint> foreignKeys;   // inline [CONSTRAINT x] [FOREIGN KEY] REFERENCES t (c)
 };
 
 struct TableConstraint {
@@ -257,6 +260,8 @@ struct TableConstraint {
     std::string defaultColumn;      // ALTER TABLE ADD CONSTRAINT d DEFAULT v FOR col
     ObjectName refTable;            // FOREIGN KEY ... REFERENCES t (cols)
     std::vector<std::string> refColumns;
+    std::string onDelete = "NO ACTION";   // ON DELETE / ON UPDATE: NO ACTION, CASCADE, SET NULL, SET DEFAULT
+    std::string onUpdate = "NO ACTION";
 };
 
 struct CreateTableStmt : Stmt {
@@ -268,8 +273,11 @@ struct CreateTableStmt : Stmt {
 
 struct AlterTableStmt : Stmt {
     AlterTableStmt() : Stmt(StmtKind::AlterTable) {}
-    enum class Action { Add, DropColumn, DropConstraint, AlterColumn };
+    // CheckConstraint / NoCheckConstraint: [WITH CHECK] CHECK | NOCHECK
+    // CONSTRAINT names (names empty for ALL).
+    enum class Action { Add, DropColumn, DropConstraint, AlterColumn, CheckConstraint, NoCheckConstraint };
     Action action = Action::Add;
+    std::optional<bool> withCheck;             // WITH CHECK (true) / WITH NOCHECK (false): check existing rows
     ObjectName table;
     std::vector<ColumnDef> columns;            // ADD columns / ALTER COLUMN (one)
     std::vector<TableConstraint> constraints;  // ADD [CONSTRAINT] ...

@@ -49,6 +49,14 @@ const SysColumn kSysDatabases[] = {
     {"filename", "nvarchar", 231, 260}, {"logfilename", "nvarchar", 231, 260}, {"datalogical", "sysname", 231, 128},
     {"loglogical", "sysname", 231, 128}, {"cmptlevel", "tinyint", 48, 1},
 };
+const SysColumn kSysForeignKeys[] = {
+    {"constid", "int", 56, 4}, {"fkeyid", "int", 56, 4}, {"rkeyid", "int", 56, 4},
+    {"fkey", "smallint", 52, 2}, {"rkey", "smallint", 52, 2}, {"keyno", "smallint", 52, 2},
+};
+const SysColumn kSysDepends[] = {
+    {"id", "int", 56, 4}, {"depid", "int", 56, 4}, {"number", "smallint", 52, 2},
+    {"depnumber", "smallint", 52, 2}, {"readobj", "bit", 104, 1},
+};
 const SysColumn kSysLogins[] = {
     {"name", "sysname", 231, 128}, {"password", "nvarchar", 231, 128},
 };
@@ -155,6 +163,8 @@ void createSystemTables(sqlite3* db, const std::string& alias, bool isMaster)
     registerSystemTable(db, alias, 1, "sysobjects", kSysObjects, std::size(kSysObjects));
     registerSystemTable(db, alias, 3, "syscolumns", kSysColumns, std::size(kSysColumns));
     registerSystemTable(db, alias, 4, "systypes", kSysTypes, std::size(kSysTypes));
+    ensureForeignKeyTable(db, alias);
+    ensureDependsTable(db, alias);
     if (isMaster) {
         execSql(db, "CREATE TABLE " + s + ".sysdatabases(name TEXT COLLATE vq_ci PRIMARY KEY, dbid INTEGER NOT NULL, "
                     "sid BLOB, mode INTEGER DEFAULT 0, status INTEGER DEFAULT 0, crdate TEXT, filename TEXT, "
@@ -166,10 +176,35 @@ void createSystemTables(sqlite3* db, const std::string& alias, bool isMaster)
     }
 }
 
+void ensureForeignKeyTable(sqlite3* db, const std::string& alias)
+{
+    const std::string s = quoteIdent(alias);
+    Stmt q(db, "SELECT 1 FROM " + s + ".sqlite_master WHERE type = 'table' AND name = 'sysforeignkeys'");
+    if (q.step())
+        return;
+    q.reset();
+    execSql(db, "CREATE TABLE " + s + ".sysforeignkeys(constid INTEGER NOT NULL, fkeyid INTEGER NOT NULL, "
+                "rkeyid INTEGER NOT NULL, fkey INTEGER, rkey INTEGER, keyno INTEGER NOT NULL, "
+                "PRIMARY KEY(constid, keyno))");
+    registerSystemTable(db, alias, 5, "sysforeignkeys", kSysForeignKeys, std::size(kSysForeignKeys));
+}
+
+void ensureDependsTable(sqlite3* db, const std::string& alias)
+{
+    const std::string s = quoteIdent(alias);
+    Stmt q(db, "SELECT 1 FROM " + s + ".sqlite_master WHERE type = 'table' AND name = 'sysdepends'");
+    if (q.step())
+        return;
+    q.reset();
+    execSql(db, "CREATE TABLE " + s + ".sysdepends(id INTEGER NOT NULL, depid INTEGER NOT NULL, "
+                "number INTEGER DEFAULT 0, depnumber INTEGER DEFAULT 0, readobj INTEGER DEFAULT 1)");
+    registerSystemTable(db, alias, 6, "sysdepends", kSysDepends, std::size(kSysDepends));
+}
+
 std::optional<TableInfo> loadTableInfo(sqlite3* db, const std::string& alias, const std::string& name)
 {
     const std::string s = quoteIdent(alias);
-    Stmt obj(db, "SELECT id, name, xtype FROM " + s +
+    Stmt obj(db, "SELECT id, name, xtype, definition FROM " + s +
                      ".sysobjects WHERE name = ?1 COLLATE vq_ci AND xtype IN ('U','V','S') LIMIT 1");
     obj.bind(1, name);
     if (!obj.step())
@@ -178,6 +213,7 @@ std::optional<TableInfo> loadTableInfo(sqlite3* db, const std::string& alias, co
     info.id = static_cast<int>(obj.columnInt(0));
     info.name = obj.columnText(1);
     info.xtype = obj.columnText(2);
+    info.definition = obj.columnText(3);
     info.schemaAlias = alias;
 
     Stmt cols(db, "SELECT name, xtype, typename, length, prec, scale, isnullable, defaulttext, isidentity, colid FROM " +

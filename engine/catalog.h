@@ -7,6 +7,10 @@
 //              'U' tables, 'V' views, 'PK'/'UQ' keys, 'S' system tables
 //   syscolumns (id, colid, name, xtype, typename, length, prec, scale,
 //              isnullable, ...): one row per column of a table or view
+//   sysforeignkeys (constid, fkeyid, rkeyid, fkey, rkey, keyno): the column
+//              pairs of each foreign key ('F' in sysobjects)
+//   sysdepends (id, depid, number, depnumber, readobj): the tables and views
+//              a view reads
 //   systypes   (name, xtype, xusertype, basename, length, prec, scale,
 //              allownulls): the system types (xusertype = xtype) and the
 //              user-defined types (sp_addtype, CREATE TYPE ... FROM;
@@ -47,6 +51,7 @@ struct TableInfo {
     std::vector<ColumnInfo> columns;
     std::string primaryKeyName;
     std::vector<std::string> primaryKey;
+    std::string definition;    // a view's CREATE VIEW text
 
     // Index of the named column (letter case ignored), -1 if none.
     int columnIndex(const std::string& name) const;
@@ -82,6 +87,11 @@ public:
 // Creates the engine's system tables in a fresh, empty database file
 // attached under `alias`. `isMaster` adds sysdatabases and syslogins.
 void createSystemTables(sqlite3* db, const std::string& alias, bool isMaster);
+
+// Create sysforeignkeys / sysdepends in a database made before the engine
+// kept foreign keys and view dependencies (nothing when they exist).
+void ensureForeignKeyTable(sqlite3* db, const std::string& alias);
+void ensureDependsTable(sqlite3* db, const std::string& alias);
 
 // Reads a table's catalogue entry from the database attached as `alias`.
 std::optional<TableInfo> loadTableInfo(sqlite3* db, const std::string& alias, const std::string& name);

@@ -859,19 +859,26 @@ private:
     }
 
     // Actions after REFERENCES t (c): ON DELETE/UPDATE CASCADE | NO ACTION |
-    // SET NULL | SET DEFAULT, NOT FOR REPLICATION; all ignored.
-    void skipReferenceActions()
+    // SET NULL | SET DEFAULT, NOT FOR REPLICATION (ignored).
+    void referenceActions(TableConstraint& c)
     {
         for (;;) {
             if (atKw("ON") && (ahead(1).isKeyword("DELETE") || ahead(1).isKeyword("UPDATE"))) {
                 next();
+                std::string& action = cur().isKeyword("DELETE") ? c.onDelete : c.onUpdate;
                 next();
                 if (acceptKw("CASCADE")) {
+                    action = "CASCADE";
                 } else if (acceptKw("NO")) {
                     expectKw("ACTION");
+                    action = "NO ACTION";
                 } else if (acceptKw("SET")) {
-                    if (!acceptKw("NULL"))
+                    if (acceptKw("NULL")) {
+                        action = "SET NULL";
+                    } else {
                         expectKw("DEFAULT");
+                        action = "SET DEFAULT";
+                    }
                 } else {
                     fail();
                 }
@@ -883,6 +890,27 @@ private:
                 return;
             }
         }
+    }
+
+    // The inline REFERENCES t (c) of column `column`, as a table constraint.
+    TableConstraint columnReference(const std::string& column, const std::string& constraintName, const Pos& pos)
+    {
+        TableConstraint c;
+        c.kind = TableConstraint::Kind::ForeignKey;
+        c.name = constraintName;
+        c.pos = pos;
+        OrderItem key;
+        key.expr = std::make_unique<Expr>();
+        key.expr->kind = ExprKind::Column;
+        key.expr->pos = pos;
+        key.expr->name.parts.push_back(column);
+        key.expr->name.pos = pos;
+        c.keyColumns.push_back(std::move(key));
+        c.refTable = objectName();
+        if (atOp("("))
+            c.refColumns = nameList();
+        referenceActions(c);
+        return c;
     }
 
     // Whether the current token starts a table constraint (after an
@@ -928,7 +956,7 @@ private:
             c.refTable = objectName();
             if (atOp("("))
                 c.refColumns = nameList();
-            skipReferenceActions();
+            referenceActions(c);
         } else if (acceptKw("DEFAULT")) {
             c.kind = TableConstraint::Kind::Default;
             c.expr = expr();
@@ -993,18 +1021,12 @@ private:
                 expectOp("(");
                 col.check = expr();
                 expectOp(")");
-            } else if (acceptKw("FOREIGN")) {
-                expectKw("KEY");
+            } else if (atKw("FOREIGN") || atKw("REFERENCES")) {
+                const Pos at = cur().pos;
+                if (acceptKw("FOREIGN"))
+                    expectKw("KEY");
                 expectKw("REFERENCES");
-                objectName();
-                if (atOp("("))
-                    nameList();
-                skipReferenceActions();
-            } else if (acceptKw("REFERENCES")) {
-                objectName();
-                if (atOp("("))
-                    nameList();
-                skipReferenceActions();
+                col.foreignKeys.push_back(columnReference(col.name, constraintName, at));
             } else if (acceptKw("COLLATE")) {
                 col.collation = name();
             } else if (acceptKw("ROWGUIDCOL")) {
@@ -1188,9 +1210,18 @@ private:
         s->table = objectName();
         if (atKw("WITH") && (ahead(1).isKeyword("CHECK") || ahead(1).isKeyword("NOCHECK"))) {
             next();
-            next();
+            s->withCheck = next().isKeyword("CHECK");
         }
-        if (acceptKw("ADD")) {
+        if ((atKw("CHECK") || atKw("NOCHECK")) && ahead(1).isKeyword("CONSTRAINT")) {
+            s->action = next().isKeyword("CHECK") ? AlterTableStmt::Action::CheckConstraint
+                                                  : AlterTableStmt::Action::NoCheckConstraint;
+            next();
+            if (!acceptKw("ALL")) {
+                do {
+                    s->names.push_back(name());
+                } while (acceptOp(","));
+            }
+        } else if (acceptKw("ADD")) {
             s->action = AlterTableStmt::Action::Add;
             do {
                 if (atTableConstraint())

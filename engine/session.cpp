@@ -6,10 +6,13 @@
 #include "session.h"
 #include "session_internal.h"
 
+#include "foreign_keys.h"
 #include "functions.h"
+#include "information_schema.h"
 #include "gbk.h"
 #include "instance.h"
 #include "parser.h"
+#include "view_update.h"
 #include "password_hash.h"
 #include "sqlite_util.h"
 #include "version.h"
@@ -974,8 +977,13 @@ void Session::throwStepError(const StepError& e, const TableInfo* target, bool i
     const int extended = e.extended;
     int number = 0;
     std::string engineMessage;
-    if (parseEngineError(message, number, engineMessage))
+    if (parseEngineError(message, number, engineMessage)) {
+        // A foreign key's trigger names the database by a marker.
+        const std::string marker = kDatabaseNameMarker;
+        for (std::size_t at; target && (at = engineMessage.find(marker)) != std::string::npos;)
+            engineMessage.replace(at, marker.size(), target->database);
         throw SqlException(number, engineMessage);
+    }
     if ((rc & 0xff) == SQLITE_INTERRUPT)
         throw SqlException(err::Timeout, "Query timeout expired");
     if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
@@ -1178,6 +1186,8 @@ void Session::executeDml(const ast::Stmt& s, RunState& st)
         else
             name = &static_cast<const ast::DeleteStmt&>(s).table;
         target = findTable(name->database(), name->last());
+        if (target && target->isView())
+            target = &changedBaseTable(s, *target, *this);
         try {
             throwStepError(e, target, isUpdate);
         } catch (SqlException& error) {
@@ -1386,6 +1396,12 @@ void Session::truncate(const ast::TruncateStmt& s)
     const TableInfo* info = findTable(s.table.database(), s.table.last());
     if (!info || info->isView())
         throw objectNotFound(4701, s.table.last(), s.pos.line);
+    if (info->xtype == "S")
+        throw SqlException(259, "Ad hoc updates to system catalogs are not allowed.", s.pos.line);
+    if (referencingForeignKey(db_, info->schemaAlias, info->id))
+        throw SqlException(4712, "Cannot truncate table '" + info->name +
+                                     "' because it is being referenced by a FOREIGN KEY constraint.",
+                           s.pos.line);
     const std::string schema = quoteIdent(info->schemaAlias);
     withSavepoint([&] {
         execSql(db_, "DELETE FROM " + schema + "." + quoteIdent(info->name));
@@ -1893,6 +1909,19 @@ void Session::createTable(const ast::CreateTableStmt& s, RunState&)
             obj.bind(4, std::string("K")).bind(5, static_cast<std::int64_t>(id)).bind(6, list);
             obj.step();
         }
+        obj.reset();
+        std::vector<const ast::TableConstraint*> foreignKeys;
+        for (const ast::ColumnDef& def : s.columns)
+            for (const ast::TableConstraint& fk : def.foreignKeys)
+                foreignKeys.push_back(&fk);
+        for (const ast::TableConstraint& c : s.constraints)
+            if (c.kind == ast::TableConstraint::Kind::ForeignKey)
+                foreignKeys.push_back(&c);
+        for (const ast::TableConstraint* c : foreignKeys) {
+            const int fkId = nextId++;
+            createForeignKey(db_, table, resolveForeignKey(db_, table, *c, fkId, s.pos.line), fkId, false,
+                             s.pos.line);
+        }
     });
 }
 
@@ -1978,8 +2007,20 @@ void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
                 added.push_back(c);
             }
             insertColumnRows(alias, table.id, added, table.database);
+            TableInfo widened = table;
+            widened.columns.insert(widened.columns.end(), added.begin(), added.end());
+            auto addForeignKey = [&](const ast::TableConstraint& c) {
+                const int fkId = nextObjectId(db_, alias);
+                createForeignKey(db_, widened, resolveForeignKey(db_, widened, c, fkId, s.pos.line), fkId,
+                                 s.withCheck.value_or(true), s.pos.line);
+            };
+            for (const ast::ColumnDef& def : s.columns)
+                for (const ast::TableConstraint& c : def.foreignKeys)
+                    addForeignKey(c);
             for (const ast::TableConstraint& c : s.constraints) {
-                if (c.kind == ast::TableConstraint::Kind::PrimaryKey ||
+                if (c.kind == ast::TableConstraint::Kind::ForeignKey) {
+                    addForeignKey(c);
+                } else if (c.kind == ast::TableConstraint::Kind::PrimaryKey ||
                     c.kind == ast::TableConstraint::Kind::Unique) {
                     bool pk = c.kind == ast::TableConstraint::Kind::PrimaryKey;
                     if (pk && !table.primaryKeyName.empty())
@@ -2031,6 +2072,14 @@ void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
         });
         break;
     }
+    case ast::AlterTableStmt::Action::CheckConstraint:
+    case ast::AlterTableStmt::Action::NoCheckConstraint: {
+        const bool enable = s.action == ast::AlterTableStmt::Action::CheckConstraint;
+        withSavepoint([&] {
+            setForeignKeysEnabled(db_, table, s.names, enable, s.withCheck.value_or(false), s.pos.line);
+        });
+        break;
+    }
     case ast::AlterTableStmt::Action::DropColumn: {
         withSavepoint([&] {
             for (const std::string& col : s.names) {
@@ -2039,6 +2088,14 @@ void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
                     throw SqlException(4924, "ALTER TABLE DROP COLUMN failed because column '" + col +
                                                  "' does not exist in table '" + table.name + "'.",
                                        s.pos.line);
+                const ColumnInfo& dropped = table.columns[static_cast<std::size_t>(idx)];
+                if (auto key = foreignKeyOnColumn(db_, alias, table.id, dropped.colid))
+                    throw SqlException(std::vector<SqlError>{
+                        SqlError{5074, 16, 1, s.pos.line,
+                                 "The object '" + *key + "' is dependent on column '" + dropped.name + "'."},
+                        SqlError{4922, 16, 9, s.pos.line,
+                                 "ALTER TABLE DROP COLUMN " + dropped.name +
+                                     " failed because one or more objects access this column."}});
                 execSql(db_, "ALTER TABLE " + target + " DROP COLUMN " + quoteIdent(col));
                 Stmt d(db_, "DELETE FROM " + quoteIdent(alias) + ".syscolumns WHERE id = ?1 AND name = ?2");
                 d.bind(1, static_cast<std::int64_t>(table.id)).bind(2, col);
@@ -2050,12 +2107,18 @@ void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
     case ast::AlterTableStmt::Action::DropConstraint: {
         withSavepoint([&] {
             for (const std::string& n : s.names) {
-                Stmt q(db_, "SELECT id FROM " + quoteIdent(alias) +
+                Stmt q(db_, "SELECT id, xtype, name FROM " + quoteIdent(alias) +
                                 ".sysobjects WHERE name = ?1 COLLATE vq_ci AND parent_obj = ?2");
                 q.bind(1, n).bind(2, static_cast<std::int64_t>(table.id));
                 if (!q.step())
                     throw SqlException(3728, "'" + n + "' is not a constraint.", s.pos.line);
                 std::int64_t id = q.columnInt(0);
+                if (q.columnText(1) == "F") {
+                    const std::string keyName = q.columnText(2);
+                    q.reset();
+                    dropForeignKey(db_, alias, keyName, static_cast<int>(id));
+                    continue;
+                }
                 Stmt idx(db_, "SELECT name FROM " + quoteIdent(alias) + ".sqlite_master WHERE type = 'index' AND "
                                                                         "name = ?1");
                 idx.bind(1, table.name + "$" + n);
@@ -2174,13 +2237,14 @@ void Session::createView(const ast::CreateViewStmt& s, RunState& st)
         obj.bind(1, static_cast<std::int64_t>(id)).bind(2, name).bind(3, definition);
         obj.step();
         insertColumnRows(alias, id, columns, current_);
+        recordViewDependencies(db_, alias, id, tablesReadBy(*s.query));
     });
 }
 
 void Session::createIndex(const ast::CreateIndexStmt& s)
 {
     const TableInfo* info = findTable(s.table.database(), s.table.last());
-    if (!info || info->isView())
+    if (!info || info->isView() || info->xtype == "S")
         throw objectNotFound(1088, s.table.last(), s.pos.line);
     std::string cols;
     for (const ast::OrderItem& k : s.columns) {
@@ -2228,13 +2292,21 @@ void Session::drop(const ast::DropStmt& s)
                                    s.pos.line);
             }
             const TableInfo copy = *info;
+            if (!view)
+                if (auto key = referencingForeignKey(db_, copy.schemaAlias, copy.id))
+                    throw SqlException(3726, "Could not drop object '" + n.toString() +
+                                                 "' because it is referenced by a FOREIGN KEY constraint.",
+                                       s.pos.line);
             withSavepoint([&] {
+                if (!view)
+                    dropForeignKeysOf(db_, copy.schemaAlias, copy.id);
                 execSql(db_, std::string("DROP ") + (view ? "VIEW " : "TABLE ") + quoteIdent(copy.schemaAlias) + "." +
                                  quoteIdent(copy.name));
                 const std::string schema = quoteIdent(copy.schemaAlias);
                 execSql(db_, "DELETE FROM " + schema + ".syscolumns WHERE id = " + std::to_string(copy.id) +
                                  "; DELETE FROM " + schema + ".sysobjects WHERE id = " + std::to_string(copy.id) +
                                  " OR parent_obj = " + std::to_string(copy.id));
+                forgetDependencies(db_, copy.schemaAlias, copy.id);
             });
             break;
         }

@@ -4,9 +4,11 @@
 // kind they do not know.
 #include "translator.h"
 
+#include "information_schema.h"
 #include "parser.h"
 #include "sqlite_util.h"
 #include "version.h"
+#include "view_update.h"
 
 #include <algorithm>
 #include <charconv>
@@ -1390,10 +1392,46 @@ struct Translator::Impl {
 
     // ---- queries --------------------------------------------------------
 
+    // INFORMATION_SCHEMA.X of the current or a named database: a derived
+    // table over that database's system tables.
+    std::string informationSchemaRef(const ast::TableRef& ref, Scope& scope)
+    {
+        const TableInfo* sysobjects = catalog.findTable(ref.name.database(), "sysobjects");
+        if (!sysobjects)
+            catalog.schemaFor(ref.name.database());   // 911 for a database that does not exist
+        if (!sysobjects)
+            fail(err::InvalidObject, "Invalid object name '" + ref.name.toString() + "'.", ref.name.pos);
+        std::string prefix = quoteIdent(sysobjects->schemaAlias) + ".";
+        if (viewMode) {
+            if (!equalsIgnoreCase(sysobjects->database, viewDatabase))
+                unsupported("a view that reads another database", ref.pos);
+            prefix.clear();
+        }
+        LaterSystemTables present;
+        present.foreignKeys = catalog.findTable(ref.name.database(), "sysforeignkeys") != nullptr;
+        present.depends = catalog.findTable(ref.name.database(), "sysdepends") != nullptr;
+        auto view = informationSchemaView(ref.name.last(), prefix, sysobjects->database, present);
+        if (!view)
+            fail(err::InvalidObject, "Invalid object name '" + ref.name.toString() + "'.", ref.name.pos);
+        Source src;
+        src.aliased = !ref.alias.empty();
+        src.exposed = src.aliased ? ref.alias : view->name;
+        src.tableName = view->name;
+        src.database = sysobjects->database;
+        src.sqlAlias = newAlias();
+        for (const auto& [name, type] : view->columns)
+            src.columns.push_back({name, type});
+        std::string sql = paren(view->sql) + " AS " + quoteIdent(src.sqlAlias);
+        scope.sources.push_back(std::move(src));
+        return sql;
+    }
+
     std::string tableRef(const ast::TableRef& ref, Scope& scope)
     {
         switch (ref.kind) {
         case ast::TableRef::Kind::Named: {
+            if (equalsIgnoreCase(ref.name.schema(), "INFORMATION_SCHEMA") && ref.name.parts.size() <= 3)
+                return informationSchemaRef(ref, scope);
             const TableInfo& info = resolveTable(ref.name);
             if (info.isView())
                 viewsRead.push_back(info.name);
@@ -1806,9 +1844,13 @@ struct Translator::Impl {
 
     const TableInfo& targetTable(const ast::ObjectName& name, const ast::Pos& pos)
     {
+        if (equalsIgnoreCase(name.schema(), "INFORMATION_SCHEMA"))
+            fail(259, "Ad hoc updates to system catalogs are not allowed.", pos);
         const TableInfo& info = resolveTable(name);
         if (info.isView())
             unsupported("changing data through a view", pos);
+        if (info.xtype == "S")
+            fail(259, "Ad hoc updates to system catalogs are not allowed.", pos);
         return info;
     }
 
@@ -2159,8 +2201,25 @@ Translation Translator::viewBody(const ast::Query& q, const std::string& databas
     return t;
 }
 
+namespace {
+
+// The view a data statement targets, or nullptr when it targets a table
+// (or names nothing: the statement's own translation reports that).
+const TableInfo* targetView(Catalog& catalog, const ast::ObjectName& name)
+{
+    const std::string schema = name.schema();
+    if (name.parts.size() > 3 || (!schema.empty() && !equalsIgnoreCase(schema, "dbo")))
+        return nullptr;
+    const TableInfo* info = catalog.findTable(name.database(), name.last());
+    return info && info->isView() ? info : nullptr;
+}
+
+}  // namespace
+
 Translation Translator::insert(const ast::InsertStmt& s)
 {
+    if (const TableInfo* view = targetView(catalog_, s.table))
+        return insert(*insertThroughView(s, *view, catalog_));
     Impl impl(catalog_, variables_);
     const TableInfo& info = impl.targetTable(s.table, s.pos);
     const std::string target = impl.tableSql(info, s.pos);
@@ -2327,6 +2386,8 @@ void flattenInnerJoins(const ast::TableRef& ref, std::vector<const ast::TableRef
 
 Translation Translator::update(const ast::UpdateStmt& s)
 {
+    if (const TableInfo* view = s.from.empty() ? targetView(catalog_, s.table) : nullptr)
+        return update(*updateThroughView(s, *view, catalog_));
     // UPDATE t SET ... [FROM ...] [WHERE ...]. When the FROM clause names
     // the target (UPDATE a SET ... FROM T a JOIN B b ON ...), the target
     // becomes the table SQLite updates, the other sources its FROM clause
@@ -2413,6 +2474,8 @@ Translation Translator::update(const ast::UpdateStmt& s)
 
 Translation Translator::remove(const ast::DeleteStmt& s)
 {
+    if (const TableInfo* view = s.from.empty() ? targetView(catalog_, s.table) : nullptr)
+        return remove(*deleteThroughView(s, *view, catalog_));
     Impl impl(catalog_, variables_);
     // DELETE a FROM T a JOIN ...: the target may be an alias of the FROM clause.
     const ast::ObjectName* targetName = &s.table;
