@@ -93,7 +93,8 @@ std::string columnDefault(const std::string& d)
            " IN ('vq_getdate()', 'vq_to_datetime(vq_getdate())') THEN '(getdate())' WHEN " + d +
            " GLOB '-[0-9]*' OR " + d + " GLOB '[0-9]*' THEN '((' || " + d + " || '))' WHEN " + d +
            " GLOB '''*''' THEN '(' || " + d + " || ')' WHEN " + d + " GLOB 'vq_chk_len(''*' THEN '(' || " + literal +
-           " || ')' WHEN " + d + " GLOB 'vq_to_*(*,*' THEN CASE WHEN " + inner + " GLOB '[0-9]*' OR " + inner +
+           " || ')' WHEN " + d + " GLOB 'vq_to_money(''[0-9-]*'',*' THEN '((' || trim(" + inner + ", '''') || '))' WHEN " +
+           d + " GLOB 'vq_to_*(*,*' THEN CASE WHEN " + inner + " GLOB '[0-9]*' OR " + inner +
            " GLOB '-[0-9]*' THEN '((' || " + inner + " || '))' WHEN " + inner + " GLOB '(*)' OR " + inner +
            " GLOB '''*''' THEN '(' || " + inner + " || ')' END END";
 }
