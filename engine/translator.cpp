@@ -2225,8 +2225,9 @@ Translation Translator::insert(const ast::InsertStmt& s)
     const std::string target = impl.tableSql(info, s.pos);
 
     // The columns receiving values, in the order given.
+    // (none with DEFAULT VALUES: every column then takes its default)
     std::vector<const ColumnInfo*> cols;
-    if (s.columns.empty()) {
+    if (s.columns.empty() && !s.defaultValues) {
         for (const ColumnInfo& c : info.columns)
             if (!c.identity)
                 cols.push_back(&c);

@@ -73,6 +73,18 @@ TEST_F(ConformanceDml, DefaultKeywordInAValueList)
     EXPECT_EQ(text("select cast(b as varchar) + c + isnull(cast(f as varchar), '-') from d where a = 3"), "5x-");
 }
 
+TEST_F(ConformanceDml, DefaultValuesGivesEveryColumnItsDefault)
+{
+    exec("create table d (id int identity(1, 1), b int default 5, c varchar(10) default 'x', f int null)");
+    exec("insert into d default values; insert d default values");
+    EXPECT_EQ(text("select cast(count(*) as varchar) + '/' + cast(max(id) as varchar) + '/' + cast(min(b) as varchar) "
+                   "+ min(c) + isnull(cast(max(f) as varchar), '-') from d"),
+              "2/2/5x-");
+    // A NOT NULL column without a default cannot take DEFAULT VALUES.
+    exec("create table n (a int not null)");
+    EXPECT_EQ(errorOf("insert into n default values").number, 515);
+}
+
 TEST_F(ConformanceDml, UpdateWithScalarSubqueryInSet)
 {
     exec("create table acc (id int, total int, name varchar(10))\n"
