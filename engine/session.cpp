@@ -28,6 +28,9 @@ namespace vqsql {
 namespace {
 
 constexpr std::size_t kBatchCacheLimit = 256;
+// A batch of more statements than this (a script) keeps no prepared
+// statements of its own; they stay in the session's cache by shape.
+constexpr std::size_t kBatchSlotLimit = 64;
 
 // vq_chk_len(x, n): x unchanged when its GBK length fits n bytes, error
 // 8152 otherwise. Trailing blanks beyond the length are dropped silently,
@@ -137,6 +140,7 @@ Session::~Session()
     // RowCursor then finds the cursor gone.
     cursor_.reset();
     batchCache_.clear();
+    shapeCache_.clear();
     if (db_)
         sqlite3_close_v2(db_);
 }
@@ -385,6 +389,7 @@ void Session::invalidateCaches()
         retire(tableCache_[alias], types);
     tableCache_.clear();
     typeCache_.clear();
+    shapeCache_.clear();
     cacheGeneration_ = schemaGeneration();
 }
 
@@ -615,7 +620,17 @@ BatchResult Session::run(const std::string& text)
         }
     }
 
-    executeBlock(cached->batch->statements, st);
+    // Statement by statement, each known as top-level with where its text
+    // ends (for the cache by shape).
+    const auto& statements = cached->batch->statements;
+    for (std::size_t i = 0; i < statements.size(); ++i) {
+        if (st.returned || st.breaking || st.continuing)
+            break;
+        st.statement = statements[i].get();
+        st.statementEnd = i + 1 < statements.size() ? statements[i + 1]->pos.offset : cached->batch->text.size();
+        execute(*statements[i], st);
+    }
+    st.statement = nullptr;
     if (command.outermost())
         detachUnused();
     return result;
@@ -752,14 +767,38 @@ Session::Prepared& Session::prepare(const void* key, RunState& st,
 {
     if (cacheGeneration_ != schemaGeneration())
         invalidateCaches();
-    auto& slot = st.cache->prepared[key];
-    if (slot && slot->generation == cacheGeneration_ && slot->database == current_) {
-        sqlite3_reset(slot->stmt);   // every parameter is bound anew
-        ensureAttached(slot->databases);
-        return *slot;
+    auto& slots = st.cache->prepared;
+    auto found = slots.find(key);
+    if (found != slots.end() && found->second->generation == cacheGeneration_ &&
+        found->second->database == current_) {
+        Prepared& slot = *found->second;
+        sqlite3_reset(slot.stmt);   // every parameter is bound anew
+        ensureAttached(slot.databases);
+        if (slot.bindsLiterals)   // only statements are prepared with bound literals
+            collectParameterizableLiterals(*static_cast<const ast::Stmt*>(key), st.literals);
+        return slot;
     }
-    auto p = std::make_unique<Prepared>();
+    // A top-level statement may share the translation of an earlier
+    // statement of the same shape. The batch keeps it too, unless the
+    // batch is a long script (run once, its statements would only fill
+    // the batch's table).
+    const bool topLevel = st.statement && key == st.statement;
+    const bool keepInBatch = !topLevel || st.cache->batch->statements.size() <= kBatchSlotLimit;
+    bool shapeKnown = false;
+    if (topLevel) {
+        if (std::shared_ptr<Prepared> shared = preparedByShape(st, shapeKnown)) {
+            sqlite3_reset(shared->stmt);
+            ensureAttached(shared->databases);
+            if (keepInBatch)
+                slots[key] = shared;
+            st.running = std::move(shared);
+            return *st.running;
+        }
+    }
+    auto p = std::make_shared<Prepared>();
     Translator tr(*this, st.types);
+    if (shapeKnown)
+        tr.parameterizeLiterals(&st.literals);
     attachLog_ = &p->databases;
     try {
         p->translation = translate(tr);
@@ -780,8 +819,12 @@ Session::Prepared& Session::prepare(const void* key, RunState& st,
     // The catalogue may have been read (and attached databases changed) while translating.
     p->generation = cacheGeneration_;
     p->database = current_;
-    slot = std::move(p);
-    return *slot;
+    if (shapeKnown)
+        rememberShape(p, st);
+    if (keepInBatch)
+        slots[key] = p;
+    st.running = std::move(p);
+    return *st.running;
 }
 
 void Session::bindParameters(Prepared& p, RunState& st)
@@ -789,6 +832,14 @@ void Session::bindParameters(Prepared& p, RunState& st)
     const auto& params = p.translation.parameters;
     for (std::size_t i = 0; i < params.size(); ++i) {
         int index = static_cast<int>(i + 1);
+        if (i < p.literalIndex.size() && p.literalIndex[i] >= 0) {
+            const auto literal = static_cast<std::size_t>(p.literalIndex[i]);
+            if (literal < st.literals.size())
+                bindLiteral(p.stmt, index, *st.literals[literal]);
+            else
+                sqlite3_bind_null(p.stmt, index);
+            continue;
+        }
         const std::string& name = params[i];
         Value v;
         if (name == "@@rowcount")
@@ -1196,6 +1247,8 @@ void Session::setOption(const ast::SetOptionStmt& s)
         noCount_ = equalsIgnoreCase(s.value, "on");
         return;
     }
+    // Other options may change how statements translate.
+    shapeCache_.clear();
     if (s.option != "IDENTITY_INSERT")
         return;
     const TableInfo* info = findTable(s.table.database(), s.table.last());

@@ -253,6 +253,11 @@ std::string paren(const std::string& s)
 
 }  // namespace
 
+std::string literalParameterName(std::size_t index)
+{
+    return "#" + std::to_string(index);
+}
+
 SqlType varcharType(int bytes)
 {
     return makeType(BaseType::VarChar, bytes);
@@ -266,8 +271,14 @@ struct Translator::Impl {
     int depth = 0;
     bool viewMode = false;
     std::string viewDatabase;
+    // Literals the executor binds as parameters (see
+    // Translator::parameterizeLiterals); nullptr: every literal inline.
+    const std::vector<const ast::Expr*>* literalParameters = nullptr;
 
-    Impl(Catalog& c, const VariableTypes& v) : catalog(c), variables(v) {}
+    Impl(Catalog& c, const VariableTypes& v, const std::vector<const ast::Expr*>* literals = nullptr)
+        : catalog(c), variables(v), literalParameters(literals)
+    {
+    }
 
     // ---- parameters and names -----------------------------------------
 
@@ -532,7 +543,7 @@ struct Translator::Impl {
         } guard{depth};
 
         switch (e.kind) {
-        case ast::ExprKind::Literal: return literal(e);
+        case ast::ExprKind::Literal: return literalOrParameter(e);
         case ast::ExprKind::Column: return column(e.name, scope);
         case ast::ExprKind::Variable: return variable(e);
         case ast::ExprKind::SysVariable: return sysVariable(e);
@@ -575,7 +586,23 @@ struct Translator::Impl {
         unsupported("this expression", e.pos);
     }
 
-    TExpr literal(const ast::Expr& e)
+    // A literal inline, or as parameter "#k" when the executor binds the
+    // k-th literal of its list: the type stays the literal's own, so
+    // the translation is the one the inline literal would get.
+    TExpr literalOrParameter(const ast::Expr& e)
+    {
+        TExpr r = literal(e);
+        if (literalParameters) {
+            const auto& list = *literalParameters;
+            auto it = std::find(list.begin(), list.end(), &e);
+            if (it != list.end())
+                r.sql = parameter(literalParameterName(static_cast<std::size_t>(it - list.begin())));
+        }
+        return r;
+    }
+
+    // Static: the type of a literal depends on its text alone (literalType).
+    static TExpr literal(const ast::Expr& e)
     {
         TExpr r;
         switch (e.litKind) {
@@ -1661,7 +1688,7 @@ std::vector<Column> columnsOf(const std::vector<Output>& outputs)
 
 Translation Translator::query(const ast::Query& q)
 {
-    Impl impl(catalog_, variables_);
+    Impl impl(catalog_, variables_, literalParameters_);
     QueryResult r = impl.query(q, nullptr, false);
     Translation t;
     t.sql = r.sql;
@@ -1701,7 +1728,7 @@ Translation Translator::viewBody(const ast::Query& q, const std::string& databas
 
 Translation Translator::insert(const ast::InsertStmt& s)
 {
-    Impl impl(catalog_, variables_);
+    Impl impl(catalog_, variables_, literalParameters_);
     const TableInfo& info = impl.targetTable(s.table, s.pos);
     const std::string target = impl.tableSql(info, s.pos);
 
@@ -1870,7 +1897,7 @@ Translation Translator::update(const ast::UpdateStmt& s)
     // the target (UPDATE a SET ... FROM T a JOIN B b ON ...), the target
     // becomes the table SQLite updates, the other sources its FROM clause
     // and the join conditions part of its WHERE clause.
-    Impl impl(catalog_, variables_);
+    Impl impl(catalog_, variables_, literalParameters_);
     Scope scope;
     std::vector<const ast::TableRef*> leaves;
     std::vector<const ast::Expr*> conditions;
@@ -1951,7 +1978,7 @@ Translation Translator::update(const ast::UpdateStmt& s)
 
 Translation Translator::remove(const ast::DeleteStmt& s)
 {
-    Impl impl(catalog_, variables_);
+    Impl impl(catalog_, variables_, literalParameters_);
     // DELETE a FROM T a JOIN ...: the target may be an alias of the FROM clause.
     const ast::ObjectName* targetName = &s.table;
     if (!s.from.empty() && s.table.parts.size() == 1) {
@@ -2066,6 +2093,11 @@ std::string Translator::convertForAssignment(const std::string& sql, const SqlTy
 {
     Impl impl(catalog_, variables_);
     return impl.convert(TExpr{sql, from}, to, false);
+}
+
+SqlType literalType(const ast::Expr& literal)
+{
+    return Translator::Impl::literal(literal).type;
 }
 
 }  // namespace vqsql
