@@ -60,20 +60,29 @@ public:
     std::vector<Token> run()
     {
         std::vector<Token> out;
+        // About one token in five bytes of SQL.
+        out.reserve(s_.size() / 5 + 16);
         for (;;) {
-            skipSpaceAndComments();
-            Token t;
-            t.pos = here();
-            if (i_ >= s_.size()) {
-                t.kind = TokenKind::End;
-                t.endOffset = i_;
-                out.push_back(std::move(t));
+            out.emplace_back();
+            read(out.back());
+            if (out.back().kind == TokenKind::End)
                 return out;
-            }
-            lexToken(t);
-            t.endOffset = i_;
-            out.push_back(std::move(t));
         }
+    }
+
+    // The next token, End at the end of the text.
+    void read(Token& t)
+    {
+        skipSpaceAndComments();
+        t.pos = here();
+        if (i_ >= s_.size()) {
+            t.kind = TokenKind::End;
+            t.text.clear();
+            t.endOffset = i_;
+            return;
+        }
+        lexToken(t);
+        t.endOffset = i_;
     }
 
 private:
@@ -169,7 +178,7 @@ private:
             const std::size_t start = i_;
             while (i_ < s_.size() && isIdentPart(static_cast<unsigned char>(s_[i_])))
                 advance();
-            t.text = s_.substr(start, i_ - start);
+            t.text.assign(s_, start, i_ - start);
         } else {
             lexOperator(t);
         }
@@ -181,21 +190,26 @@ private:
         const int startLine = line_;
         advance();  // opening quote
         const std::size_t contentStart = i_;
-        std::string value;
+        std::string& value = t.text;
+        value.clear();
         while (i_ < s_.size()) {
-            if (s_[i_] == '\'') {
-                if (peek(1) == '\'') {
-                    value += '\'';
-                    advance();
-                    advance();
-                    continue;
-                }
+            // The run of bytes up to the next quote in one piece.
+            std::size_t quote = s_.find('\'', i_);
+            if (quote == std::string::npos)
+                quote = s_.size();
+            value.append(s_, i_, quote - i_);
+            while (i_ < quote)
                 advance();
-                t.text = std::move(value);
-                return;
+            if (i_ >= s_.size())
+                break;
+            if (peek(1) == '\'') {
+                value += '\'';
+                advance();
+                advance();
+                continue;
             }
-            value += s_[i_];
             advance();
+            return;
         }
         throw SqlException(105,
                            "Unclosed quotation mark after the character string '" +
@@ -251,7 +265,7 @@ private:
             advance();
         if (i_ == nameStart)
             syntaxError(s_.substr(start, i_ - start), t.pos.line);
-        t.text = s_.substr(start, i_ - start);
+        t.text.assign(s_, start, i_ - start);
     }
 
     // 123, 1.5, .5, 1., 1e5, 1.5E-3, 0x1F2E.
@@ -293,7 +307,7 @@ private:
             while (isDigit(peek()))
                 advance();
         }
-        t.text = s_.substr(start, i_ - start);
+        t.text.assign(s_, start, i_ - start);
     }
 
     void lexOperator(Token& t)
@@ -303,7 +317,7 @@ private:
         t.kind = TokenKind::Operator;
         for (const char* op : twoChar) {
             if (s_[i_] == op[0] && peek(1) == op[1]) {
-                t.text = op;
+                t.text.assign(op, 2);
                 advance();
                 advance();
                 return;
@@ -311,7 +325,7 @@ private:
         }
         static const char singles[] = "(),.;=<>+-*/%&|^~";
         if (std::strchr(singles, s_[i_]) != nullptr) {
-            t.text = std::string(1, s_[i_]);
+            t.text.assign(1, s_[i_]);
             advance();
             return;
         }
@@ -329,6 +343,19 @@ private:
 std::vector<Token> tokenize(const std::string& text)
 {
     return Lexer(text).run();
+}
+
+struct TokenReader::Impl {
+    Lexer lexer;
+};
+
+TokenReader::TokenReader(const std::string& text) : impl_(new Impl{Lexer(text)}) {}
+
+TokenReader::~TokenReader() = default;
+
+void TokenReader::read(Token& t)
+{
+    impl_->lexer.read(t);
 }
 
 }  // namespace vqsql

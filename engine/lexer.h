@@ -3,6 +3,7 @@
 
 #include "ast.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,5 +41,24 @@ struct Token {
 // character string '...'.") for an unterminated string, and 102 for an
 // unterminated bracket identifier or a character that starts no token.
 std::vector<Token> tokenize(const std::string& text);
+
+// Reads the tokens of a batch one at a time, as tokenize finds them, so
+// that a long script never holds all of its tokens at once.
+class TokenReader {
+public:
+    explicit TokenReader(const std::string& text);
+    ~TokenReader();
+    TokenReader(const TokenReader&) = delete;
+    TokenReader& operator=(const TokenReader&) = delete;
+
+    // The next token into `t`, reusing its text's buffer; End at the end
+    // of the text and again after it. Throws as tokenize does.
+    void read(Token& t);
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace vqsql

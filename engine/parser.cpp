@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <deque>
 #include <unordered_set>
 
 namespace vqsql {
@@ -165,7 +166,17 @@ const char* comparisonOp(const Token& t)
 
 class Parser {
 public:
-    explicit Parser(const std::string& text) : src_(text), toks_(tokenize(text)) {}
+    explicit Parser(const std::string& text) : src_(text), reader_(text)
+    {
+        // An error of the tokenizer anywhere in the batch is the batch's
+        // error, before any syntax error: the whole text is read once
+        // first, without keeping its tokens.
+        TokenReader check(text);
+        Token t;
+        do
+            check.read(t);
+        while (t.kind != TokenKind::End);
+    }
 
     std::unique_ptr<Batch> batch()
     {
@@ -179,6 +190,7 @@ public:
                 break;
             b->statements.push_back(statement(first));
             first = false;
+            dropReadTokens();
         }
         return b;
     }
@@ -193,7 +205,12 @@ public:
 
 private:
     const std::string& src_;
-    std::vector<Token> toks_;
+    // The tokens read and not yet dropped: toks_[0] is token number base_.
+    // A deque, so that references to tokens stay valid as more are read.
+    mutable TokenReader reader_;
+    mutable std::deque<Token> toks_;
+    mutable bool ended_ = false;
+    std::size_t base_ = 0;
     std::size_t p_ = 0;
     int depth_ = 0;
 
@@ -216,16 +233,34 @@ private:
 
     // ---- token access ---------------------------------------------------
 
-    const Token& cur() const { return toks_[p_]; }
-    const Token& ahead(std::size_t n) const { return toks_[std::min(p_ + n, toks_.size() - 1)]; }
+    // Token number i, read when first needed; past the end, the End token.
+    const Token& at(std::size_t i) const
+    {
+        while (i - base_ >= toks_.size() && !ended_) {
+            toks_.emplace_back();
+            reader_.read(toks_.back());
+            ended_ = toks_.back().kind == TokenKind::End;
+        }
+        return toks_[std::min(i - base_, toks_.size() - 1)];
+    }
+    // Forgets the tokens before the current one but one (lastEnd reads it).
+    void dropReadTokens()
+    {
+        while (base_ + 1 < p_ && !toks_.empty()) {
+            toks_.pop_front();
+            ++base_;
+        }
+    }
+    const Token& cur() const { return at(p_); }
+    const Token& ahead(std::size_t n) const { return at(p_ + n); }
     const Token& next()
     {
-        const Token& t = toks_[p_];
-        if (p_ + 1 < toks_.size())
+        const Token& t = at(p_);
+        if (t.kind != TokenKind::End)
             ++p_;
         return t;
     }
-    std::size_t lastEnd() const { return p_ > 0 ? toks_[p_ - 1].endOffset : 0; }
+    std::size_t lastEnd() const { return p_ > 0 ? at(p_ - 1).endOffset : 0; }
 
     bool atKw(const char* kw) const { return cur().isKeyword(kw); }
     bool atOp(const char* op) const { return cur().isOperator(op); }
@@ -267,12 +302,8 @@ private:
     [[noreturn]] void fail() const
     {
         const Token* t = &cur();
-        if (t->kind == TokenKind::End && p_ > 0) {
-            std::size_t i = toks_.size() - 1;
-            while (i > 0 && toks_[i].kind == TokenKind::End)
-                --i;
-            t = &toks_[i];
-        }
+        if (t->kind == TokenKind::End && p_ > 0)
+            t = &at(p_ - 1);   // End is read once: the token before it is the last
         failAt(*t);
     }
 
