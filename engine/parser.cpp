@@ -166,8 +166,10 @@ const char* comparisonOp(const Token& t)
 
 class Parser {
 public:
-    explicit Parser(const std::string& text) : src_(text), reader_(text)
+    explicit Parser(const std::string& text, bool tokensChecked = false) : src_(text), reader_(text)
     {
+        if (tokensChecked)
+            return;
         // An error of the tokenizer anywhere in the batch is the batch's
         // error, before any syntax error: the whole text is read once
         // first, without keeping its tokens.
@@ -182,17 +184,22 @@ public:
     {
         auto b = std::make_unique<Batch>();
         b->text = src_;
-        bool first = true;
-        for (;;) {
-            while (acceptOp(";")) {
-            }
-            if (cur().kind == TokenKind::End)
-                break;
-            b->statements.push_back(statement(first));
-            first = false;
-            dropReadTokens();
-        }
+        while (StmtPtr s = nextStatement())
+            b->statements.push_back(std::move(s));
         return b;
+    }
+
+    // The batch's next statement, nullptr at its end.
+    StmtPtr nextStatement()
+    {
+        while (acceptOp(";")) {
+        }
+        if (cur().kind == TokenKind::End)
+            return nullptr;
+        StmtPtr s = statement(first_);
+        first_ = false;
+        dropReadTokens();
+        return s;
     }
 
     ExprPtr standaloneExpression()
@@ -212,6 +219,7 @@ private:
     mutable bool ended_ = false;
     std::size_t base_ = 0;
     std::size_t p_ = 0;
+    bool first_ = true;   // the next statement is the batch's first
     int depth_ = 0;
 
     // Counts nesting for the life of one recursive call.
@@ -2156,6 +2164,22 @@ private:
 };
 
 }  // namespace
+
+struct StatementReader::Impl {
+    Parser parser;
+};
+
+StatementReader::StatementReader(const std::string& text, bool tokensChecked)
+    : impl_(new Impl{Parser(text, tokensChecked)})
+{
+}
+
+StatementReader::~StatementReader() = default;
+
+ast::StmtPtr StatementReader::next()
+{
+    return impl_->parser.nextStatement();
+}
 
 std::unique_ptr<Batch> parseBatch(const std::string& text)
 {

@@ -28,6 +28,10 @@ namespace vqsql {
 namespace {
 
 constexpr std::size_t kBatchCacheLimit = 256;
+// A batch text of this many bytes and more is a script: checked whole
+// first, then parsed again statement by statement as it runs, so that its
+// syntax trees never all stand in memory at once.
+constexpr std::size_t kScriptBytes = 64 * 1024;
 // A batch of more statements than this (a script) keeps no prepared
 // statements of its own; they stay in the session's cache by shape.
 constexpr std::size_t kBatchSlotLimit = 64;
@@ -566,6 +570,32 @@ std::shared_ptr<Session::CachedBatch> Session::parsedBatch(const std::string& te
     return cached;
 }
 
+namespace {
+
+// A long script checked as SQL Server checks a batch before running any
+// of it: every statement parsed (and let go again), the DECLAREs kept.
+std::shared_ptr<Session::CachedBatch> checkedScript(const std::string& text)
+{
+    auto cached = std::make_shared<Session::CachedBatch>();
+    cached->script = true;
+    cached->batch = std::make_unique<ast::Batch>();
+    cached->batch->text = text;
+    StatementReader reader(text);
+    bool first = true;
+    while (ast::StmtPtr s = reader.next()) {
+        if (!first && s->kind == ast::StmtKind::CreateView)
+            throw SqlException(111, "'CREATE VIEW' must be the first statement in a query batch.", s->pos.line, 15);
+        first = false;
+        const std::size_t declared = cached->declarations.size();
+        collectDeclarations(*s, cached->declarations);
+        if (cached->declarations.size() > declared)
+            cached->owned.push_back(std::move(s));
+    }
+    return cached;
+}
+
+}  // namespace
+
 Session::CommandScope::CommandScope(Session& session) : session_(session), outermost_(session.runDepth_++ == 0)
 {
     if (!outermost_)
@@ -591,7 +621,12 @@ BatchResult Session::run(const std::string& text)
     }
     std::shared_ptr<CachedBatch> cached;
     try {
-        cached = parsedBatch(text);
+        if (text.size() >= kScriptBytes) {
+            cached = checkedScript(text);
+            checkBatch(*cached);
+        } else {
+            cached = parsedBatch(text);
+        }
     } catch (const SqlException& e) {
         for (const SqlError& error : e.errors())
             result.addError(error);
@@ -622,15 +657,29 @@ BatchResult Session::run(const std::string& text)
 
     // Statement by statement, each known as top-level with where its text
     // ends (for the cache by shape).
-    const auto& statements = cached->batch->statements;
-    for (std::size_t i = 0; i < statements.size(); ++i) {
-        if (st.returned || st.breaking || st.continuing)
-            break;
-        st.statement = statements[i].get();
-        st.statementEnd = i + 1 < statements.size() ? statements[i + 1]->pos.offset : cached->batch->text.size();
-        execute(*statements[i], st);
+    if (cached->script) {
+        StatementReader reader(text, true);
+        ast::StmtPtr current = reader.next();
+        while (current && !(st.returned || st.breaking || st.continuing)) {
+            ast::StmtPtr next = reader.next();
+            st.statement = current.get();
+            st.statementEnd = next ? next->pos.offset : text.size();
+            execute(*current, st);
+            current = std::move(next);
+        }
+    } else {
+        const auto& statements = cached->batch->statements;
+        for (std::size_t i = 0; i < statements.size(); ++i) {
+            if (st.returned || st.breaking || st.continuing)
+                break;
+            st.statement = statements[i].get();
+            st.statementEnd =
+                i + 1 < statements.size() ? statements[i + 1]->pos.offset : cached->batch->text.size();
+            execute(*statements[i], st);
+        }
     }
     st.statement = nullptr;
+    st.running.reset();
     if (command.outermost())
         detachUnused();
     return result;
@@ -783,7 +832,8 @@ Session::Prepared& Session::prepare(const void* key, RunState& st,
     // batch is a long script (run once, its statements would only fill
     // the batch's table).
     const bool topLevel = st.statement && key == st.statement;
-    const bool keepInBatch = !topLevel || st.cache->batch->statements.size() <= kBatchSlotLimit;
+    const bool keepInBatch =
+        !st.cache->script && (!topLevel || st.cache->batch->statements.size() <= kBatchSlotLimit);
     bool shapeKnown = false;
     if (topLevel) {
         if (std::shared_ptr<Prepared> shared = preparedByShape(st, shapeKnown)) {

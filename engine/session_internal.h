@@ -33,6 +33,11 @@ struct Session::Prepared {
 
 struct Session::CachedBatch {
     std::unique_ptr<ast::Batch> batch;
+    // A long script: checked whole, then read and run statement by
+    // statement (batch->statements stays empty); `owned` keeps the
+    // statements holding its DECLAREs. Nothing of it is kept by address.
+    bool script = false;
+    std::vector<ast::StmtPtr> owned;
     std::vector<const ast::DeclareStmt*> declarations;   // every DECLARE, in text order
     // Shared with the session's cache of statements by shape.
     std::unordered_map<const void*, std::shared_ptr<Prepared>> prepared;
