@@ -991,6 +991,22 @@ void Session::throwStepError(const StepError& e, const TableInfo* target, bool i
         throw SqlException(number, engineMessage);
     if ((rc & 0xff) == SQLITE_INTERRUPT)
         throw SqlException(err::Timeout, "Query timeout expired");
+    if (extended == SQLITE_BUSY_SNAPSHOT) {
+        // The transaction read data another connection has written since:
+        // waiting cannot help, it can only start again. SQL Server rolls
+        // back the loser of such a conflict and reports a deadlock.
+        if (!sqlite3_get_autocommit(db_))
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (tranCount_ > 0) {
+            tranCount_ = 0;
+            bumpSchemaGeneration();   // a rollback may undo DDL
+        }
+        throw SqlException(1205,
+                           "Transaction (Process ID " + std::to_string(spid_) +
+                               ") was deadlocked on lock resources with another process and has been chosen as the "
+                               "deadlock victim. Rerun the transaction.",
+                           1, 13);
+    }
     if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
         throw SqlException(1222, "Lock request time out period exceeded.");
     std::string object = target ? "dbo." + target->name : std::string("dbo.?");

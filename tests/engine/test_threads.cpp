@@ -21,6 +21,7 @@ struct ThreadLog {
     int inserted = 0;          // rows of Shared it inserted (Owner = thread)
     int bumped = 0;            // updates of its row in Counter that were committed
     long long valueSum = 0;    // sum of Val over its rows of Shared
+    int lockErrors = 0;        // 1222 / 1205 met
     std::vector<std::string> unexpected;   // errors SQL Server would not give
 };
 
@@ -30,9 +31,12 @@ bool isLockError(const SqlError& e) { return e.number == 1222 || e.number == 120
 // error is logged as unexpected.
 bool succeeded(const BatchResult& r, ThreadLog& log, const std::string& what)
 {
-    for (const SqlError& e : r.errors)
-        if (!isLockError(e))
+    for (const SqlError& e : r.errors) {
+        if (isLockError(e))
+            ++log.lockErrors;
+        else
             log.unexpected.push_back(what + ": " + e.format());
+    }
     return r.ok();
 }
 
@@ -87,6 +91,34 @@ void worker(const ConnectionParams& params, int id, ThreadLog& log)
 
 class Threads : public EngineFixture {};
 
+// A transaction that read what another connection then changed cannot
+// write any more: it is the deadlock victim (1205), rolled back whole, and
+// the connection goes on outside any transaction.
+TEST_F(Threads, WriterAfterAConflictingCommitIsTheDeadlockVictim)
+{
+    exec("create table Conflict (Id int primary key, N int)");
+    exec("insert into Conflict values (1, 0) insert into Conflict values (2, 0)");
+    auto other = connect();
+    exec("begin transaction");
+    exec("insert into Conflict values (3, 0)");
+    exec("commit transaction");
+    exec("begin transaction");
+    EXPECT_EQ(text("select N from Conflict where Id = 1"), "0");
+    ASSERT_TRUE(other->run("update Conflict set N = 5 where Id = 2").ok());
+    BatchResult r = run("update Conflict set N = 1 where Id = 1");
+    RecordProperty("deadlockVictim", r.ok() ? 0 : 1);
+    if (r.ok()) {
+        exec("commit transaction");   // the engine got the write through
+    } else {
+        ASSERT_EQ(r.errors.front().number, 1205) << describeErrors(r);
+        EXPECT_EQ(r.errors.front().severity, 13);
+        EXPECT_EQ(text("select @@trancount"), "0");
+        EXPECT_EQ(run("commit transaction").errors.at(0).number, 3902);
+    }
+    EXPECT_EQ(column("select N from Conflict order by Id"),
+              (std::vector<std::string>{r.ok() ? "1" : "0", "5", "0"}));
+}
+
 TEST_F(Threads, SessionsOnManyThreadsKeepEveryChange)
 {
     exec("create database ThreadsDb");
@@ -106,8 +138,10 @@ TEST_F(Threads, SessionsOnManyThreadsKeepEveryChange)
         thread.join();
 
     int totalInserted = 0;
+    int lockErrors = 0;
     for (int t = 0; t < kThreads; ++t) {
         const ThreadLog& log = logs[t];
+        lockErrors += log.lockErrors;
         for (const std::string& e : log.unexpected)
             ADD_FAILURE() << "thread " << t << ": " << e;
         totalInserted += log.inserted;
@@ -120,6 +154,7 @@ TEST_F(Threads, SessionsOnManyThreadsKeepEveryChange)
         EXPECT_EQ(r.resultSets[0].rows.at(0)[1].toString(), std::to_string(log.valueSum)) << "thread " << t;
         EXPECT_EQ(r.resultSets[1].rows.at(0)[0].toString(), std::to_string(log.bumped)) << "thread " << t;
     }
+    RecordProperty("lockErrors", lockErrors);
     // Most of the work got through: lock errors are the exception.
     EXPECT_GT(totalInserted, kThreads * kIterations / 2);
     EXPECT_EQ(setup->run("select * from sysobjects where name like 'Private%'").resultSets.at(0).rows.size(), 0u);
