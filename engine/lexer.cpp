@@ -15,14 +15,16 @@ bool Token::isKeyword(const char* upperKeyword) const
 {
     if (kind != TokenKind::Identifier)
         return false;
-    const std::size_t n = std::strlen(upperKeyword);
-    if (text.size() != n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::toupper(static_cast<unsigned char>(text[i])) != upperKeyword[i])
+    // Keywords are ASCII: letters compare without the locale's help.
+    std::size_t i = 0;
+    for (; i < text.size(); ++i) {
+        char c = text[i];
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        if (upperKeyword[i] != c)   // also stops at the keyword's end
             return false;
     }
-    return true;
+    return upperKeyword[i] == '\0';
 }
 
 namespace {
@@ -34,12 +36,12 @@ constexpr int kSyntaxSeverity = 15;
 // may hold Chinese and other non-ASCII names.
 bool isIdentStart(unsigned char c)
 {
-    return std::isalpha(c) || c == '_' || c == '#' || c >= 0x80;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '#' || c >= 0x80;
 }
 
 bool isIdentPart(unsigned char c)
 {
-    return isIdentStart(c) || std::isdigit(c) || c == '@' || c == '$';
+    return isIdentStart(c) || (c >= '0' && c <= '9') || c == '@' || c == '$';
 }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }

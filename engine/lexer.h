@@ -33,7 +33,14 @@ struct Token {
     // True for an Identifier (not a quoted one) equal to the keyword,
     // letter case ignored.
     bool isKeyword(const char* upperKeyword) const;
-    bool isOperator(const char* op) const { return kind == TokenKind::Operator && text == op; }
+    // True for an Operator token spelled `op` (one or two characters).
+    bool isOperator(const char* op) const
+    {
+        if (kind != TokenKind::Operator)
+            return false;
+        const std::size_t n = std::char_traits<char>::length(op);
+        return n == text.size() && std::char_traits<char>::compare(text.data(), op, n) == 0;
+    }
 };
 
 // Splits a batch into tokens, skipping white space and comments; the last

@@ -16,6 +16,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <deque>
+#include <string_view>
 #include <unordered_set>
 
 namespace vqsql {
@@ -47,9 +48,9 @@ std::string toLower(std::string s)
 
 // SQL Server's reserved keywords (as of the 2008 release). These words can
 // only be used as names when bracketed or double-quoted.
-bool isReservedWord(const std::string& upper)
+bool isReservedWord(std::string_view upper)
 {
-    static const std::unordered_set<std::string> words = {
+    static const std::unordered_set<std::string_view> words = {
         "ADD", "ALL", "ALTER", "AND", "ANY", "AS", "ASC", "AUTHORIZATION", "BACKUP",
         "BEGIN", "BETWEEN", "BREAK", "BROWSE", "BULK", "BY", "CASCADE", "CASE", "CHECK",
         "CHECKPOINT", "CLOSE", "CLUSTERED", "COALESCE", "COLLATE", "COLUMN", "COMMIT",
@@ -80,7 +81,14 @@ bool isReservedWord(const std::string& upper)
 
 bool isReservedToken(const Token& t)
 {
-    return t.kind == TokenKind::Identifier && isReservedWord(toUpper(t.text));
+    // No reserved word is longer than this: longer words need no look-up.
+    constexpr std::size_t kLongest = 24;
+    if (t.kind != TokenKind::Identifier || t.text.size() > kLongest)
+        return false;
+    char upper[kLongest];
+    for (std::size_t i = 0; i < t.text.size(); ++i)
+        upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(t.text[i])));
+    return isReservedWord(std::string_view(upper, t.text.size()));
 }
 
 // Keywords that begin a statement (or close a block); option lists of
@@ -220,6 +228,7 @@ private:
     std::size_t base_ = 0;
     std::size_t p_ = 0;
     bool first_ = true;   // the next statement is the batch's first
+    mutable const Token* cur_ = nullptr;   // token number p_, once looked up
     int depth_ = 0;
 
     // Counts nesting for the life of one recursive call.
@@ -259,13 +268,21 @@ private:
             ++base_;
         }
     }
-    const Token& cur() const { return at(p_); }
+    // The current token, looked up once per position.
+    const Token& cur() const
+    {
+        if (!cur_)
+            cur_ = &at(p_);
+        return *cur_;
+    }
     const Token& ahead(std::size_t n) const { return at(p_ + n); }
     const Token& next()
     {
-        const Token& t = at(p_);
-        if (t.kind != TokenKind::End)
+        const Token& t = cur();
+        if (t.kind != TokenKind::End) {
             ++p_;
+            cur_ = nullptr;
+        }
         return t;
     }
     std::size_t lastEnd() const { return p_ > 0 ? at(p_ - 1).endOffset : 0; }
