@@ -823,8 +823,15 @@ Session::Prepared& Session::prepare(const void* key, RunState& st,
         Prepared& slot = *found->second;
         sqlite3_reset(slot.stmt);   // every parameter is bound anew
         ensureAttached(slot.databases);
-        if (slot.bindsLiterals)   // only statements are prepared with bound literals
-            collectParameterizableLiterals(*static_cast<const ast::Stmt*>(key), st.literals);
+        if (slot.bindsLiterals) {   // only statements are prepared with bound literals
+            auto known = st.cache->boundLiterals.find(key);
+            if (known != st.cache->boundLiterals.end()) {
+                st.literals = &known->second;
+            } else {
+                collectParameterizableLiterals(*static_cast<const ast::Stmt*>(key), st.literalBuffer);
+                st.literals = &st.literalBuffer;
+            }
+        }
         return slot;
     }
     // A top-level statement may share the translation of an earlier
@@ -839,8 +846,11 @@ Session::Prepared& Session::prepare(const void* key, RunState& st,
         if (std::shared_ptr<Prepared> shared = preparedByShape(st, shapeKnown)) {
             sqlite3_reset(shared->stmt);
             ensureAttached(shared->databases);
-            if (keepInBatch)
+            if (keepInBatch) {
                 slots[key] = shared;
+                if (shared->bindsLiterals)
+                    st.cache->boundLiterals[key] = st.literalBuffer;
+            }
             st.running = std::move(shared);
             return *st.running;
         }
@@ -848,7 +858,7 @@ Session::Prepared& Session::prepare(const void* key, RunState& st,
     auto p = std::make_shared<Prepared>();
     Translator tr(*this, st.types);
     if (shapeKnown)
-        tr.parameterizeLiterals(&st.literals);
+        tr.parameterizeLiterals(&st.literalBuffer);
     attachLog_ = &p->databases;
     try {
         p->translation = translate(tr);
@@ -871,8 +881,11 @@ Session::Prepared& Session::prepare(const void* key, RunState& st,
     p->database = current_;
     if (shapeKnown)
         rememberShape(p, st);
-    if (keepInBatch)
+    if (keepInBatch) {
         slots[key] = p;
+        if (p->bindsLiterals)
+            st.cache->boundLiterals[key] = st.literalBuffer;
+    }
     st.running = std::move(p);
     return *st.running;
 }
@@ -884,8 +897,8 @@ void Session::bindParameters(Prepared& p, RunState& st)
         int index = static_cast<int>(i + 1);
         if (i < p.literalIndex.size() && p.literalIndex[i] >= 0) {
             const auto literal = static_cast<std::size_t>(p.literalIndex[i]);
-            if (literal < st.literals.size())
-                bindLiteral(p.stmt, index, *st.literals[literal]);
+            if (st.literals && literal < st.literals->size())
+                bindLiteral(p.stmt, index, *(*st.literals)[literal]);
             else
                 sqlite3_bind_null(p.stmt, index);
             continue;

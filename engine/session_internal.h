@@ -41,6 +41,8 @@ struct Session::CachedBatch {
     std::vector<const ast::DeclareStmt*> declarations;   // every DECLARE, in text order
     // Shared with the session's cache of statements by shape.
     std::unordered_map<const void*, std::shared_ptr<Prepared>> prepared;
+    // The literals each statement of `prepared` binds, found once.
+    std::unordered_map<const void*, std::vector<const ast::Expr*>> boundLiterals;
 };
 
 // One command of the client: a batch, the opening of a cursor or one
@@ -95,8 +97,10 @@ struct Session::RunState {
     // translation may be cached by shape (session_shapes.cpp).
     const ast::Stmt* statement = nullptr;
     std::size_t statementEnd = 0;
-    // The literals of the running statement bound as parameters "#k".
-    std::vector<const ast::Expr*> literals;
+    // The literals of the running statement bound as parameters "#k":
+    // `literals` points at the batch's list or at literalBuffer.
+    const std::vector<const ast::Expr*>* literals = nullptr;
+    std::vector<const ast::Expr*> literalBuffer;
     // Keeps the running statement's prepared form alive when neither the
     // batch nor the shape cache holds it.
     std::shared_ptr<Prepared> running;

@@ -232,14 +232,15 @@ bool buildShapeKey(const std::string& text, std::size_t begin, std::size_t end,
 std::shared_ptr<Session::Prepared> Session::preparedByShape(RunState& st, bool& shapeKnown)
 {
     shapeKnown = false;
-    collectParameterizableLiterals(*st.statement, st.literals);
+    collectParameterizableLiterals(*st.statement, st.literalBuffer);
+    st.literals = &st.literalBuffer;
     const std::string& text = st.cache->batch->text;
     std::size_t end = std::min(st.statementEnd, text.size());
     while (end > st.statement->pos.offset &&
            (std::isspace(static_cast<unsigned char>(text[end - 1])) || text[end - 1] == ';'))
         --end;
-    if (!buildShapeKey(text, st.statement->pos.offset, end, st.literals, current_, shapeKey_)) {
-        st.literals.clear();
+    if (!buildShapeKey(text, st.statement->pos.offset, end, st.literalBuffer, current_, shapeKey_)) {
+        st.literalBuffer.clear();
         return nullptr;
     }
     shapeKnown = true;
@@ -261,7 +262,7 @@ void Session::rememberShape(const std::shared_ptr<Prepared>& p, RunState& st)
     // from the batch's DECLARE), serves this statement only.
     const auto& names = p->translation.parameters;
     p->literalIndex.assign(names.size(), -1);
-    std::vector<bool> bound(st.literals.size(), false);
+    std::vector<bool> bound(st.literalBuffer.size(), false);
     bool shareable = true;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
