@@ -174,19 +174,7 @@ const char* comparisonOp(const Token& t)
 
 class Parser {
 public:
-    explicit Parser(const std::string& text, bool tokensChecked = false) : src_(text), reader_(text)
-    {
-        if (tokensChecked)
-            return;
-        // An error of the tokenizer anywhere in the batch is the batch's
-        // error, before any syntax error: the whole text is read once
-        // first, without keeping its tokens.
-        TokenReader check(text);
-        Token t;
-        do
-            check.read(t);
-        while (t.kind != TokenKind::End);
-    }
+    explicit Parser(const std::string& text) : src_(text), reader_(text) {}
 
     std::unique_ptr<Batch> batch()
     {
@@ -2182,12 +2170,30 @@ private:
 
 }  // namespace
 
+namespace {
+
+// An error of the tokenizer anywhere in a batch is the batch's error,
+// before any syntax error: after a syntax error the whole text is read
+// once more for one (the tokenizer throws it).
+void throwTokenizerError(const std::string& text)
+{
+    TokenReader check(text);
+    Token t;
+    do
+        check.read(t);
+    while (t.kind != TokenKind::End);
+}
+
+}  // namespace
+
 struct StatementReader::Impl {
+    const std::string& text;
+    bool tokensChecked;
     Parser parser;
 };
 
 StatementReader::StatementReader(const std::string& text, bool tokensChecked)
-    : impl_(new Impl{Parser(text, tokensChecked)})
+    : impl_(new Impl{text, tokensChecked, Parser(text)})
 {
 }
 
@@ -2195,17 +2201,33 @@ StatementReader::~StatementReader() = default;
 
 ast::StmtPtr StatementReader::next()
 {
-    return impl_->parser.nextStatement();
+    try {
+        return impl_->parser.nextStatement();
+    } catch (const SqlException&) {
+        if (!impl_->tokensChecked)
+            throwTokenizerError(impl_->text);
+        throw;
+    }
 }
 
 std::unique_ptr<Batch> parseBatch(const std::string& text)
 {
-    return Parser(text).batch();
+    try {
+        return Parser(text).batch();
+    } catch (const SqlException&) {
+        throwTokenizerError(text);
+        throw;
+    }
 }
 
 ExprPtr parseExpression(const std::string& text)
 {
-    return Parser(text).standaloneExpression();
+    try {
+        return Parser(text).standaloneExpression();
+    } catch (const SqlException&) {
+        throwTokenizerError(text);
+        throw;
+    }
 }
 
 }  // namespace vqsql
