@@ -21,6 +21,17 @@
 //                            every row, ordered by the new code
 //
 // The goal is a ratio within 1.5 for a statement run many times.
+//
+// Then the path a client script takes: voucher entries (the columns of
+// CW_VouDetail on the installed databases' user-defined types, plus the
+// voucher's date), 20,000 INSERTs with distinct literals (texts with
+// quotes, N'' texts, dates, money, negative amounts, NULLs)
+//   script, one batch             every insert in one batch, autocommit
+//   script, one batch in a tran   the same batch inside BEGIN TRAN ... COMMIT
+//   script, batch per statement   one batch for each insert (in a transaction)
+// against sqlite3_exec of the equivalent SQLite text on a plain table (the
+// SQLite shell's path); target: within 2x. And one statement text run over
+// and over against one prepared SQLite statement; target: within 1.2x.
 #include "connection.h"
 #include "tempfolder.h"
 #include "instance.h"
@@ -29,6 +40,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -201,6 +213,206 @@ void check(bool condition, const std::string& what)
         throw std::runtime_error("results differ: " + what);
 }
 
+
+// ---- voucher entries: distinct literals through the batch path ----------
+
+// The user-defined types of the installed databases the table below uses.
+const char* const kVoucherTypes =
+    "create type T_KEYID from int not null\n"
+    "create type T_KEY from int null\n"
+    "create type T_SHORT from smallint null\n"
+    "create type T_VA255 from varchar(255) null\n"
+    "create type T_NUMBER from numeric(19,4) null\n"
+    "create type T_MONEY from money null\n"
+    "create type T_DATETIME from datetime null\n";
+
+// CW_VouDetail's columns, with the voucher's date beside them.
+const char* const kEngineVoucherTable =
+    "create table CW_VouEntry (KeyID T_KEYID not null, VouID T_KEY not null, SecID T_SHORT null, "
+    "VouDate T_DATETIME null, Summary T_VA255 null, SubID T_KEY not null, MoneyID T_KEY null, "
+    "ExchRate T_NUMBER null, DebitAmt T_MONEY null, CreditAmt T_MONEY null, Qty T_NUMBER null, "
+    "Price T_NUMBER null, DeptID T_KEY null, constraint PK_CW_VOUENTRY primary key clustered (KeyID))";
+
+const char* const kSqliteVoucherTable =
+    "create table CW_VouEntry (KeyID int not null primary key, VouID int not null, SecID smallint, "
+    "VouDate text, Summary varchar(255), SubID int not null, MoneyID int, ExchRate numeric(19,4), "
+    "DebitAmt real, CreditAmt real, Qty numeric(19,4), Price numeric(19,4), DeptID int)";
+
+// An amount with two decimals, negative for every seventh row.
+std::string amountText(long i)
+{
+    const long cents = (i * 7919) % 1000000 + 1;
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%s%ld.%02ld", i % 7 == 0 ? "-" : "", cents / 100, cents % 100);
+    return buffer;
+}
+
+// The same voucher entry as Transact-SQL (engine) and as SQLite text.
+struct VoucherInsert {
+    std::string engine;
+    std::string sqlite;
+};
+
+VoucherInsert voucherInsert(long i, const char* table = "CW_VouEntry")
+{
+    char date[16];
+    std::snprintf(date, sizeof date, "2026-%02ld-%02ld", 1 + i % 12, 1 + i % 28);
+    // Summaries of several lengths, some with apostrophes (doubled in the
+    // text), every fifth one a Unicode N'' text.
+    std::string summary;
+    switch (i % 4) {
+    case 0: summary = "Paid O''Brien''s invoice " + std::to_string(i); break;
+    case 1: summary = "收到货款 " + std::to_string(i * 13); break;
+    case 2: summary = "Cash"; break;
+    default: summary = "Transfer to account " + std::to_string(100000 + i); break;
+    }
+    const bool unicode = i % 5 == 0;
+    const bool debit = i % 2 == 0;
+    const std::string amount = amountText(i);
+    const std::string qty = i % 3 == 0 ? "NULL" : std::to_string(i % 50) + ".5";
+    const std::string dept = i % 6 == 0 ? "NULL" : std::to_string(i % 9 - 4);
+    const std::string common = std::to_string(i + 1) + ", " + std::to_string(1 + i / 4) + ", " + std::to_string(i % 4)
+        + ", '" + date + "', ";
+    const std::string rest = ", " + std::to_string(1001 + i % 300) + ", NULL, 1.0, "
+        + (debit ? amount + ", 0, " : "0, " + amount + ", ") + qty + ", " + qty + ", " + dept + ")";
+    const std::string head = std::string("insert into ") + table
+        + " (KeyID, VouID, SecID, VouDate, Summary, SubID, MoneyID, ExchRate, DebitAmt, CreditAmt, Qty, Price, "
+          "DeptID) values (";
+    return {head + common + (unicode ? "N'" : "'") + summary + "'" + rest, head + common + "'" + summary + "'" + rest};
+}
+
+struct TargetPhase {
+    std::string name;
+    long count = 0;
+    double engineMs = 0;
+    double sqliteMs = 0;
+    double target = 2.0;
+};
+
+void expectOk(const vqsql::BatchResult& result, const std::string& what)
+{
+    if (!result.ok())
+        throw std::runtime_error(what + ": " + result.errors.front().format());
+}
+
+std::vector<TargetPhase> runVoucherPhases(Engine& engine, Sqlite& lite, long rows)
+{
+    vqsql::Connection& connection = engine.connection();
+    expectOk(connection.run(kVoucherTypes), "create type");
+    std::vector<VoucherInsert> inserts;
+    inserts.reserve(static_cast<std::size_t>(rows));
+    for (long i = 0; i < rows; ++i)
+        inserts.push_back(voucherInsert(i));
+    std::string engineScript, sqliteScript;
+    for (const auto& insert : inserts) {
+        engineScript += insert.engine + "\n";
+        sqliteScript += insert.sqlite + ";\n";
+    }
+
+    auto recreate = [&] {
+        connection.run("drop table CW_VouEntry");
+        expectOk(connection.run(kEngineVoucherTable), "create table");
+        lite.exec("drop table if exists CW_VouEntry");
+        lite.exec(kSqliteVoucherTable);
+    };
+    auto checkCount = [&](const std::string& phase) {
+        std::string engineCount, sqliteCount;
+        engine.query("select count(*) from CW_VouEntry", &engineCount);
+        lite.query("select count(*) from CW_VouEntry", &sqliteCount);
+        check(engineCount == std::to_string(rows) && sqliteCount == engineCount,
+              phase + ": count " + engineCount + " / " + sqliteCount);
+    };
+
+    std::vector<TargetPhase> phases;
+    TargetPhase oneBatch{"script, one batch", rows};
+    recreate();
+    oneBatch.engineMs = timeMs([&] { expectOk(connection.run(engineScript), "script"); });
+    oneBatch.sqliteMs = timeMs([&] { lite.exec(sqliteScript); });
+    checkCount(oneBatch.name);
+    phases.push_back(oneBatch);
+
+    TargetPhase inTran{"script, one batch in a tran", rows};
+    recreate();
+    const std::string engineTran = "begin transaction\n" + engineScript + "commit transaction\n";
+    const std::string sqliteTran = "BEGIN;\n" + sqliteScript + "COMMIT;\n";
+    inTran.engineMs = timeMs([&] { expectOk(connection.run(engineTran), "script in a transaction"); });
+    inTran.sqliteMs = timeMs([&] { lite.exec(sqliteTran); });
+    checkCount(inTran.name);
+    phases.push_back(inTran);
+
+    TargetPhase perStatement{"script, batch per statement", rows};
+    recreate();
+    perStatement.engineMs = timeMs([&] {
+        connection.beginTransaction();
+        for (const auto& insert : inserts)
+            expectOk(connection.run(insert.engine), "insert");
+        connection.commit();
+    });
+    perStatement.sqliteMs = timeMs([&] {
+        lite.exec("BEGIN");
+        for (const auto& insert : inserts)
+            lite.exec(insert.sqlite);
+        lite.exec("COMMIT");
+    });
+    checkCount(perStatement.name);
+    phases.push_back(perStatement);
+
+    // The same entry over and over (the key is left out so that every run
+    // inserts): the engine's cached statement against one prepared SQLite
+    // statement, reset and stepped again.
+    connection.run("create table CW_VouLog (VouID int, VouDate datetime, Summary varchar(255), DebitAmt money)");
+    lite.exec("create table CW_VouLog (VouID int, VouDate text, Summary varchar(255), DebitAmt real)");
+    const std::string sameEngine =
+        "insert into CW_VouLog (VouID, VouDate, Summary, DebitAmt) values (7, '2026-03-01', N'收到货款', 125.50)";
+    const std::string sameSqlite =
+        "insert into CW_VouLog (VouID, VouDate, Summary, DebitAmt) values (7, '2026-03-01', '收到货款', 125.50)";
+    TargetPhase repeated{"same insert, repeated", rows, 0, 0, 1.2};
+    repeated.engineMs = timeMs([&] {
+        connection.beginTransaction();
+        for (long i = 0; i < rows; ++i)
+            engine.execute(sameEngine);
+        connection.commit();
+    });
+    repeated.sqliteMs = timeMs([&] {
+        lite.exec("BEGIN");
+        sqlite3_stmt* stmt = lite.prepare(sameSqlite);
+        for (long i = 0; i < rows; ++i) {
+            lite.readAll(stmt);
+            sqlite3_reset(stmt);
+        }
+        sqlite3_finalize(stmt);
+        lite.exec("COMMIT");
+    });
+    phases.push_back(repeated);
+
+    const std::string sameSelect = "select VouID, Summary, DebitAmt from CW_VouEntry where KeyID = 4242";
+    TargetPhase repeatedSelect{"same select, repeated", rows, 0, 0, 1.2};
+    repeatedSelect.engineMs = timeMs([&] {
+        for (long i = 0; i < rows; ++i)
+            engine.query(sameSelect);
+    });
+    repeatedSelect.sqliteMs = timeMs([&] {
+        sqlite3_stmt* stmt = lite.prepare(sameSelect);
+        for (long i = 0; i < rows; ++i) {
+            lite.readAll(stmt);
+            sqlite3_reset(stmt);
+        }
+        sqlite3_finalize(stmt);
+    });
+    phases.push_back(repeatedSelect);
+    return phases;
+}
+
+void printTargetPhases(const std::vector<TargetPhase>& phases)
+{
+    std::printf("\n%-28s %8s %12s %12s %8s %8s\n", "phase", "count", "engine ms", "SQLite ms", "ratio", "target");
+    for (const auto& p : phases) {
+        const double ratio = p.sqliteMs > 0 ? p.engineMs / p.sqliteMs : 0.0;
+        std::printf("%-28s %8ld %12.1f %12.1f %8.2f %8.2f  %s\n", p.name.c_str(), p.count, p.engineMs, p.sqliteMs,
+                    ratio, p.target, ratio <= p.target ? "met" : "NOT met");
+    }
+}
+
 using vqbench::TempFolder;
 
 int run(long rows, long queryRuns)
@@ -336,6 +548,10 @@ int run(long rows, long queryRuns)
             const double ratio = p.sqliteMs > 0 ? p.engineMs / p.sqliteMs : 0.0;
             std::printf("  %-28s %5.2f  %s\n", p.name.c_str(), ratio, ratio <= 1.5 ? "met" : "NOT met");
         }
+
+        const long scriptRows = std::max(rows * 2, 20000L);
+        std::printf("\nvoucher entries: %ld inserts with distinct literals, engine against sqlite3_exec\n", scriptRows);
+        printTargetPhases(runVoucherPhases(engine, lite, scriptRows));
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 
 #include "ast.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,14 @@ struct Token {
     // True for an Identifier (not a quoted one) equal to the keyword,
     // letter case ignored.
     bool isKeyword(const char* upperKeyword) const;
-    bool isOperator(const char* op) const { return kind == TokenKind::Operator && text == op; }
+    // True for an Operator token spelled `op` (one or two characters).
+    bool isOperator(const char* op) const
+    {
+        if (kind != TokenKind::Operator)
+            return false;
+        const std::size_t n = std::char_traits<char>::length(op);
+        return n == text.size() && std::char_traits<char>::compare(text.data(), op, n) == 0;
+    }
 };
 
 // Splits a batch into tokens, skipping white space and comments; the last
@@ -41,5 +49,24 @@ struct Token {
 // character string '...'.") for an unterminated string, and 102 for an
 // unterminated bracket identifier or a character that starts no token.
 std::vector<Token> tokenize(const std::string& text);
+
+// Reads the tokens of a batch one at a time, as tokenize finds them, so
+// that a long script never holds all of its tokens at once.
+class TokenReader {
+public:
+    explicit TokenReader(const std::string& text);
+    ~TokenReader();
+    TokenReader(const TokenReader&) = delete;
+    TokenReader& operator=(const TokenReader&) = delete;
+
+    // The next token into `t`, reusing its text's buffer; End at the end
+    // of the text and again after it. Throws as tokenize does.
+    void read(Token& t);
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace vqsql

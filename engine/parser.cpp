@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <deque>
+#include <string_view>
 #include <unordered_set>
 
 namespace vqsql {
@@ -48,9 +50,9 @@ std::string toLower(std::string s)
 
 // SQL Server's reserved keywords (as of the 2008 release). These words can
 // only be used as names when bracketed or double-quoted.
-bool isReservedWord(const std::string& upper)
+bool isReservedWord(std::string_view upper)
 {
-    static const std::unordered_set<std::string> words = {
+    static const std::unordered_set<std::string_view> words = {
         "ADD", "ALL", "ALTER", "AND", "ANY", "AS", "ASC", "AUTHORIZATION", "BACKUP",
         "BEGIN", "BETWEEN", "BREAK", "BROWSE", "BULK", "BY", "CASCADE", "CASE", "CHECK",
         "CHECKPOINT", "CLOSE", "CLUSTERED", "COALESCE", "COLLATE", "COLUMN", "COMMIT",
@@ -81,7 +83,14 @@ bool isReservedWord(const std::string& upper)
 
 bool isReservedToken(const Token& t)
 {
-    return t.kind == TokenKind::Identifier && isReservedWord(toUpper(t.text));
+    // No reserved word is longer than this: longer words need no look-up.
+    constexpr std::size_t kLongest = 24;
+    if (t.kind != TokenKind::Identifier || t.text.size() > kLongest)
+        return false;
+    char upper[kLongest];
+    for (std::size_t i = 0; i < t.text.size(); ++i)
+        upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(t.text[i])));
+    return isReservedWord(std::string_view(upper, t.text.size()));
 }
 
 // Keywords that begin a statement (or close a block); option lists of
@@ -210,35 +219,37 @@ const char* comparisonOp(const Token& t)
 
 class Parser {
 public:
-    explicit Parser(const std::string& text) : src_(text), toks_(tokenize(text)) {}
+    explicit Parser(const std::string& text) : src_(text), reader_(text) {}
 
     // SET QUOTED_IDENTIFIER: with it OFF, text in double quotes from the
     // current token on is a string literal; ON makes it an identifier again.
     void applyQuotedIdentifier(bool on)
     {
-        for (std::size_t i = p_; i < toks_.size(); ++i) {
-            Token& t = toks_[i];
-            const bool doubleQuoted = (t.kind == TokenKind::QuotedIdentifier || t.kind == TokenKind::String) &&
-                                      t.pos.offset < src_.size() && src_[t.pos.offset] == '"';
-            if (doubleQuoted)
-                t.kind = on ? TokenKind::QuotedIdentifier : TokenKind::String;
-        }
+        quotedIdentifiers_ = on;
+        for (std::size_t i = p_ - std::min(p_, base_); i < toks_.size(); ++i)
+            applyQuotes(toks_[i]);
     }
 
     std::unique_ptr<Batch> batch()
     {
         auto b = std::make_unique<Batch>();
         b->text = src_;
-        bool first = true;
-        for (;;) {
-            while (acceptOp(";")) {
-            }
-            if (cur().kind == TokenKind::End)
-                break;
-            b->statements.push_back(statement(first));
-            first = false;
-        }
+        while (StmtPtr s = nextStatement())
+            b->statements.push_back(std::move(s));
         return b;
+    }
+
+    // The batch's next statement, nullptr at its end.
+    StmtPtr nextStatement()
+    {
+        while (acceptOp(";")) {
+        }
+        if (cur().kind == TokenKind::End)
+            return nullptr;
+        StmtPtr s = statement(first_);
+        first_ = false;
+        dropReadTokens();
+        return s;
     }
 
     ExprPtr standaloneExpression()
@@ -251,9 +262,27 @@ public:
 
 private:
     const std::string& src_;
-    std::vector<Token> toks_;
+    // The tokens read and not yet dropped: toks_[0] is token number base_.
+    // A deque, so that references to tokens stay valid as more are read.
+    mutable TokenReader reader_;
+    mutable std::deque<Token> toks_;
+    mutable bool ended_ = false;
+    std::size_t base_ = 0;
     std::size_t p_ = 0;
+    bool first_ = true;   // the next statement is the batch's first
+    mutable const Token* cur_ = nullptr;   // token number p_, once looked up
     int depth_ = 0;
+    bool quotedIdentifiers_ = true;   // SET QUOTED_IDENTIFIER
+
+    // Text in double quotes is an identifier under QUOTED_IDENTIFIER ON, a
+    // string literal under OFF.
+    void applyQuotes(Token& t) const
+    {
+        const bool doubleQuoted = (t.kind == TokenKind::QuotedIdentifier || t.kind == TokenKind::String) &&
+                                  t.pos.offset < src_.size() && src_[t.pos.offset] == '"';
+        if (doubleQuoted)
+            t.kind = quotedIdentifiers_ ? TokenKind::QuotedIdentifier : TokenKind::String;
+    }
 
     // One level deeper; beyond kMaxDepth the batch is refused with 191.
     void enterLevel()
@@ -301,16 +330,44 @@ private:
 
     // ---- token access ---------------------------------------------------
 
-    const Token& cur() const { return toks_[p_]; }
-    const Token& ahead(std::size_t n) const { return toks_[std::min(p_ + n, toks_.size() - 1)]; }
+    // Token number i, read when first needed; past the end, the End token.
+    const Token& at(std::size_t i) const
+    {
+        while (i - base_ >= toks_.size() && !ended_) {
+            toks_.emplace_back();
+            reader_.read(toks_.back());
+            ended_ = toks_.back().kind == TokenKind::End;
+            if (!quotedIdentifiers_)
+                applyQuotes(toks_.back());
+        }
+        return toks_[std::min(i - base_, toks_.size() - 1)];
+    }
+    // Forgets the tokens before the current one but one (lastEnd reads it).
+    void dropReadTokens()
+    {
+        while (base_ + 1 < p_ && !toks_.empty()) {
+            toks_.pop_front();
+            ++base_;
+        }
+    }
+    // The current token, looked up once per position.
+    const Token& cur() const
+    {
+        if (!cur_)
+            cur_ = &at(p_);
+        return *cur_;
+    }
+    const Token& ahead(std::size_t n) const { return at(p_ + n); }
     const Token& next()
     {
-        const Token& t = toks_[p_];
-        if (p_ + 1 < toks_.size())
+        const Token& t = cur();
+        if (t.kind != TokenKind::End) {
             ++p_;
+            cur_ = nullptr;
+        }
         return t;
     }
-    std::size_t lastEnd() const { return p_ > 0 ? toks_[p_ - 1].endOffset : 0; }
+    std::size_t lastEnd() const { return p_ > 0 ? at(p_ - 1).endOffset : 0; }
 
     bool atKw(const char* kw) const { return cur().isKeyword(kw); }
     bool atOp(const char* op) const { return cur().isOperator(op); }
@@ -352,12 +409,8 @@ private:
     [[noreturn]] void fail() const
     {
         const Token* t = &cur();
-        if (t->kind == TokenKind::End && p_ > 0) {
-            std::size_t i = toks_.size() - 1;
-            while (i > 0 && toks_[i].kind == TokenKind::End)
-                --i;
-            t = &toks_[i];
-        }
+        if (t->kind == TokenKind::End && p_ > 0)
+            t = &at(p_ - 1);   // End is read once: the token before it is the last
         failAt(*t);
     }
 
@@ -430,7 +483,7 @@ private:
         if (n.parts.size() > 4)
             fail();
         if (!n.parts.back().empty() && n.parts.back().front() == '#')
-            unsupportedAt(toks_[p_ - 1], "temporary tables (" + n.parts.back() + ")");
+            unsupportedAt(at(p_ - 1), "temporary tables (" + n.parts.back() + ")");
         return n;
     }
 
@@ -706,7 +759,7 @@ private:
     // seen CREATE or ALTER.
     void refuseUnsupportedModule(const char* verb)
     {
-        const Token& t = toks_[p_ - 1];
+        const Token& t = at(p_ - 1);
         if (atKw("PROC") || atKw("PROCEDURE"))
             unsupportedAt(t, std::string(verb) + " PROCEDURE");
         if (atKw("FUNCTION"))
@@ -1544,9 +1597,9 @@ private:
             return s;
         }
         if (atKw("TRY") || atKw("CATCH"))
-            unsupportedAt(toks_[p_ - 1], "BEGIN TRY ... END CATCH");
+            unsupportedAt(at(p_ - 1), "BEGIN TRY ... END CATCH");
         if (atKw("DISTRIBUTED"))
-            unsupportedAt(toks_[p_ - 1], "distributed transactions");
+            unsupportedAt(at(p_ - 1), "distributed transactions");
         auto block = std::make_unique<BlockStmt>();
         for (;;) {
             while (acceptOp(";")) {
@@ -2433,9 +2486,56 @@ private:
 
 }  // namespace
 
+namespace {
+
+// An error of the tokenizer anywhere in a batch is the batch's error,
+// before any syntax error: after a syntax error the whole text is read
+// once more for one (the tokenizer throws it).
+void throwTokenizerError(const std::string& text)
+{
+    TokenReader check(text);
+    Token t;
+    do
+        check.read(t);
+    while (t.kind != TokenKind::End);
+}
+
+}  // namespace
+
+struct StatementReader::Impl {
+    const std::string& text;
+    bool tokensChecked;
+    Parser parser;
+};
+
+StatementReader::StatementReader(const std::string& text, bool tokensChecked, bool quotedIdentifiers)
+    : impl_(new Impl{text, tokensChecked, Parser(text)})
+{
+    if (!quotedIdentifiers)
+        impl_->parser.applyQuotedIdentifier(false);
+}
+
+StatementReader::~StatementReader() = default;
+
+ast::StmtPtr StatementReader::next()
+{
+    try {
+        return impl_->parser.nextStatement();
+    } catch (const SqlException&) {
+        if (!impl_->tokensChecked)
+            throwTokenizerError(impl_->text);
+        throw;
+    }
+}
+
 std::unique_ptr<Batch> parseBatch(const std::string& text)
 {
-    return Parser(text).batch();
+    try {
+        return Parser(text).batch();
+    } catch (const SqlException&) {
+        throwTokenizerError(text);
+        throw;
+    }
 }
 
 std::unique_ptr<Batch> parseBatch(const std::string& text, bool quotedIdentifiers)
@@ -2448,7 +2548,12 @@ std::unique_ptr<Batch> parseBatch(const std::string& text, bool quotedIdentifier
 
 ExprPtr parseExpression(const std::string& text)
 {
-    return Parser(text).standaloneExpression();
+    try {
+        return Parser(text).standaloneExpression();
+    } catch (const SqlException&) {
+        throwTokenizerError(text);
+        throw;
+    }
 }
 
 }  // namespace vqsql

@@ -19,6 +19,27 @@ std::unique_ptr<ast::Batch> parseBatch(const std::string& text);
 // text in double quotes as string literals.
 std::unique_ptr<ast::Batch> parseBatch(const std::string& text, bool quotedIdentifiers);
 
+// Reads a batch statement by statement, with parseBatch's errors, so that
+// a long script need not be held whole. `tokensChecked`: the text was
+// read once before (by another StatementReader), so the tokenizer's
+// errors need no first pass of their own. `quotedIdentifiers` as for
+// parseBatch.
+class StatementReader {
+public:
+    explicit StatementReader(const std::string& text, bool tokensChecked = false, bool quotedIdentifiers = true);
+    ~StatementReader();
+    StatementReader(const StatementReader&) = delete;
+    StatementReader& operator=(const StatementReader&) = delete;
+
+    // The next statement; nullptr at the end of the batch.
+    ast::StmtPtr next();
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
 // Parses a single expression (used for column defaults read back from the
 // catalogue). Throws as parseBatch does.
 ast::ExprPtr parseExpression(const std::string& text);

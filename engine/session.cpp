@@ -33,6 +33,13 @@ namespace vqsql {
 namespace {
 
 constexpr std::size_t kBatchCacheLimit = 256;
+// A batch text of this many bytes and more is a script: checked whole
+// first, then parsed again statement by statement as it runs, so that its
+// syntax trees never all stand in memory at once.
+constexpr std::size_t kScriptBytes = 64 * 1024;
+// A batch of more statements than this (a script) keeps no prepared
+// statements of its own; they stay in the session's cache by shape.
+constexpr std::size_t kBatchSlotLimit = 64;
 
 // vq_row_limit_reached(): counts a row a data statement reaches and tells
 // whether the SET ROWCOUNT limit was already full.
@@ -150,6 +157,7 @@ Session::~Session()
     // RowCursor then finds the cursor gone.
     cursor_.reset();
     batchCache_.clear();
+    shapeCache_.clear();
     if (db_)
         sqlite3_close_v2(db_);
 }
@@ -423,6 +431,7 @@ void Session::invalidateCaches()
         retire(tableCache_[alias], types);
     tableCache_.clear();
     typeCache_.clear();
+    shapeCache_.clear();
     cacheGeneration_ = schemaGeneration();
 }
 
@@ -602,6 +611,32 @@ std::shared_ptr<Session::CachedBatch> Session::parsedBatch(const std::string& te
     return cached;
 }
 
+namespace {
+
+// A long script checked as SQL Server checks a batch before running any
+// of it: every statement parsed (and let go again), the DECLAREs kept.
+std::shared_ptr<Session::CachedBatch> checkedScript(const std::string& text, bool quotedIdentifiers)
+{
+    auto cached = std::make_shared<Session::CachedBatch>();
+    cached->script = true;
+    cached->batch = std::make_unique<ast::Batch>();
+    cached->batch->text = text;
+    StatementReader reader(text, false, quotedIdentifiers);
+    bool first = true;
+    while (ast::StmtPtr s = reader.next()) {
+        if (!first && s->kind == ast::StmtKind::CreateView)
+            throw SqlException(111, "'CREATE VIEW' must be the first statement in a query batch.", s->pos.line, 15);
+        first = false;
+        const std::size_t declared = cached->declarations.size();
+        collectDeclarations(*s, cached->declarations);
+        if (cached->declarations.size() > declared)
+            cached->owned.push_back(std::move(s));
+    }
+    return cached;
+}
+
+}  // namespace
+
 Session::CommandScope::CommandScope(Session& session) : session_(session), outermost_(session.runDepth_++ == 0)
 {
     if (!outermost_)
@@ -628,7 +663,12 @@ BatchResult Session::run(const std::string& text)
     }
     std::shared_ptr<CachedBatch> cached;
     try {
-        cached = parsedBatch(text);
+        if (text.size() >= kScriptBytes) {
+            cached = checkedScript(text, options_.isOn(option_bit::QuotedIdentifier));
+            checkBatch(*cached);
+        } else {
+            cached = parsedBatch(text);
+        }
     } catch (const SqlException& e) {
         for (const SqlError& error : e.errors())
             result.addError(error);
@@ -657,7 +697,31 @@ BatchResult Session::run(const std::string& text)
         }
     }
 
-    executeBlock(cached->batch->statements, st);
+    // Statement by statement, each known as top-level with where its text
+    // ends (for the cache by shape).
+    if (cached->script) {
+        StatementReader reader(text, true, options_.isOn(option_bit::QuotedIdentifier));
+        ast::StmtPtr current = reader.next();
+        while (current && !(st.returned || st.breaking || st.continuing)) {
+            ast::StmtPtr next = reader.next();
+            st.statement = current.get();
+            st.statementEnd = next ? next->pos.offset : text.size();
+            execute(*current, st);
+            current = std::move(next);
+        }
+    } else {
+        const auto& statements = cached->batch->statements;
+        for (std::size_t i = 0; i < statements.size(); ++i) {
+            if (st.returned || st.breaking || st.continuing)
+                break;
+            st.statement = statements[i].get();
+            st.statementEnd =
+                i + 1 < statements.size() ? statements[i + 1]->pos.offset : cached->batch->text.size();
+            execute(*statements[i], st);
+        }
+    }
+    st.statement = nullptr;
+    st.running.reset();
     if (command.outermost())
         detachUnused();
     return result;
@@ -800,14 +864,49 @@ Session::Prepared& Session::prepare(const void* key, RunState& st,
 {
     if (cacheGeneration_ != schemaGeneration())
         invalidateCaches();
-    auto& slot = st.cache->prepared[key];
-    if (slot && slot->generation == cacheGeneration_ && slot->database == current_ && slot->ansiNulls == ansiNulls()) {
-        sqlite3_reset(slot->stmt);   // every parameter is bound anew
-        ensureAttached(slot->databases);
-        return *slot;
+    auto& slots = st.cache->prepared;
+    auto found = slots.find(key);
+    if (found != slots.end() && found->second->generation == cacheGeneration_ &&
+        found->second->database == current_ && found->second->ansiNulls == ansiNulls()) {
+        Prepared& slot = *found->second;
+        sqlite3_reset(slot.stmt);   // every parameter is bound anew
+        ensureAttached(slot.databases);
+        if (slot.bindsLiterals) {   // only statements are prepared with bound literals
+            auto known = st.cache->boundLiterals.find(key);
+            if (known != st.cache->boundLiterals.end()) {
+                st.literals = &known->second;
+            } else {
+                collectParameterizableLiterals(*static_cast<const ast::Stmt*>(key), st.literalBuffer);
+                st.literals = &st.literalBuffer;
+            }
+        }
+        return slot;
     }
-    auto p = std::make_unique<Prepared>();
+    // A top-level statement may share the translation of an earlier
+    // statement of the same shape. The batch keeps it too, unless the
+    // batch is a long script (run once, its statements would only fill
+    // the batch's table).
+    const bool topLevel = st.statement && key == st.statement;
+    const bool keepInBatch =
+        !st.cache->script && (!topLevel || st.cache->batch->statements.size() <= kBatchSlotLimit);
+    bool shapeKnown = false;
+    if (topLevel) {
+        if (std::shared_ptr<Prepared> shared = preparedByShape(st, shapeKnown)) {
+            sqlite3_reset(shared->stmt);
+            ensureAttached(shared->databases);
+            if (keepInBatch) {
+                slots[key] = shared;
+                if (shared->bindsLiterals)
+                    st.cache->boundLiterals[key] = st.literalBuffer;
+            }
+            st.running = std::move(shared);
+            return *st.running;
+        }
+    }
+    auto p = std::make_shared<Prepared>();
     Translator tr(*this, st.types);
+    if (shapeKnown)
+        tr.parameterizeLiterals(&st.literalBuffer);
     attachLog_ = &p->databases;
     try {
         p->translation = translate(tr);
@@ -834,8 +933,15 @@ Session::Prepared& Session::prepare(const void* key, RunState& st,
     p->generation = cacheGeneration_;
     p->database = current_;
     p->ansiNulls = ansiNulls();
-    slot = std::move(p);
-    return *slot;
+    if (shapeKnown)
+        rememberShape(p, st);
+    if (keepInBatch) {
+        slots[key] = p;
+        if (p->bindsLiterals)
+            st.cache->boundLiterals[key] = st.literalBuffer;
+    }
+    st.running = std::move(p);
+    return *st.running;
 }
 
 void Session::bindParameters(Prepared& p, RunState& st)
@@ -843,6 +949,14 @@ void Session::bindParameters(Prepared& p, RunState& st)
     const auto& params = p.translation.parameters;
     for (std::size_t i = 0; i < params.size(); ++i) {
         int index = static_cast<int>(i + 1);
+        if (i < p.literalIndex.size() && p.literalIndex[i] >= 0) {
+            const auto literal = static_cast<std::size_t>(p.literalIndex[i]);
+            if (st.literals && literal < st.literals->size())
+                bindLiteral(p.stmt, index, *(*st.literals)[literal]);
+            else
+                sqlite3_bind_null(p.stmt, index);
+            continue;
+        }
         const std::string& name = params[i];
         Value v;
         if (name == "@@rowcount")
@@ -986,6 +1100,22 @@ void Session::throwStepError(const StepError& e, const TableInfo* target, bool i
     }
     if ((rc & 0xff) == SQLITE_INTERRUPT)
         throw SqlException(err::Timeout, "Query timeout expired");
+    if (extended == SQLITE_BUSY_SNAPSHOT) {
+        // The transaction read data another connection has written since:
+        // waiting cannot help, it can only start again. SQL Server rolls
+        // back the loser of such a conflict and reports a deadlock.
+        if (!sqlite3_get_autocommit(db_))
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (tranCount_ > 0) {
+            tranCount_ = 0;
+            bumpSchemaGeneration();   // a rollback may undo DDL
+        }
+        throw SqlException(1205,
+                           "Transaction (Process ID " + std::to_string(spid_) +
+                               ") was deadlocked on lock resources with another process and has been chosen as the "
+                               "deadlock victim. Rerun the transaction.",
+                           1, 13);
+    }
     if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
         throw SqlException(1222, "Lock request time out period exceeded.");
     if ((rc & 0xff) == SQLITE_TOOBIG)
@@ -1324,6 +1454,8 @@ void Session::setOption(const ast::SetOptionStmt& s, RunState& st)
         noCount_ = equalsIgnoreCase(s.value, "on");
         return;
     }
+    // Other options may change how statements translate.
+    shapeCache_.clear();
     if (s.option != "IDENTITY_INSERT") {
         applySessionOption(options_, s.option, optionValue(s, st), s.pos.line);
         setThreadDateSettings(options_.dates);

@@ -160,6 +160,11 @@ private:
     void refuseWhileCursorOpen() const;
     Prepared& prepare(const void* key, RunState& st, const std::function<Translation(Translator&)>& translate);
     void bindParameters(Prepared& p, RunState& st);
+    // Statements by shape (session_shapes.cpp): the cached statement of
+    // the running top-level statement's shape, if any, with st.literals
+    // set; and the recording of a new translation under that shape.
+    std::shared_ptr<Prepared> preparedByShape(RunState& st, bool& shapeKnown);
+    void rememberShape(const std::shared_ptr<Prepared>& p, RunState& st);
     // The SQLite error of a failed step, read at once (later SQLite calls
     // would overwrite it).
     struct StepError {
@@ -234,6 +239,12 @@ private:
     std::vector<std::unique_ptr<UserType>> retiredTypes_;
     std::set<std::string> identityInsert_;   // tables under SET IDENTITY_INSERT ... ON (lower-cased)
     std::unordered_map<std::string, std::shared_ptr<CachedBatch>> batchCache_;
+    // Translated, prepared statements by shape: the statement's text with
+    // its parameterizable literals replaced by their types
+    // (session_shapes.cpp). Cleared by SET statements, whose options may
+    // change a translation.
+    std::unordered_map<std::string, std::shared_ptr<Prepared>> shapeCache_;
+    std::string shapeKey_;   // reused buffer
     // The open cursor; its RowCursor holds it weakly, so closing the
     // session invalidates the RowCursor instead of leaving it dangling.
     std::shared_ptr<CursorState> cursor_;

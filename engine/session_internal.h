@@ -22,6 +22,10 @@ struct Session::Prepared {
     bool ansiNulls = true;                // SET ANSI_NULLS when translated
     Translation translation;
     sqlite3_stmt* stmt = nullptr;
+    // For each parameter, the index of the statement's literal it binds
+    // (RunState::literals), -1 for a variable.
+    std::vector<int> literalIndex;
+    bool bindsLiterals = false;
 
     Prepared() = default;
     Prepared(const Prepared&) = delete;
@@ -30,8 +34,16 @@ struct Session::Prepared {
 
 struct Session::CachedBatch {
     std::unique_ptr<ast::Batch> batch;
+    // A long script: checked whole, then read and run statement by
+    // statement (batch->statements stays empty); `owned` keeps the
+    // statements holding its DECLAREs. Nothing of it is kept by address.
+    bool script = false;
+    std::vector<ast::StmtPtr> owned;
     std::vector<const ast::DeclareStmt*> declarations;   // every DECLARE, in text order
-    std::unordered_map<const void*, std::unique_ptr<Prepared>> prepared;
+    // Shared with the session's cache of statements by shape.
+    std::unordered_map<const void*, std::shared_ptr<Prepared>> prepared;
+    // The literals each statement of `prepared` binds, found once.
+    std::unordered_map<const void*, std::vector<const ast::Expr*>> boundLiterals;
 };
 
 // One command of the client: a batch, the opening of a cursor or one
@@ -67,6 +79,12 @@ struct RowCursor::Impl {
     bool closed = false;   // read to its end, closed, or failed
 };
 
+// The literals of a statement bound as parameters "#k" when its
+// translation is cached by shape, in text order (session_shapes.cpp).
+void collectParameterizableLiterals(const ast::Stmt& s, std::vector<const ast::Expr*>& out);
+// Binds parameter `index` to the value of literal `e`.
+void bindLiteral(sqlite3_stmt* stmt, int index, const ast::Expr& e);
+
 struct Session::RunState {
     BatchResult* result = nullptr;
     CachedBatch* cache = nullptr;
@@ -77,6 +95,17 @@ struct Session::RunState {
     bool continuing = false;
     bool aborted = false;    // SET XACT_ABORT ON ended the batch after an error
     int depth = 0;
+    // The top-level statement running and where its text ends: its
+    // translation may be cached by shape (session_shapes.cpp).
+    const ast::Stmt* statement = nullptr;
+    std::size_t statementEnd = 0;
+    // The literals of the running statement bound as parameters "#k":
+    // `literals` points at the batch's list or at literalBuffer.
+    const std::vector<const ast::Expr*>* literals = nullptr;
+    std::vector<const ast::Expr*> literalBuffer;
+    // Keeps the running statement's prepared form alive when neither the
+    // batch nor the shape cache holds it.
+    std::shared_ptr<Prepared> running;
 };
 
 }  // namespace vqsql

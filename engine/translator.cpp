@@ -455,6 +455,11 @@ private:
 
 }  // namespace
 
+std::string literalParameterName(std::size_t index)
+{
+    return "#" + std::to_string(index);
+}
+
 SqlType varcharType(int bytes)
 {
     return makeType(BaseType::VarChar, bytes);
@@ -469,8 +474,14 @@ struct Translator::Impl {
     int depth = 0;
     bool viewMode = false;
     std::string viewDatabase;
+    // Literals the executor binds as parameters (see
+    // Translator::parameterizeLiterals); nullptr: every literal inline.
+    const std::vector<const ast::Expr*>* literalParameters = nullptr;
 
-    Impl(Catalog& c, const VariableTypes& v) : catalog(c), variables(v) {}
+    Impl(Catalog& c, const VariableTypes& v, const std::vector<const ast::Expr*>* literals = nullptr)
+        : catalog(c), variables(v), literalParameters(literals)
+    {
+    }
 
     // ---- parameters and names -----------------------------------------
 
@@ -797,7 +808,7 @@ struct Translator::Impl {
         } guard{depth};
 
         switch (e.kind) {
-        case ast::ExprKind::Literal: return literal(e);
+        case ast::ExprKind::Literal: return literalOrParameter(e);
         case ast::ExprKind::Column: return column(e.name, scope);
         case ast::ExprKind::Variable: return variable(e);
         case ast::ExprKind::SysVariable: return sysVariable(e);
@@ -858,7 +869,23 @@ struct Translator::Impl {
         return {balancedChain(std::move(terms), e.kind == ast::ExprKind::And ? "AND" : "OR"), kInt};
     }
 
-    TExpr literal(const ast::Expr& e)
+    // A literal inline, or as parameter "#k" when the executor binds the
+    // k-th literal of its list: the type stays the literal's own, so
+    // the translation is the one the inline literal would get.
+    TExpr literalOrParameter(const ast::Expr& e)
+    {
+        TExpr r = literal(e);
+        if (literalParameters) {
+            const auto& list = *literalParameters;
+            auto it = std::find(list.begin(), list.end(), &e);
+            if (it != list.end())
+                r.sql = parameter(literalParameterName(static_cast<std::size_t>(it - list.begin())));
+        }
+        return r;
+    }
+
+    // Static: the type of a literal depends on its text alone (literalType).
+    static TExpr literal(const ast::Expr& e)
     {
         TExpr r;
         switch (e.litKind) {
@@ -2162,7 +2189,7 @@ std::vector<Column> columnsOf(const std::vector<Output>& outputs)
 
 Translation Translator::query(const ast::Query& q)
 {
-    Impl impl(catalog_, variables_);
+    Impl impl(catalog_, variables_, literalParameters_);
     QueryResult r = impl.query(q, nullptr, false);
     Translation t;
     t.sql = r.sql;
@@ -2220,7 +2247,7 @@ Translation Translator::insert(const ast::InsertStmt& s)
 {
     if (const TableInfo* view = targetView(catalog_, s.table))
         return insert(*insertThroughView(s, *view, catalog_));
-    Impl impl(catalog_, variables_);
+    Impl impl(catalog_, variables_, literalParameters_);
     const TableInfo& info = impl.targetTable(s.table, s.pos);
     const std::string target = impl.tableSql(info, s.pos);
 
@@ -2393,7 +2420,7 @@ Translation Translator::update(const ast::UpdateStmt& s)
     // the target (UPDATE a SET ... FROM T a JOIN B b ON ...), the target
     // becomes the table SQLite updates, the other sources its FROM clause
     // and the join conditions part of its WHERE clause.
-    Impl impl(catalog_, variables_);
+    Impl impl(catalog_, variables_, literalParameters_);
     Scope scope;
     std::vector<const ast::TableRef*> leaves;
     std::vector<const ast::Expr*> conditions;
@@ -2477,7 +2504,7 @@ Translation Translator::remove(const ast::DeleteStmt& s)
 {
     if (const TableInfo* view = s.from.empty() ? targetView(catalog_, s.table) : nullptr)
         return remove(*deleteThroughView(s, *view, catalog_));
-    Impl impl(catalog_, variables_);
+    Impl impl(catalog_, variables_, literalParameters_);
     // DELETE a FROM T a JOIN ...: the target may be an alias of the FROM clause.
     const ast::ObjectName* targetName = &s.table;
     if (!s.from.empty() && s.table.parts.size() == 1) {
@@ -2595,6 +2622,11 @@ std::string Translator::convertForAssignment(const std::string& sql, const SqlTy
 {
     Impl impl(catalog_, variables_);
     return impl.convert(TExpr{sql, from}, to, false);
+}
+
+SqlType literalType(const ast::Expr& literal)
+{
+    return Translator::Impl::literal(literal).type;
 }
 
 }  // namespace vqsql

@@ -37,7 +37,8 @@ using VariableTypes = std::map<std::string, VariableInfo>;
 struct Translation {
     std::string sql;
     // Parameter ?N is the value of parameters[N-1]: a lower-cased variable
-    // name ("@maxid") or system variable ("@@rowcount").
+    // name ("@maxid"), system variable ("@@rowcount"), or "#k" for the
+    // k-th literal of the list given to Translator::parameterizeLiterals.
     std::vector<std::string> parameters;
     std::vector<Column> columns;             // result columns of a query
     std::vector<std::string> assignTargets;  // SELECT @v = ...: the variable of each column
@@ -72,12 +73,26 @@ public:
     // stored into a column or variable of type `to`.
     std::string convertForAssignment(const std::string& sql, const SqlType& from, const SqlType& to);
 
+    // The literals of `literals` (nodes of the statement translated next)
+    // become parameters "#k" in query, insert, update and remove instead
+    // of inline values, typed as the literal is: the translation then
+    // serves every statement of the same shape. nullptr turns it off.
+    void parameterizeLiterals(const std::vector<const ast::Expr*>* literals) { literalParameters_ = literals; }
+
     struct Impl;
 
 private:
     Catalog& catalog_;
     const VariableTypes& variables_;
+    const std::vector<const ast::Expr*>* literalParameters_ = nullptr;
 };
+
+// The type SQL Server gives a literal: 'abc' varchar(3), N'ab' nvarchar(2),
+// 1.50 numeric(3,2), 2147483648 numeric(10,0) ...
+SqlType literalType(const ast::Expr& literal);
+
+// The parameter name of the k-th parameterized literal: "#k".
+std::string literalParameterName(std::size_t index);
 
 // The static type SQL Server gives a literal text of `bytes` GBK bytes.
 SqlType varcharType(int bytes);
