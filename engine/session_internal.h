@@ -108,4 +108,30 @@ struct Session::RunState {
     std::shared_ptr<Prepared> running;
 };
 
+// Helpers that several of the executor's files use.
+
+// Storage size SQL Server reports in syscolumns.length.
+inline int storageLength(const SqlType& t)
+{
+    switch (t.base) {
+    case BaseType::Bit: case BaseType::TinyInt: return 1;
+    case BaseType::SmallInt: return 2;
+    case BaseType::Int: case BaseType::Real: case BaseType::SmallMoney: case BaseType::SmallDateTime: return 4;
+    case BaseType::BigInt: case BaseType::Float: case BaseType::Money: case BaseType::DateTime: return 8;
+    case BaseType::Numeric: return t.precision <= 9 ? 5 : t.precision <= 19 ? 9 : t.precision <= 28 ? 13 : 17;
+    case BaseType::Text: case BaseType::NText: case BaseType::Image: return 16;
+    case BaseType::UniqueIdentifier: return 16;
+    case BaseType::NChar: case BaseType::NVarChar: return t.length < 0 ? -1 : t.length * 2;
+    default: return t.length;
+    }
+}
+
+// The error for a table a statement names but that is not there (or is not
+// a table this statement may change).
+inline SqlException objectNotFound(int number, const std::string& name, int line)
+{
+    return SqlException(
+        number, "Cannot find the object \"" + name + "\" because it does not exist or you do not have permissions.", line);
+}
+
 }  // namespace vqsql
