@@ -453,4 +453,9 @@ struct Batch {
     std::vector<StmtPtr> statements;
 };
 
+// Whether a function name, in lower case, is one of the aggregates.
+bool isAggregateName(const std::string& lower);
+// True when the expression holds an aggregate outside any subquery.
+bool containsAggregate(const Expr& e);
+
 }  // namespace vqsql::ast

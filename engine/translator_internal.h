@@ -107,25 +107,8 @@ struct QueryResult {
     std::vector<std::string> assignTargets;
 };
 
-inline bool isAggregateName(const std::string& lower)
-{
-    return lower == "count" || lower == "sum" || lower == "avg" || lower == "min" || lower == "max" ||
-           lower == "count_big" || lower == "stdev" || lower == "var";
-}
-
-// True when the expression holds an aggregate outside any subquery.
-inline bool containsAggregate(const ast::Expr& e)
-{
-    if (e.kind == ast::ExprKind::Function && isAggregateName(lowerAscii(e.text)))
-        return true;
-    for (const auto& a : e.args)
-        if (a && containsAggregate(*a))
-            return true;
-    for (const auto& [w, t] : e.whens)
-        if ((w && containsAggregate(*w)) || (t && containsAggregate(*t)))
-            return true;
-    return e.elseExpr && containsAggregate(*e.elseExpr);
-}
+using ast::containsAggregate;
+using ast::isAggregateName;
 
 // Byte length of a text as GBK counts it: ASCII one byte, other characters two.
 inline int gbkLengthEstimate(const std::string& utf8)

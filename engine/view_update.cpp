@@ -89,24 +89,6 @@ ast::QueryPtr cloneQuery(const ast::Query& q)
 
 namespace {
 
-bool containsAggregate(const ast::Expr& e)
-{
-    if (e.kind == ast::ExprKind::Function) {
-        static const char* const kAggregates[] = {"count", "sum", "avg", "min", "max", "count_big", "stdev",
-                                                  "stdevp", "var", "varp", "grouping"};
-        for (const char* a : kAggregates)
-            if (equalsIgnoreCase(e.text, a))
-                return true;
-    }
-    for (const auto& a : e.args)
-        if (a && containsAggregate(*a))
-            return true;
-    for (const auto& [w, t] : e.whens)
-        if ((w && containsAggregate(*w)) || (t && containsAggregate(*t)))
-            return true;
-    return e.elseExpr && containsAggregate(*e.elseExpr);
-}
-
 // A named table of the view's FROM clause.
 struct BaseTable {
     const ast::TableRef* ref = nullptr;
