@@ -782,7 +782,9 @@ void Session::execute(const ast::Stmt& s, RunState& st)
         }
     } catch (const std::exception&) {
         reportFailure(currentErrors(s), s, st);
-        if (options_.isOn(option_bit::XactAbort))
+        // Under XACT_ABORT an error ends the batch; a deadlock victim's
+        // batch ends there in any case, as in SQL Server.
+        if (options_.isOn(option_bit::XactAbort) || lastError_ == 1205)
             abortAfterError(st);
         return;
     }

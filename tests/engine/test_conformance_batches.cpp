@@ -237,4 +237,20 @@ TEST_F(ConformanceControlFlow, ReturnEndsTheBatch)
     EXPECT_EQ(r.resultSets[0].rows.at(0).at(0).toString(), "in");
 }
 
+// A transaction that read what another connection has since changed loses
+// the conflict when it writes: 1205, its transaction rolled back, and the
+// rest of its batch does not run.
+TEST_F(ConformanceControlFlow, DeadlockVictimEndsItsBatchAndTransaction)
+{
+    exec("create table Conflict (k int)");
+    exec("begin tran; select count(*) from Conflict");
+    auto other = connect();
+    ASSERT_TRUE(other->run("insert into Conflict values (1)").ok());
+    BatchResult r = run("insert into Conflict values (2); select 'after'");
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.errors.front().number, 1205) << describeErrors(r);
+    EXPECT_TRUE(r.resultSets.empty());
+    EXPECT_EQ(text("select cast(@@trancount as varchar) + '/' + cast(count(*) as varchar) from Conflict"), "0/1");
+}
+
 }  // namespace
