@@ -140,8 +140,11 @@ ScaledDecimal scaledValue(const Value& v, int scale)
     } else if (v.kind == ValueKind::Number && v.text.empty()) {
         if (!std::isfinite(v.number))
             throw ProtocolError("a number that is not finite cannot be sent as a decimal");
+        // Fifteen significant digits give back the decimal a double was
+        // made from (2.675, not 2.67499999...), which then rounds as
+        // SQL Server rounds decimals: half away from zero.
         char buf[64];
-        std::snprintf(buf, sizeof buf, "%.*f", scale, v.number);
+        std::snprintf(buf, sizeof buf, "%.15g", v.number);
         text = buf;
     } else {
         text = v.toString();
@@ -411,9 +414,12 @@ void writeFixedBody(Bytes& out, std::uint8_t kind, std::uint32_t length, const T
         return;
     case tds_type::MoneyN: {
         const ScaledDecimal d = scaledValue(v, 4);
-        if (d.magnitude > u128(INT64_MAX))
+        // The range is that of a 64-bit integer of ten-thousandths, one
+        // more below zero than above.
+        if (d.magnitude > u128(INT64_MAX) + (d.negative ? 1 : 0))
             throw ProtocolError("money value out of range");
-        const std::int64_t x = d.negative ? -static_cast<std::int64_t>(d.magnitude) : static_cast<std::int64_t>(d.magnitude);
+        const std::int64_t x = d.negative ? static_cast<std::int64_t>(~static_cast<std::uint64_t>(d.magnitude) + 1)
+                                          : static_cast<std::int64_t>(d.magnitude);
         if (length == 4) {
             checkIntRange(x, 4);
             putSigned(out, x, 4);
