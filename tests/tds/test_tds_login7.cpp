@@ -3,12 +3,14 @@
 // offsets, lengths or Length field point outside.
 #include "login7.h"
 #include "packet.h"
+#include "login_builder.h"
 #include "tds_test_helpers.h"
 
 #include <gtest/gtest.h>
 
 using namespace vqtds;
 using tdstest::fromHex;
+using tdstest::LoginBuilder;
 using tdstest::toHex;
 
 namespace {
@@ -25,63 +27,6 @@ const char* kOdbcLogin =
     "00 00 00 00 00 00 73 00 6B 00 6F 00 73 00 74 00 "
     "6F 00 76 00 31 00 73 00 61 00 4F 00 53 00 51 00 "
     "4C 00 2D 00 33 00 32 00 4F 00 44 00 42 00 43 00";
-
-// Builds a login record field by field, as a client would.
-struct LoginBuilder {
-    std::uint32_t version = tds_version_code::V7_4;
-    std::string host = "pc1", user = "sa", password = "secret", app = "tsql", server = "srv",
-                library = "DB-Library", language = "", database = "master", attach = "", newPassword = "";
-    Bytes sspi;
-
-    Bytes build() const
-    {
-        const bool is72 = version >= tds_version_code::V7_2;
-        const std::size_t fixed = is72 ? kLogin7FixedSize72 : kLogin7FixedSize71;
-        Bytes head, data;
-        auto field = [&](const Bytes& bytes, std::size_t count) {
-            putU16le(head, static_cast<std::uint16_t>(fixed + data.size()));
-            putU16le(head, static_cast<std::uint16_t>(count));
-            putBytes(data, bytes);
-        };
-        auto text = [&](const std::string& s) { field(utf8ToUtf16(s), utf16Units(s)); };
-        putU32le(head, 0);   // length, patched below
-        putU32le(head, version);
-        putU32le(head, 4096);
-        putU32le(head, 7);
-        putU32le(head, 1234);
-        putU32le(head, 0);
-        putU8(head, 0xE0);
-        putU8(head, 0x03);
-        putU8(head, 0);
-        putU8(head, 0);
-        putU32le(head, 0xFFFFFE20);   // UTC-8h in minutes
-        putU32le(head, 0x0804);
-        text(host);
-        text(user);
-        field(obfuscatePassword(password), utf16Units(password));
-        text(app);
-        text(server);
-        field({}, 0);   // extension
-        text(library);
-        text(language);
-        text(database);
-        putBytes(head, Bytes{1, 2, 3, 4, 5, 6});
-        const bool longSspi = sspi.size() >= 0xFFFF;
-        field(sspi, longSspi ? 0xFFFF : sspi.size());
-        text(attach);
-        if (is72) {
-            field(obfuscatePassword(newPassword), utf16Units(newPassword));
-            putU32le(head, longSspi ? static_cast<std::uint32_t>(sspi.size()) : 0);
-        }
-        EXPECT_EQ(head.size(), fixed);
-        Bytes out = head;
-        putBytes(out, data);
-        const std::uint32_t n = static_cast<std::uint32_t>(out.size());
-        for (int i = 0; i < 4; ++i)
-            out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(n >> (8 * i));
-        return out;
-    }
-};
 
 }  // namespace
 
