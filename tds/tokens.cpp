@@ -32,16 +32,46 @@ ServerMessage messageFromError(const vqsql::SqlError& error, const std::string& 
     return m;
 }
 
+namespace {
+
+// The type of a column the engine could not type: taken from its first
+// non-NULL value, so that a text is not sent as an int; int when all are
+// NULL, as SQL Server types SELECT NULL.
+vqsql::SqlType effectiveType(const vqsql::ResultSet& rs, std::size_t c)
+{
+    const vqsql::SqlType& declared = rs.columns[c].type;
+    if (!declared.isUnknown())
+        return declared;
+    vqsql::SqlType t;
+    t.base = vqsql::BaseType::Int;
+    for (const auto& row : rs.rows) {
+        if (c >= row.size() || row[c].isNull())
+            continue;
+        switch (row[c].kind) {
+        case vqsql::ValueKind::Integer: t.base = vqsql::BaseType::BigInt; break;
+        case vqsql::ValueKind::Number: t.base = vqsql::BaseType::Float; break;
+        case vqsql::ValueKind::DateTime: t.base = vqsql::BaseType::DateTime; break;
+        case vqsql::ValueKind::Bytes: t.base = vqsql::BaseType::VarBinary; break;
+        default: t.base = vqsql::BaseType::NVarChar; break;
+        }
+        break;
+    }
+    return t;
+}
+
+}  // namespace
+
 std::vector<ColumnDescription> describeColumns(const vqsql::ResultSet& rs, TdsVersion version)
 {
     std::vector<ColumnDescription> columns;
     columns.reserve(rs.columns.size());
     for (std::size_t c = 0; c < rs.columns.size(); ++c) {
+        const vqsql::SqlType type = effectiveType(rs, c);
         std::size_t longest = 0;
         for (const auto& row : rs.rows)
             if (c < row.size())
-                longest = std::max(longest, wireTextLength(rs.columns[c].type, row[c]));
-        columns.push_back({rs.columns[c].name, typeInfoFor(rs.columns[c].type, version, longest), true});
+                longest = std::max(longest, wireTextLength(type, row[c]));
+        columns.push_back({rs.columns[c].name, typeInfoFor(type, version, longest), true});
     }
     return columns;
 }

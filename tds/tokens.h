@@ -71,7 +71,8 @@ struct ColumnDescription {
 };
 
 // The wire description of a result set's columns: each engine type
-// mapped with typeInfoFor, lengths raised to the longest value present.
+// mapped with typeInfoFor, lengths raised to the longest value present;
+// a column of unknown type typed from its values.
 std::vector<ColumnDescription> describeColumns(const vqsql::ResultSet& rs, TdsVersion version);
 
 class TokenWriter {

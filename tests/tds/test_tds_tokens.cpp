@@ -211,3 +211,15 @@ TEST(TdsTokens, ReturnStatus)
     w.returnStatus(-6);
     EXPECT_EQ(toHex(w.bytes()), "79 FA FF FF FF");
 }
+
+TEST(TdsTokens, ColumnOfUnknownTypeIsTypedFromItsValues)
+{
+    vqsql::ResultSet rs;
+    vqsql::SqlType unknown;
+    rs.columns = {{"a", unknown}, {"b", unknown}};
+    rs.rows = {{Value::null(), Value::null()}, {Value::fromText("中"), Value::null()}};
+    const auto columns = describeColumns(rs, TdsVersion::V7_4);
+    EXPECT_EQ(columns[0].type.type, tds_type::NVarChar);
+    EXPECT_EQ(columns[0].type.maxLength, 2u);
+    EXPECT_EQ(columns[1].type.type, tds_type::IntN);   // all NULL: int, as for SELECT NULL
+}
