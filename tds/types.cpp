@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <optional>
 
 namespace vqtds {
@@ -407,9 +408,13 @@ void writeFixedBody(Bytes& out, std::uint8_t kind, std::uint32_t length, const T
         putU8(out, v.toInt64() != 0 ? 1 : 0);
         return;
     case tds_type::FltN:
-        if (length == 4)
-            putU32le(out, std::bit_cast<std::uint32_t>(static_cast<float>(v.toDouble())));
-        else
+        if (length == 4) {
+            const double x = v.toDouble();
+            // A finite double beyond the range of a float has no real form.
+            if (std::isfinite(x) && std::fabs(x) > std::numeric_limits<float>::max())
+                throw ProtocolError("value out of the range of real");
+            putU32le(out, std::bit_cast<std::uint32_t>(static_cast<float>(x)));
+        } else
             putU64le(out, std::bit_cast<std::uint64_t>(v.toDouble()));
         return;
     case tds_type::MoneyN: {

@@ -194,6 +194,8 @@ TEST(TdsTypes, ValuesATypeCannotHoldAreRefused)
                  ProtocolError);
     EXPECT_THROW(writeValue(out, typeInfoFor(type(BaseType::UniqueIdentifier), TdsVersion::V7_4), Value::fromText("xyz")),
                  ProtocolError);
+    EXPECT_THROW(writeValue(out, typeInfoFor(type(BaseType::Real), TdsVersion::V7_4), Value::fromNumber(1e300)),
+                 ProtocolError);
     TypeInfo narrow = typeInfoFor(type(BaseType::VarChar, 2), TdsVersion::V7_4);
     EXPECT_THROW(writeValue(out, narrow, Value::fromText("abc")), ProtocolError);
 }
