@@ -187,6 +187,14 @@ bool TokenWriter::envRollbackTransaction(std::uint64_t descriptor)
     return true;
 }
 
+bool TokenWriter::envResetConnectionAck()
+{
+    if (!isAtLeast72(version_))
+        return false;
+    envChange(env_change::ResetConnectionAck, bVarByte({}), bVarByte({}));
+    return true;
+}
+
 void TokenWriter::message(std::uint8_t tokenType, const ServerMessage& m)
 {
     // The text is cut so that the token's 16-bit length holds it with its

@@ -48,6 +48,7 @@ constexpr std::uint8_t SqlCollation = 7;
 constexpr std::uint8_t BeginTransaction = 8;
 constexpr std::uint8_t CommitTransaction = 9;
 constexpr std::uint8_t RollbackTransaction = 10;
+constexpr std::uint8_t ResetConnectionAck = 18;
 }  // namespace env_change
 
 // An INFO or ERROR token's content.
@@ -97,6 +98,9 @@ public:
     bool envBeginTransaction(std::uint64_t descriptor);
     bool envCommitTransaction(std::uint64_t descriptor);
     bool envRollbackTransaction(std::uint64_t descriptor);
+    // The answer to a request whose first packet asked for the connection
+    // to be reset (7.2 on; false and nothing written with 7.1).
+    bool envResetConnectionAck();
 
     void info(const ServerMessage& message);
     void error(const ServerMessage& message);

@@ -223,3 +223,13 @@ TEST(TdsTokens, ColumnOfUnknownTypeIsTypedFromItsValues)
     EXPECT_EQ(columns[0].type.maxLength, 2u);
     EXPECT_EQ(columns[1].type.type, tds_type::IntN);   // all NULL: int, as for SELECT NULL
 }
+
+TEST(TdsTokens, ResetConnectionAcknowledgedFrom72)
+{
+    TokenWriter w(TdsVersion::V7_2);
+    EXPECT_TRUE(w.envResetConnectionAck());
+    EXPECT_EQ(toHex(w.bytes()), "E3 03 00 12 00 00");
+    TokenWriter w71(TdsVersion::V7_1);
+    EXPECT_FALSE(w71.envResetConnectionAck());
+    EXPECT_TRUE(w71.bytes().empty());
+}
