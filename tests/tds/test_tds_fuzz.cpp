@@ -1,0 +1,305 @@
+// Bounded fuzzing of the TDS decoders, which take bytes from anybody on
+// the network: packet streams in random pieces, PRELOGIN and LOGIN7
+// records, SQL batches and typed values, random and mutated from valid
+// ones (offsets and lengths pointing outside, truncation, oversized
+// lengths, option tables that never end). Every input must give a result
+// or a ProtocolError: no other exception, no crash, and no buffering
+// beyond the message limits.
+//
+// The seed is fixed; VQ_FUZZ_SEED picks another and VQ_FUZZ_ROUNDS sets how
+// many inputs each test tries. Run under the sanitizer build (see the top
+// CMakeLists.txt) to catch memory faults too.
+#include "login7.h"
+#include "login_builder.h"
+#include "packet.h"
+#include "prelogin.h"
+#include "sqlbatch.h"
+#include "tds_test_helpers.h"
+#include "tokens.h"
+#include "types.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <random>
+
+using namespace vqtds;
+using tdstest::fromHex;
+using tdstest::toHex;
+
+namespace {
+
+unsigned fuzzSeed()
+{
+    const char* seed = std::getenv("VQ_FUZZ_SEED");
+    return seed ? static_cast<unsigned>(std::strtoul(seed, nullptr, 10)) : 20261209u;
+}
+
+int fuzzRounds(int fallback)
+{
+    const char* rounds = std::getenv("VQ_FUZZ_ROUNDS");
+    return rounds ? std::max(1, std::atoi(rounds)) : fallback;
+}
+
+class Mutator {
+public:
+    explicit Mutator(unsigned seed) : rng_(seed) {}
+
+    std::size_t below(std::size_t n) { return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
+    std::uint8_t byte() { return static_cast<std::uint8_t>(below(256)); }
+
+    Bytes random(std::size_t maxSize)
+    {
+        Bytes b(below(maxSize + 1));
+        for (auto& x : b)
+            x = byte();
+        return b;
+    }
+
+    // One to four edits of a valid input.
+    Bytes mutate(Bytes b)
+    {
+        const std::size_t edits = 1 + below(4);
+        for (std::size_t e = 0; e < edits; ++e) {
+            switch (below(7)) {
+            case 0:   // flip a byte
+                if (!b.empty())
+                    b[below(b.size())] ^= static_cast<std::uint8_t>(1 + below(255));
+                break;
+            case 1: {   // a boundary value in a 16-bit field
+                if (b.size() >= 2) {
+                    static const std::uint16_t values[] = {0, 1, 0x7F, 0x80, 0xFF, 0x100, 0x7FFF, 0x8000, 0xFFFE, 0xFFFF};
+                    const std::size_t at = below(b.size() - 1);
+                    const std::uint16_t v = values[below(std::size(values))];
+                    b[at] = static_cast<std::uint8_t>(v);
+                    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+                }
+                break;
+            }
+            case 2:   // a large 32-bit length
+                if (b.size() >= 4) {
+                    const std::size_t at = below(b.size() - 3);
+                    const std::uint32_t v = below(2) ? 0xFFFFFFFFu : static_cast<std::uint32_t>(below(1u << 20));
+                    for (int i = 0; i < 4; ++i)
+                        b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+                }
+                break;
+            case 3:   // truncate
+                b.resize(below(b.size() + 1));
+                break;
+            case 4: {   // append junk
+                const Bytes junk = random(16);
+                putBytes(b, junk);
+                break;
+            }
+            case 5:   // repeat a region
+                if (!b.empty()) {
+                    const std::size_t from = below(b.size());
+                    const std::size_t n = below(std::min<std::size_t>(64, b.size() - from) + 1);
+                    Bytes region(b.begin() + static_cast<std::ptrdiff_t>(from),
+                                 b.begin() + static_cast<std::ptrdiff_t>(from + n));
+                    b.insert(b.begin() + static_cast<std::ptrdiff_t>(below(b.size() + 1)), region.begin(), region.end());
+                }
+                break;
+            default:   // a single byte set to 0x00 or 0xFF
+                if (!b.empty())
+                    b[below(b.size())] = below(2) ? 0x00 : 0xFF;
+                break;
+            }
+        }
+        return b;
+    }
+
+private:
+    std::mt19937 rng_;
+};
+
+// Runs a decoder; only a result or a ProtocolError are acceptable.
+void expectCleanOutcome(const Bytes& input, const char* what, const std::function<void()>& decode)
+{
+    try {
+        decode();
+    } catch (const ProtocolError&) {
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << what << " threw " << e.what() << " for " << toHex(ByteView(input).first(std::min<std::size_t>(input.size(), 256)));
+    }
+}
+
+Bytes validPrelogin()
+{
+    return fromHex("00 00 1A 00 06 01 00 20 00 01 02 00 21 00 01 03 00 22 00 04 04 00 26 00 01 FF "
+                   "09 00 00 00 00 00 01 00 B8 0D 00 00 01");
+}
+
+std::vector<Bytes> validTypedValues()
+{
+    using vqsql::BaseType;
+    using vqsql::Value;
+    struct Sample {
+        BaseType base;
+        int length, precision, scale;
+        Value value;
+    };
+    const Sample samples[] = {
+        {BaseType::Int, 0, 0, 0, Value::fromInteger(7)},
+        {BaseType::BigInt, 0, 0, 0, Value::fromInteger(-7)},
+        {BaseType::Numeric, 0, 28, 6, Value::fromText("-1234.5")},
+        {BaseType::Money, 0, 0, 0, Value::fromNumber(3.25)},
+        {BaseType::Real, 0, 0, 0, Value::fromNumber(2.5)},
+        {BaseType::DateTime, 0, 0, 0, Value::fromDateTime("2026-12-09 10:11:12.345")},
+        {BaseType::SmallDateTime, 0, 0, 0, Value::fromDateTime("2026-12-09 10:11:00")},
+        {BaseType::VarChar, 30, 0, 0, Value::fromText("科目余额")},
+        {BaseType::NVarChar, 30, 0, 0, Value::fromText("凭证")},
+        {BaseType::Char, 4, 0, 0, Value::fromText("x")},
+        {BaseType::VarBinary, 8, 0, 0, Value::fromBytes("\x01\x02")},
+        {BaseType::UniqueIdentifier, 0, 0, 0, Value::fromText("6F9619FF-8B86-D011-B42D-00C04FC964FF")},
+        {BaseType::VarChar, -1, 0, 0, Value::fromText("long text")},
+        {BaseType::NVarChar, -1, 0, 0, Value::null()},
+        {BaseType::Text, 0, 0, 0, Value::fromText("memo")},
+        {BaseType::Image, 0, 0, 0, Value::fromBytes("img")},
+    };
+    std::vector<Bytes> out;
+    for (const Sample& s : samples) {
+        vqsql::SqlType t;
+        t.base = s.base;
+        t.length = s.length;
+        t.precision = s.precision;
+        t.scale = s.scale;
+        for (ValueContext context : {ValueContext::Row, ValueContext::Parameter}) {
+            const TypeInfo info = typeInfoFor(t, TdsVersion::V7_4, wireTextLength(t, s.value));
+            Bytes b{static_cast<std::uint8_t>(context == ValueContext::Row ? 0 : 1)};
+            writeTypeInfo(b, info);
+            writeValue(b, info, s.value, context);
+            out.push_back(std::move(b));
+        }
+    }
+    return out;
+}
+
+// Decodes a typed value; the first byte picks the context.
+void decodeTypedValue(const Bytes& input)
+{
+    if (input.empty())
+        return;
+    Reader r(ByteView(input).subspan(1));
+    const ValueContext context = input[0] % 2 == 0 ? ValueContext::Row : ValueContext::Parameter;
+    const TypeInfo info = readTypeInfo(r);
+    readValue(r, info, context);
+}
+
+}  // namespace
+
+TEST(TdsFuzz, PacketStreamsInRandomPieces)
+{
+    Mutator m(fuzzSeed());
+    MessageLimits limits;
+    limits.prelogin = 4096;
+    limits.login = 8192;
+    limits.other = 65536;
+    const int rounds = fuzzRounds(2000);
+    for (int round = 0; round < rounds; ++round) {
+        // Valid messages of several types, then damage.
+        Bytes stream;
+        const std::size_t messages = 1 + m.below(4);
+        for (std::size_t i = 0; i < messages; ++i) {
+            static const std::uint8_t types[] = {packet_type::SqlBatch, packet_type::Prelogin, packet_type::Login7,
+                                                 packet_type::Rpc, packet_type::Attention};
+            const Bytes payload = m.random(3000);
+            putBytes(stream, splitIntoPackets(types[m.below(std::size(types))], payload, 512 + m.below(1000)));
+        }
+        if (round % 4 != 0)
+            stream = m.mutate(stream);
+        if (round % 17 == 0)
+            stream = m.random(4000);
+
+        MessageAssembler a(1024, limits);
+        std::size_t offset = 0;
+        bool closed = false;
+        while (offset < stream.size() && !closed) {
+            const std::size_t n = std::min(stream.size() - offset, 1 + m.below(700));
+            a.feed(ByteView(stream).subspan(offset, n));
+            offset += n;
+            try {
+                while (auto msg = a.next())
+                    ASSERT_LE(msg->payload.size(), limits.other);
+            } catch (const ProtocolError&) {
+                closed = true;   // the connection would be closed here
+            }
+            // What is held is one message under construction plus one packet.
+            ASSERT_LE(a.bufferedBytes(), limits.other + 1024 + 700) << "round " << round;
+        }
+    }
+}
+
+TEST(TdsFuzz, PreloginRecords)
+{
+    Mutator m(fuzzSeed() + 1);
+    const int rounds = fuzzRounds(2000);
+    for (int round = 0; round < rounds; ++round) {
+        Bytes input;
+        switch (round % 4) {
+        case 0: input = m.random(64); break;
+        case 1: {   // an option table that never terminates
+            input.assign(5 * (1 + m.below(20)), 0);
+            for (std::size_t i = 0; i < input.size(); ++i)
+                input[i] = (i % 5 == 0) ? static_cast<std::uint8_t>(m.below(8)) : m.byte();
+            break;
+        }
+        default: input = m.mutate(validPrelogin()); break;
+        }
+        expectCleanOutcome(input, "parsePrelogin", [&] { parsePrelogin(input); });
+    }
+}
+
+TEST(TdsFuzz, Login7Records)
+{
+    Mutator m(fuzzSeed() + 2);
+    std::vector<Bytes> seeds;
+    for (std::uint32_t version : {tds_version_code::V7_1Rev1, tds_version_code::V7_2, tds_version_code::V7_4}) {
+        tdstest::LoginBuilder b;
+        b.version = version;
+        b.user = "出纳";
+        b.password = "口令";
+        b.sspi = Bytes(40, 0x11);
+        seeds.push_back(b.build());
+    }
+    const int rounds = fuzzRounds(2000);
+    for (int round = 0; round < rounds; ++round) {
+        const Bytes input = round % 10 == 0 ? m.random(200) : m.mutate(seeds[m.below(seeds.size())]);
+        expectCleanOutcome(input, "parseLogin7", [&] {
+            const Login7 login = parseLogin7(input);
+            // Whatever it accepted lies inside what it was given.
+            ASSERT_LE(login.length, input.size());
+            ASSERT_LE(login.sspi.size(), input.size());
+            ASSERT_LE(login.userName.size(), input.size() * 2);
+        });
+    }
+}
+
+TEST(TdsFuzz, SqlBatches)
+{
+    Mutator m(fuzzSeed() + 3);
+    Bytes seed = fromHex("16 00 00 00 12 00 00 00 02 00 08 07 06 05 04 03 02 01 01 00 00 00");
+    putBytes(seed, utf8ToUtf16("SELECT * FROM 凭证"));
+    const int rounds = fuzzRounds(2000);
+    for (int round = 0; round < rounds; ++round) {
+        const Bytes input = round % 10 == 0 ? m.random(100) : m.mutate(seed);
+        for (TdsVersion v : {TdsVersion::V7_1, TdsVersion::V7_4})
+            expectCleanOutcome(input, "parseSqlBatch", [&] { parseSqlBatch(input, v); });
+    }
+}
+
+TEST(TdsFuzz, TypedValues)
+{
+    Mutator m(fuzzSeed() + 4);
+    const std::vector<Bytes> seeds = validTypedValues();
+    // The valid ones decode.
+    for (const Bytes& s : seeds)
+        EXPECT_NO_THROW(decodeTypedValue(s)) << toHex(s);
+    const int rounds = fuzzRounds(4000);
+    for (int round = 0; round < rounds; ++round) {
+        const Bytes input = round % 8 == 0 ? m.random(40) : m.mutate(seeds[m.below(seeds.size())]);
+        expectCleanOutcome(input, "readTypeInfo/readValue", [&] { decodeTypedValue(input); });
+    }
+}
