@@ -4,6 +4,7 @@
 
 #include "wire.h"
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 
@@ -42,5 +43,15 @@ inline std::string toHex(vqtds::ByteView bytes)
 }
 
 inline vqtds::Bytes utf16(const std::string& utf8) { return vqtds::utf8ToUtf16(utf8); }
+
+// A parameterised case's name as GoogleTest accepts it: letters, digits
+// and underscores.
+inline std::string testName(std::string name)
+{
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    return name;
+}
 
 }  // namespace tdstest

@@ -137,10 +137,4 @@ INSTANTIATE_TEST_SUITE_P(
                       Corruption{"sspi length past the end", 80, 0x0100},
                       Corruption{"record length beyond the payload", 0, 0xFFFF},
                       Corruption{"record length shorter than the fixed part", 0, 20}),
-    [](const auto& info) {
-        std::string n = info.param.name;
-        for (char& c : n)
-            if (!std::isalnum(static_cast<unsigned char>(c)))
-                c = '_';
-        return n;
-    });
+    [](const auto& info) { return tdstest::testName(info.param.name); });

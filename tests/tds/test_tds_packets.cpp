@@ -110,13 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadStream{"length above the packet size", fromHex("01 01 10 01 00 00 01 00")},
                       BadStream{"type change inside a message",
                                 fromHex("01 00 00 09 00 00 01 00 AA 03 01 00 09 00 00 02 00 BB")}),
-    [](const auto& info) {
-        std::string n = info.param.name;
-        for (char& c : n)
-            if (!std::isalnum(static_cast<unsigned char>(c)))
-                c = '_';
-        return n;
-    });
+    [](const auto& info) { return tdstest::testName(info.param.name); });
 
 TEST(TdsPacket, MessageAboveItsLimitIsRefusedBeforeItIsBuffered)
 {

@@ -133,10 +133,4 @@ INSTANTIATE_TEST_SUITE_P(
         BadPrelogin{"encryption of wrong length", "00 00 0B 00 06 01 00 11 00 02 FF 09 00 00 00 00 00 01 01"},
         BadPrelogin{"unknown encryption value", "00 00 0B 00 06 01 00 11 00 01 FF 09 00 00 00 00 00 07"},
         BadPrelogin{"version twice", "00 00 0B 00 06 00 00 0B 00 06 FF 09 00 00 00 00 00"}),
-    [](const auto& info) {
-        std::string n = info.param.name;
-        for (char& c : n)
-            if (!std::isalnum(static_cast<unsigned char>(c)))
-                c = '_';
-        return n;
-    });
+    [](const auto& info) { return tdstest::testName(info.param.name); });

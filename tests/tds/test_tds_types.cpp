@@ -86,13 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
         TypeInfoCase{"varbinary(max) 7.3", type(BaseType::VarBinary, -1), TdsVersion::V7_3, "A5 FF FF"},
         TypeInfoCase{"text", type(BaseType::Text), TdsVersion::V7_4, "23 FF FF FF 7F 04 08 D0 00 00"},
         TypeInfoCase{"image", type(BaseType::Image), TdsVersion::V7_4, "22 FF FF FF 7F"}),
-    [](const auto& info) {
-        std::string n = info.param.name;
-        for (char& c : n)
-            if (!std::isalnum(static_cast<unsigned char>(c)))
-                c = '_';
-        return n;
-    });
+    [](const auto& info) { return tdstest::testName(info.param.name); });
 
 TEST(TdsTypes, DeclaredLengthRaisedToTheLongestValue)
 {
@@ -159,13 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"text", type(BaseType::Text), Value::fromText("ab"),
                   "10 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 02 00 00 00 61 62"},
         ValueCase{"text NULL", type(BaseType::Text), Value::null(), "00"}),
-    [](const auto& info) {
-        std::string n = info.param.name;
-        for (char& c : n)
-            if (!std::isalnum(static_cast<unsigned char>(c)))
-                c = '_';
-        return n;
-    });
+    [](const auto& info) { return tdstest::testName(info.param.name); });
 
 TEST(TdsTypes, DateTimeTicksAreThreeHundredthsOfASecond)
 {
@@ -278,13 +266,7 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTrip{"text", type(BaseType::Text), Value::fromText("摘要"), "摘要"},
         RoundTrip{"ntext NULL", type(BaseType::NText), Value::null(), ""},
         RoundTrip{"image", type(BaseType::Image), Value::fromBytes("\x89PNG"), "\x89PNG"}),
-    [](const auto& info) {
-        std::string n = info.param.name;
-        for (char& c : n)
-            if (!std::isalnum(static_cast<unsigned char>(c)))
-                c = '_';
-        return n;
-    });
+    [](const auto& info) { return tdstest::testName(info.param.name); });
 
 TEST(TdsTypes, ReadsTheFixedLengthParameterTypes)
 {
