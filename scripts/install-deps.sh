@@ -12,7 +12,7 @@ VQ_DEB_PACKAGES=(
     build-essential cmake ninja-build ccache pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
     qt6-translations-l10n xvfb xauth fonts-wqy-zenhei
-    libsqlite3-dev sqlite3 zlib1g-dev libssl-dev
+    libsqlite3-dev sqlite3 zlib1g-dev libssl-dev libasio-dev
     libgtest-dev libgmock-dev
 )
 
