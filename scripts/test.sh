@@ -7,6 +7,7 @@ source "$here/install-deps.sh"
 source "$here/build-common.sh"
 
 vq_install_deps
+vq_install_client_modules
 vq_configure_once
 cmake --build "$VQ_BUILD_DIR" --parallel "$(vq_jobs)"
 

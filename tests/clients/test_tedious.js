@@ -1,0 +1,363 @@
+// tedious (Node.js's SQL Server client) against `vqsql serve`, once with
+// encryption off and once with TLS (the server's self-signed certificate
+// trusted): logins, batches, execSql (an RPC of sp_executesql) with typed
+// parameters of every type and their NULLs, Chinese text in varchar and
+// nvarchar, output parameters, callProcedure, the transaction manager's
+// requests, errors with their numbers and PRINT messages.
+//
+// Run by test_tedious.py against a server of its own, or by hand against a
+// running one:
+//   node tests/clients/test_tedious.js --port 1433 --password 'pw' [--host 127.0.0.1]
+// (or VQ_TDS_HOST, VQ_TDS_PORT, VQ_TDS_PASSWORD). Exits 1 when a check failed.
+'use strict';
+
+const assert = require('node:assert/strict');
+const { Connection, Request, TYPES, ISOLATION_LEVEL } = require('tedious');
+
+const VOUCHER = '会计凭证';
+
+function settings() {
+  const out = {
+    host: process.env.VQ_TDS_HOST || '127.0.0.1',
+    port: Number(process.env.VQ_TDS_PORT || 0),
+    password: process.env.VQ_TDS_PASSWORD || '',
+    prefix: process.env.VQ_TDS_PREFIX || 'Ted',
+  };
+  const args = process.argv.slice(2);
+  for (let i = 0; i + 1 < args.length; i += 2) {
+    const name = args[i].replace(/^--/, '');
+    if (!(name in out)) throw new Error('unknown argument ' + args[i]);
+    out[name] = name === 'port' ? Number(args[i + 1]) : args[i + 1];
+  }
+  if (!out.port) throw new Error('no port: --port N or VQ_TDS_PORT');
+  return out;
+}
+
+// ---- promises around tedious's callbacks ------------------------------
+
+function connect(s, mode, extra = {}) {
+  const config = {
+    server: s.host,
+    authentication: { type: 'default', options: { userName: 'sa', password: extra.password ?? s.password } },
+    options: {
+      port: s.port,
+      encrypt: mode.encrypt,
+      trustServerCertificate: true,
+      connectTimeout: 10000,
+      requestTimeout: 20000,
+      ...(extra.database ? { database: extra.database } : {}),
+    },
+  };
+  return new Promise((resolve, reject) => {
+    const connection = new Connection(config);
+    connection.messages = [];
+    connection.on('infoMessage', (info) => connection.messages.push(info));
+    connection.on('error', () => {});   // a dropped socket after the tests is not a check of its own
+    connection.connect((err) => (err ? reject(err) : resolve(connection)));
+  });
+}
+
+// Runs a request; resolves with { sets: [[row...]...], rowCount, outputs }.
+// Each row is an array of plain values.
+function run(connection, how, sql, parameters = [], outputs = []) {
+  return new Promise((resolve, reject) => {
+    const sets = [];
+    const returned = {};
+    const request = new Request(sql, (err, rowCount) => {
+      if (err) reject(err);
+      else resolve({ sets, rowCount, outputs: returned });
+    });
+    for (const [name, type, value, options] of parameters) request.addParameter(name, type, value, options);
+    for (const [name, type, options] of outputs) request.addOutputParameter(name, type, undefined, options);
+    request.on('columnMetadata', () => sets.push([]));
+    request.on('row', (columns) => sets[sets.length - 1].push(columns.map((c) => c.value)));
+    request.on('returnValue', (name, value) => { returned[name] = value; });
+    if (how === 'batch') connection.execSqlBatch(request);
+    else if (how === 'rpc') connection.execSql(request);
+    else connection.callProcedure(request);
+  });
+}
+
+const batch = (c, sql) => run(c, 'batch', sql);
+const rpc = (c, sql, parameters, outputs) => run(c, 'rpc', sql, parameters, outputs);
+
+async function scalar(c, sql) {
+  const result = await batch(c, sql);
+  return result.sets[0][0][0];
+}
+
+function transaction(connection, verb, ...args) {
+  return new Promise((resolve, reject) => {
+    connection[verb + 'Transaction']((err) => (err ? reject(err) : resolve()), ...args);
+  });
+}
+
+function close(connection) {
+  return new Promise((resolve) => {
+    if (connection.closed) return resolve();
+    connection.on('end', resolve);
+    connection.close();
+  });
+}
+
+async function withConnection(s, mode, body, extra) {
+  const c = await connect(s, mode, extra);
+  try {
+    return await body(c);
+  } finally {
+    await close(c);
+  }
+}
+
+async function expectError(promise, number, what) {
+  let error = null;
+  try {
+    await promise;
+  } catch (e) {
+    error = e;
+  }
+  assert.ok(error, `${what}: no error, expected ${number}`);
+  assert.equal(error.number, number, `${what}: the error number (message: ${error.message})`);
+  return error;
+}
+
+// ---- the checks --------------------------------------------------------
+
+// [SQL type, tedious type, value sent, value expected back, options]
+const TYPE_CASES = [
+  ['bit', TYPES.Bit, true, true],
+  ['tinyint', TYPES.TinyInt, 255, 255],
+  ['smallint', TYPES.SmallInt, -32768, -32768],
+  ['int', TYPES.Int, -2147483648, -2147483648],
+  ['bigint', TYPES.BigInt, '9223372036854775807', '9223372036854775807'],
+  ['decimal(18,4)', TYPES.Decimal, 1234.5678, 1234.5678, { precision: 18, scale: 4 }],
+  ['numeric(10,2)', TYPES.Numeric, -12345678.91, -12345678.91, { precision: 10, scale: 2 }],
+  ['money', TYPES.Money, 12345.6789, 12345.6789],
+  ['smallmoney', TYPES.SmallMoney, -214748.3648, -214748.3648],
+  ['real', TYPES.Real, 1.5, 1.5],
+  ['float', TYPES.Float, 0.1, 0.1],
+  ['datetime', TYPES.DateTime, new Date(Date.UTC(2024, 1, 29, 23, 59, 59, 997)),
+    new Date(Date.UTC(2024, 1, 29, 23, 59, 59, 997))],
+  ['smalldatetime', TYPES.SmallDateTime, new Date(Date.UTC(2024, 1, 29, 23, 59)),
+    new Date(Date.UTC(2024, 1, 29, 23, 59))],
+  ['char(6)', TYPES.Char, 'ab', 'ab    ', { length: 6 }],
+  ['varchar(20)', TYPES.VarChar, VOUCHER, VOUCHER],
+  ['nchar(4)', TYPES.NChar, '凭证', '凭证  ', { length: 4 }],
+  ['nvarchar(20)', TYPES.NVarChar, VOUCHER, VOUCHER],
+  ['text', TYPES.Text, '摘要 ' + 'x'.repeat(5000), '摘要 ' + 'x'.repeat(5000)],
+  ['ntext', TYPES.NText, '摘要文本 ' + 'y'.repeat(5000), '摘要文本 ' + 'y'.repeat(5000)],
+  ['image', TYPES.Image, Buffer.from([0, 255, 16]), Buffer.from([0, 255, 16])],
+  ['binary(4)', TYPES.Binary, Buffer.from([1, 2]), Buffer.from([1, 2, 0, 0]), { length: 4 }],
+  ['varbinary(10)', TYPES.VarBinary, Buffer.from([0xde, 0xad, 0xbe, 0xef]), Buffer.from([0xde, 0xad, 0xbe, 0xef])],
+];
+
+// One table per type: a typed parameter and a typed NULL inserted with
+// execSql, read back with a plain batch and with execSql.
+async function checkType(c, s, index) {
+  const [sqlType, type, value, expected, options] = TYPE_CASES[index];
+  const table = `dbo.${s.prefix}Type${index}`;
+  await batch(c, `create table ${table} (Id int not null primary key, V ${sqlType} null)`);
+  await rpc(c, `insert into ${table} (Id, V) values (1, @v)`, [['v', type, value, options]]);
+  await rpc(c, `insert into ${table} (Id, V) values (2, @v)`, [['v', type, null, options]]);
+  const viaBatch = await batch(c, `select V from ${table} order by Id`);
+  assert.deepEqual(viaBatch.sets[0], [[expected], [null]], `${sqlType}: the values read by a batch`);
+  const viaRpc = await rpc(c, `select V from ${table} where Id = @id`, [['id', TYPES.Int, 1]]);
+  assert.deepEqual(viaRpc.sets[0], [[expected]], `${sqlType}: the value read by execSql`);
+}
+
+async function checkChinese(c, s) {
+  const table = `dbo.${s.prefix}Texts`;
+  await batch(c, `create table ${table} (Id int not null primary key, V varchar(20) null, N nvarchar(20) null)`);
+  await batch(c, `insert into ${table} values (1, '${VOUCHER}', N'${VOUCHER}')`);
+  await rpc(c, `insert into ${table} values (2, @v, @n)`,
+    [['v', TYPES.VarChar, VOUCHER], ['n', TYPES.NVarChar, VOUCHER]]);
+  const result = await batch(c, `select V, N, datalength(V), convert(varbinary(20), V) from ${table} order by Id`);
+  const gbk = Buffer.from('bbe1bcc6c6bed6a4', 'hex');   // 会计凭证 in GBK
+  assert.deepEqual(result.sets[0], [[VOUCHER, VOUCHER, 8, gbk], [VOUCHER, VOUCHER, 8, gbk]],
+    'the varchar and nvarchar read back (row 1 from a batch, row 2 from typed parameters)');
+  const found = await rpc(c, `select Id from ${table} where V = @v and N = @n order by Id`,
+    [['v', TYPES.VarChar, VOUCHER], ['n', TYPES.NVarChar, VOUCHER]]);
+  assert.deepEqual(found.sets[0], [[1], [2]], 'rows found by Chinese parameters');
+}
+
+async function checkLogin(c) {
+  assert.equal(await scalar(c, 'select db_name()'), 'master', 'the database after the login');
+  assert.match(await scalar(c, 'select @@VERSION'), /10\.0\./, '@@VERSION');
+}
+
+async function checkLoginWithDatabase(s, mode) {
+  const name = `${s.prefix}Db`;
+  await withConnection(s, mode, (c) => batch(c, `create database ${name}`));
+  await withConnection(s, mode, async (c) => {
+    assert.equal(await scalar(c, 'select db_name()'), name, 'db_name() after a login with a database');
+  }, { database: name });
+}
+
+async function checkWrongPassword(s, mode) {
+  let error = null;
+  try {
+    await withConnection(s, mode, () => null, { password: 'not the password' });
+  } catch (e) {
+    error = e;
+  }
+  assert.ok(error, 'a wrong password was accepted');
+  assert.equal(error.code, 'ELOGIN', `the error's code (message: ${error.message})`);
+  assert.match(error.message, /Login failed for user 'sa'\./, 'the message of the refused login');
+}
+
+async function checkMissingDatabase(s, mode) {
+  let error = null;
+  try {
+    await withConnection(s, mode, () => null, { database: 'NoSuchDatabase' });
+  } catch (e) {
+    error = e;
+  }
+  assert.ok(error, 'a login into a missing database was accepted');
+  assert.match(error.message, /Cannot open database "NoSuchDatabase"/, 'the message of the refused login');
+}
+
+const ERROR_CASES = [
+  ['invalid object', 'select * from dbo.NoSuchTable', 208],
+  ['divide by zero', 'select 1 / 0', 8134],
+  ['syntax error', 'select 1 +', 102],
+  ['RAISERROR', "raiserror('boom %d', 16, 1, 5)", 50000],
+];
+
+async function checkErrors(c, s) {
+  const table = `dbo.${s.prefix}Keys`;
+  await batch(c, `create table ${table} (Id int not null primary key)`);
+  await batch(c, `insert into ${table} values (1)`);
+  const problems = [];
+  const cases = [...ERROR_CASES, ['duplicate key', `insert into ${table} values (1)`, 2627]];
+  for (const [what, sql, number] of cases) {
+    for (const how of ['batch', 'rpc']) {
+      try {
+        await expectError(run(c, how, sql), number, `${what} (${how})`);
+        assert.equal(await scalar(c, 'select 7'), 7, `the connection after ${what} (${how})`);
+      } catch (e) {
+        problems.push(e.message);
+      }
+    }
+  }
+  const error = await expectError(rpc(c, `insert into ${table} values (@id)`, [['id', TYPES.Int, 1]]), 2627,
+    'a duplicate key through a typed parameter');
+  assert.match(error.message, /PRIMARY KEY/, 'the text of 2627');
+  assert.deepEqual(problems, [], 'errors');
+}
+
+async function checkMessages(c) {
+  c.messages.length = 0;
+  await batch(c, `print N'你好 ${VOUCHER}'`);
+  await rpc(c, "raiserror('note %d', 10, 1, 3)");
+  const texts = c.messages.map((m) => m.message);
+  assert.ok(texts.includes(`你好 ${VOUCHER}`), `the PRINT among ${JSON.stringify(texts)}`);
+  assert.ok(texts.includes('note 3'), `the severity-10 RAISERROR among ${JSON.stringify(texts)}`);
+}
+
+async function checkResultSetsAndCounts(c, s) {
+  const many = await batch(c, "select 1 as a; select N'x' as b union all select N'y'");
+  assert.deepEqual(many.sets, [[[1]], [['x'], ['y']]], 'two result sets of one batch');
+  const table = `dbo.${s.prefix}Counts`;
+  await batch(c, `create table ${table} (Id int not null primary key, Flag int not null)`);
+  await batch(c, `insert into ${table} select 1, 0 union all select 2, 0 union all select 3, 1`);
+  const updated = await rpc(c, `update ${table} set Flag = @f where Flag = 0`, [['f', TYPES.Int, 9]]);
+  assert.equal(updated.rowCount, 2, 'the row count of an update through execSql');
+}
+
+async function checkOutputParameters(c) {
+  const viaExecSql = await rpc(c, 'set @out = @in * 2; set @text = @name + N\'!\'',
+    [['in', TYPES.Int, 21], ['name', TYPES.NVarChar, VOUCHER]],
+    [['out', TYPES.Int], ['text', TYPES.NVarChar, { length: 40 }]]);
+  assert.deepEqual(viaExecSql.outputs, { out: 42, text: VOUCHER + '!' }, 'output parameters of execSql');
+
+  const viaProcedure = await run(c, 'procedure', 'sp_executesql',
+    [['statement', TYPES.NVarChar, 'select @n * 3 as tripled'], ['params', TYPES.NVarChar, '@n int'],
+      ['n', TYPES.Int, 5]]);
+  assert.deepEqual(viaProcedure.sets, [[[15]]], 'callProcedure(sp_executesql)');
+}
+
+async function checkTransactions(s, mode) {
+  const table = `dbo.${s.prefix}Ledger`;
+  await withConnection(s, mode, async (c) => {
+    await batch(c, `create table ${table} (Id int not null primary key, Note nvarchar(20) null)`);
+    await transaction(c, 'begin');
+    await rpc(c, `insert into ${table} values (@id, @note)`, [['id', TYPES.Int, 1], ['note', TYPES.NVarChar, 'gone']]);
+    assert.equal(await scalar(c, 'select @@trancount'), 1, '@@TRANCOUNT inside beginTransaction');
+    await transaction(c, 'rollback');
+    assert.equal(await scalar(c, 'select @@trancount'), 0, '@@TRANCOUNT after rollbackTransaction');
+    assert.equal(await scalar(c, `select count(*) from ${table}`), 0, 'the rolled back row');
+
+    await transaction(c, 'begin', 'named', ISOLATION_LEVEL.READ_COMMITTED);
+    await rpc(c, `insert into ${table} values (@id, @note)`, [['id', TYPES.Int, 2], ['note', TYPES.NVarChar, VOUCHER]]);
+    // Another connection does not see the uncommitted row (or waits for
+    // it and gives up with 1222).
+    await withConnection(s, mode, async (other) => {
+      await batch(other, 'set lock_timeout 1000');
+      try {
+        assert.equal(await scalar(other, `select count(*) from ${table} where Id = 2`), 0,
+          'another connection counting an uncommitted row');
+      } catch (e) {
+        if (e.number !== 1222) throw e;
+      }
+    });
+    await transaction(c, 'commit');
+    assert.equal(await scalar(c, 'select @@trancount'), 0, '@@TRANCOUNT after commitTransaction');
+  });
+  await withConnection(s, mode, async (c) => {
+    const rows = await batch(c, `select Id, Note from ${table}`);
+    assert.deepEqual(rows.sets[0], [[2, VOUCHER]], 'the committed row, from a new connection');
+  });
+}
+
+// ---- the runner ---------------------------------------------------------
+
+async function main() {
+  const s = settings();
+  const failures = [];
+  const check = async (name, body) => {
+    const started = Date.now();
+    try {
+      await body();
+      console.log(`ok   ${name} (${((Date.now() - started) / 1000).toFixed(1)} s)`);
+    } catch (e) {
+      failures.push(name);
+      console.log(`FAIL ${name} (${((Date.now() - started) / 1000).toFixed(1)} s)`);
+      const detail = e instanceof assert.AssertionError ? e.message
+        : `${e.name}: ${e.message}${e.number !== undefined ? ` (number ${e.number})` : ''}` +
+          `${e.code ? ` [${e.code}]` : ''}`;
+      for (const line of detail.split('\n')) console.log('     ' + line);
+    }
+  };
+
+  const modes = [{ name: 'encrypt off', encrypt: false, tag: 'Plain' },
+    { name: 'TLS', encrypt: true, tag: 'Tls' }];
+  for (const mode of modes) {
+    const ms = { ...s, prefix: s.prefix + mode.tag };
+    let c = null;
+    await check(`${mode.name}: login`, async () => {
+      c = await connect(ms, mode);
+      await checkLogin(c);
+    });
+    await check(`${mode.name}: login with a database`, () => checkLoginWithDatabase(ms, mode));
+    await check(`${mode.name}: wrong password`, () => checkWrongPassword(ms, mode));
+    await check(`${mode.name}: missing database`, () => checkMissingDatabase(ms, mode));
+    if (!c) continue;
+    for (let i = 0; i < TYPE_CASES.length; ++i)
+      await check(`${mode.name}: type ${TYPE_CASES[i][0]} as a typed parameter and its NULL`, () => checkType(c, ms, i));
+    await check(`${mode.name}: Chinese in varchar and nvarchar`, () => checkChinese(c, ms));
+    await check(`${mode.name}: errors with their numbers`, () => checkErrors(c, ms));
+    await check(`${mode.name}: PRINT and severity-10 messages`, () => checkMessages(c));
+    await check(`${mode.name}: result sets and row counts`, () => checkResultSetsAndCounts(c, ms));
+    await check(`${mode.name}: output parameters and callProcedure`, () => checkOutputParameters(c));
+    await check(`${mode.name}: transactions (TDS transaction manager)`, () => checkTransactions(ms, mode));
+    await close(c);
+  }
+  console.log(`tedious: ${failures.length} failed`);
+  for (const name of failures) console.log('  failed: ' + name);
+  process.exitCode = failures.length ? 1 : 0;
+}
+
+main().catch((e) => {
+  console.log('FAIL tedious run: ' + (e && e.stack ? e.stack : e));
+  process.exitCode = 1;
+});
