@@ -279,6 +279,21 @@ def check_several_result_sets(server):
         expect_equal(cursor.nextset(), None, "nextset() after the last")
 
 
+def check_large_result(server):
+    """Ten thousand rows of about a hundred bytes each: many packets of
+    the server's answer, read to the end."""
+    with connect(server) as c:
+        execute(c, "create table dbo.Digits (D int not null primary key)")
+        execute(c, "insert into dbo.Digits " + " union all ".join("select %d" % d for d in range(10)))
+        rows = all_rows(c, "select a.D * 1000 + b.D * 100 + e.D * 10 + f.D, replicate(N'账', 50) "
+                           "from dbo.Digits a cross join dbo.Digits b cross join dbo.Digits e "
+                           "cross join dbo.Digits f order by 1")
+        expect_equal(len(rows), 10000, "the number of rows")
+        expect_equal([row[0] for row in rows], list(range(10000)), "the keys, in order")
+        expect_equal({row[1] for row in rows}, {"账" * 50}, "the texts")
+        expect_equal(scalar(c, "select count(*) from dbo.Digits"), 10, "a query after the large result")
+
+
 def check_row_counts(server):
     with connect(server) as c:
         execute(c, "create table dbo.Counts (Id int not null primary key, Flag int not null)")
@@ -458,6 +473,7 @@ def run_checks(server, arguments, checks):
     checks.run("PRINT messages", check_print_messages, server)
 
     checks.run("several result sets and nextset()", check_several_result_sets, server)
+    checks.run("a result of 10000 rows", check_large_result, server)
     checks.run("rowcount and SET NOCOUNT", check_row_counts, server)
 
     checks.run("rollback and commit across batches", check_rollback_and_commit_across_batches, server)
