@@ -175,6 +175,17 @@ bool Connection::inTransaction() const
     return impl_->session && impl_->session->inTransaction();
 }
 
+void Connection::requestCancel()
+{
+    if (impl_->session)
+        impl_->session->requestCancel();
+}
+
+void Connection::setCancelPoll(std::function<bool()> poll)
+{
+    requireOpen(impl_->session).setCancelPoll(std::move(poll));
+}
+
 void Connection::setCommandTimeout(int seconds)
 {
     impl_->timeout = seconds;

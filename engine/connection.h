@@ -133,6 +133,14 @@ public:
     using ProgressHandler = std::function<void(std::uint64_t done, std::uint64_t total)>;
     void setProgressHandler(ProgressHandler handler);
 
+    // Stops the running batch from another thread, as a client's attention
+    // signal does: the statement running is interrupted and the batch ends
+    // there (reported as a time-out); an open transaction stays open.
+    void requestCancel();
+    // Asked every few milliseconds on the batch's thread while a batch
+    // runs; true cancels it as requestCancel does.
+    void setCancelPoll(std::function<bool()> poll);
+
     std::string currentDatabase() const;
     const ConnectionParams& params() const;
 

@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <thread>
 #include <filesystem>
 #include <functional>
 #include <new>
@@ -101,13 +102,6 @@ std::chrono::steady_clock::time_point coarseNow()
     return std::chrono::steady_clock::time_point(std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec));
 }
 
-int progressHandler(void* arg)
-{
-    auto* deadline = static_cast<std::chrono::steady_clock::time_point*>(arg);
-    if (*deadline == std::chrono::steady_clock::time_point::max())
-        return 0;
-    return coarseNow() > *deadline ? 1 : 0;
-}
 
 std::string schemaAliasFor(const std::string& name)
 {
@@ -166,8 +160,8 @@ void Session::open(const std::string& instanceFolder, const std::string& databas
                                chkLenFunction, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db_, "vq_row_limit_reached", 0, SQLITE_UTF8, &rowLimit_, rowLimitReachedFunction, nullptr,
                                nullptr, nullptr);
-    // Long statements are stopped at the command time-out.
-    sqlite3_progress_handler(db_, 1000, progressHandler, &deadline_);
+    // Long statements are stopped at the command time-out or on cancel.
+    sqlite3_progress_handler(db_, 1000, interruptHandler, this);
     setCommandTimeout(timeoutSeconds_);
     attach("master", instanceMasterFile(folder_), instanceDataFolder(folder_) + "/mastlog.ldf");
 
@@ -445,9 +439,44 @@ const UserType* Session::findUserType(const std::string& database, const std::st
 void Session::setCommandTimeout(int seconds)
 {
     timeoutSeconds_ = seconds < 0 ? 0 : seconds;
-    // Waiting for another connection's lock counts against the time-out;
-    // with no time-out a lock is waited for up to a minute.
-    sqlite3_busy_timeout(db_, timeoutSeconds_ > 0 ? timeoutSeconds_ * 1000 : 60000);
+    sqlite3_busy_handler(db_, busyHandler, this);
+}
+
+bool Session::interruptRequested()
+{
+    if (cancelRequested_.load(std::memory_order_relaxed))
+        return true;
+    const auto now = coarseNow();
+    if (cancelPoll_ && now >= nextCancelPoll_) {
+        nextCancelPoll_ = now + std::chrono::milliseconds(5);
+        if (cancelPoll_()) {
+            requestCancel();
+            return true;
+        }
+    }
+    return deadline_ != std::chrono::steady_clock::time_point::max() && now > deadline_;
+}
+
+int Session::interruptHandler(void* session)
+{
+    return static_cast<Session*>(session)->interruptRequested() ? 1 : 0;
+}
+
+// Waiting for another connection's lock counts against the time-out; with
+// no time-out a lock is waited for up to a minute. A cancel ends the wait.
+int Session::busyHandler(void* session, int attempt)
+{
+    auto* self = static_cast<Session*>(session);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempt == 0)
+        self->busySince_ = now;
+    if (self->interruptRequested())
+        return 0;
+    const auto limit = std::chrono::milliseconds(self->timeoutSeconds_ > 0 ? self->timeoutSeconds_ * 1000 : 60000);
+    if (now - self->busySince_ >= limit)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(attempt < 10 ? 1 : 5));
+    return 1;
 }
 
 void Session::beginTransaction()
@@ -488,7 +517,7 @@ void Session::rollback()
 
 void Session::checkDeadline()
 {
-    if (deadline_ != std::chrono::steady_clock::time_point::max() && coarseNow() > deadline_)
+    if (interruptRequested())
         throw SqlException(err::Timeout, "Query timeout expired");
 }
 
@@ -620,6 +649,7 @@ Session::CommandScope::CommandScope(Session& session) : session_(session), outer
     session_.retiredTables_.clear();
     session_.retiredTypes_.clear();
     setThreadDateSettings(session_.options_.dates);
+    session_.cancelRequested_.store(false, std::memory_order_relaxed);
     if (session_.timeoutSeconds_ > 0)
         session_.deadline_ = coarseNow() + std::chrono::seconds(session_.timeoutSeconds_);
 }
@@ -784,8 +814,12 @@ void Session::execute(const ast::Stmt& s, RunState& st)
         reportFailure(currentErrors(s), s, st);
         // Under XACT_ABORT an error ends the batch; a deadlock victim's
         // batch ends there in any case, as in SQL Server.
-        if (options_.isOn(option_bit::XactAbort) || lastError_ == 1205)
+        if (options_.isOn(option_bit::XactAbort) || lastError_ == 1205) {
             abortAfterError(st);
+        } else if (lastError_ == err::Timeout) {
+            // A time-out or a cancel ends the batch; the transaction stays.
+            st.returned = true;
+        }
         return;
     }
     // Leaf statements that succeed clear @@ERROR; a block keeps what its

@@ -13,6 +13,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -72,6 +73,16 @@ public:
     bool inTransaction() const { return tranCount_ > 0; }
     void setCommandTimeout(int seconds);
     void setProgressHandler(Connection::ProgressHandler handler) { progress_ = std::move(handler); }
+    // Stops the running batch as soon as it can, from any thread: the
+    // statement running (or waiting for a lock) is interrupted, reported
+    // as a time-out, and the batch ends there; an open transaction stays
+    // open, as after a client's attention signal. The request is cleared
+    // when the next batch starts.
+    void requestCancel() { cancelRequested_.store(true, std::memory_order_relaxed); }
+    // Asked every few milliseconds while a batch runs, on the batch's
+    // thread: true cancels the batch as requestCancel does. A network
+    // server reads its client's attention signal here.
+    void setCancelPoll(std::function<bool()> poll) { cancelPoll_ = std::move(poll); }
     int commandTimeout() const { return timeoutSeconds_; }
 
     // Catalog
@@ -207,6 +218,10 @@ private:
     FileLock lockExclusively(const DatabaseRow& row, int inUseError, const std::string& inUseMessage,
                              const std::string& operation);
     void checkDeadline();
+    // The command time-out has passed or the batch was cancelled.
+    bool interruptRequested();
+    static int interruptHandler(void* session);
+    static int busyHandler(void* session, int attempt);
     void reportFailure(const std::vector<SqlError>& errors, const ast::Stmt& s, RunState& st);
     std::string hostName() const;
 
@@ -221,6 +236,10 @@ private:
     int timeoutSeconds_ = 30;
     Connection::ProgressHandler progress_;
     std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
+    std::atomic<bool> cancelRequested_{false};
+    std::function<bool()> cancelPoll_;
+    std::chrono::steady_clock::time_point nextCancelPoll_{};
+    std::chrono::steady_clock::time_point busySince_{};
     int runDepth_ = 0;
     long long rowCount_ = 0;
     bool noCount_ = false;           // SET NOCOUNT ON: no row counts reported to the client

@@ -308,4 +308,26 @@ void TokenWriter::returnStatus(std::int32_t status)
     putU32le(out_, static_cast<std::uint32_t>(status));
 }
 
+void TokenWriter::returnValue(std::uint16_t ordinal, const std::string& name, const TypeInfo& type,
+                              const Value& value, std::uint8_t status)
+{
+    const TypeInfo info = nullableForm(type);
+    if (info.isLongText())
+        throw ProtocolError("text, ntext and image values cannot be returned as parameters");
+    // The value first, so that a value the type cannot hold leaves no half token.
+    Bytes body;
+    writeValue(body, info, value, ValueContext::Parameter);
+    putU8(out_, token::ReturnValue);
+    putU16le(out_, ordinal);
+    putBVarChar(out_, name);
+    putU8(out_, status);
+    if (isAtLeast72(version_))
+        putU32le(out_, 0);   // user type
+    else
+        putU16le(out_, 0);
+    putU16le(out_, 0x0001);   // flags: nullable, read-only
+    writeTypeInfo(out_, info);
+    putBytes(out_, body);
+}
+
 }  // namespace vqtds

@@ -1,6 +1,6 @@
 // The server's side of a tabular result: a TokenWriter appends tokens
 // (LOGINACK, ENVCHANGE, INFO, ERROR, DONE and its kin, COLMETADATA, ROW
-// or NBCROW, RETURNSTATUS) to a payload in the encodings of the TDS
+// or NBCROW, RETURNSTATUS, RETURNVALUE) to a payload in the encodings of the TDS
 // version agreed at login. The payload is then split into packets of
 // type 0x04.
 #pragma once
@@ -21,6 +21,7 @@ constexpr std::uint8_t ReturnStatus = 0x79;
 constexpr std::uint8_t ColMetadata = 0x81;
 constexpr std::uint8_t Error = 0xAA;
 constexpr std::uint8_t Info = 0xAB;
+constexpr std::uint8_t ReturnValue = 0xAC;
 constexpr std::uint8_t LoginAck = 0xAD;
 constexpr std::uint8_t Row = 0xD1;
 constexpr std::uint8_t NbcRow = 0xD2;
@@ -37,8 +38,15 @@ constexpr std::uint16_t Error = 0x0002;
 constexpr std::uint16_t InTransaction = 0x0004;
 constexpr std::uint16_t Count = 0x0010;
 constexpr std::uint16_t Attention = 0x0020;
+// DONEPROC of a call that is not the last of a request holding several.
+constexpr std::uint16_t RpcInBatch = 0x0080;
 constexpr std::uint16_t ServerError = 0x0100;
 }  // namespace done_status
+
+namespace return_value_status {
+constexpr std::uint8_t OutputParameter = 0x01;
+constexpr std::uint8_t FunctionResult = 0x02;   // the value of a user-defined function called as an RPC
+}  // namespace return_value_status
 
 namespace env_change {
 constexpr std::uint8_t Database = 1;
@@ -117,6 +125,12 @@ public:
     void resultSet(const vqsql::ResultSet& rs);
 
     void returnStatus(std::int32_t status);
+    // RETURNVALUE: an OUTPUT parameter's value after the call, with the
+    // parameter's ordinal in the call (from 0) and name. The type is sent
+    // in its nullable form (nullableForm), marked nullable, user type 0.
+    // text, ntext and image cannot be output parameters: ProtocolError.
+    void returnValue(std::uint16_t ordinal, const std::string& name, const TypeInfo& type,
+                     const vqsql::Value& value, std::uint8_t status = return_value_status::OutputParameter);
 
 private:
     void envChange(std::uint8_t type, const Bytes& newValue, const Bytes& oldValue);

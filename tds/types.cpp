@@ -710,8 +710,22 @@ TypeInfo typeInfoFor(const SqlType& type, TdsVersion version, std::size_t longes
     }
 }
 
-SqlType sqlTypeOf(const TypeInfo& info)
+TypeInfo nullableForm(const TypeInfo& info)
 {
+    TypeInfo t = info;
+    if (auto f = fixedForm(info.type)) {
+        // A NULL-typed value is typed int, as SQL Server types SELECT NULL.
+        t.type = f->first == tds_type::Null ? tds_type::IntN : f->first;
+        t.maxLength = f->first == tds_type::Null ? 4 : f->second;
+    }
+    return t;
+}
+
+SqlType sqlTypeOf(const TypeInfo& wire)
+{
+    // Clients send parameters in the fixed-length forms too (INT4, FLT8,
+    // DATETIME ...): they stand for the same types as their N forms.
+    const TypeInfo info = wire.type == tds_type::Null ? wire : nullableForm(wire);
     SqlType s;
     const auto len = [&](int divisor) {
         return info.plp ? -1 : static_cast<int>(info.maxLength) / divisor;
@@ -749,6 +763,8 @@ SqlType sqlTypeOf(const TypeInfo& info)
 void writeTypeInfo(Bytes& out, const TypeInfo& info)
 {
     putU8(out, info.type);
+    if (fixedForm(info.type))
+        return;   // the fixed-length forms are the type byte alone
     switch (info.type) {
     case tds_type::IntN: case tds_type::BitN: case tds_type::FltN: case tds_type::MoneyN:
     case tds_type::DateTimeN: case tds_type::Guid:
@@ -823,6 +839,18 @@ TypeInfo readTypeInfo(Reader& r)
 void writeValue(Bytes& out, const TypeInfo& info, const Value& value, ValueContext context)
 {
     const bool null = value.isNull();
+    if (auto f = fixedForm(info.type)) {
+        // No length byte, so no way to say NULL except with the NULL type.
+        if (f->first == tds_type::Null) {
+            if (!null)
+                throw ProtocolError("a value cannot be sent with the NULL type");
+            return;
+        }
+        if (null)
+            throw ProtocolError("NULL cannot be sent in a fixed-length type");
+        writeFixedBody(out, f->first, f->second, info, value);
+        return;
+    }
     switch (info.type) {
     case tds_type::IntN: case tds_type::BitN: case tds_type::FltN: case tds_type::MoneyN:
     case tds_type::DateTimeN: case tds_type::DecimalN: case tds_type::NumericN:

@@ -90,8 +90,14 @@ TypeInfo typeInfoFor(const vqsql::SqlType& type, TdsVersion version, std::size_t
 // Bytes a value takes in a character or binary column of this type (the
 // GBK length for char/varchar, UTF-16 for nchar/nvarchar); 0 otherwise.
 std::size_t wireTextLength(const vqsql::SqlType& type, const vqsql::Value& value);
-// The engine type a TYPE_INFO stands for.
+// The engine type a TYPE_INFO stands for (a fixed-length form stands for
+// the type of its N form).
 vqsql::SqlType sqlTypeOf(const TypeInfo& info);
+// The nullable N form of a fixed-length TYPE_INFO (INT4 -> INTN(4), FLT8
+// -> FLTN(8), DATETIME -> DATETIMN(8) ..., the NULL type -> INTN(4));
+// any other TYPE_INFO unchanged. A value going back to a client in the
+// type it was sent in (an OUTPUT parameter) needs the N form to be NULL.
+TypeInfo nullableForm(const TypeInfo& info);
 
 void writeTypeInfo(Bytes& out, const TypeInfo& info);
 // Reads a TYPE_INFO; throws ProtocolError for an unknown or unsupported
@@ -103,7 +109,8 @@ TypeInfo readTypeInfo(Reader& r);
 enum class ValueContext { Row, Parameter };
 
 // Writes a value in the format of `info`: char types as GBK, nchar types
-// as UTF-16LE, numbers and date-times converted from the engine's forms.
+// as UTF-16LE, numbers and date-times converted from the engine's forms;
+// a fixed-length form without a length, so never NULL.
 // Throws ProtocolError for a value the type cannot hold (a number beyond
 // the precision, a date out of range, a malformed uniqueidentifier).
 void writeValue(Bytes& out, const TypeInfo& info, const vqsql::Value& value, ValueContext context = ValueContext::Row);

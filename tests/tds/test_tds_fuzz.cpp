@@ -1,6 +1,7 @@
 // Bounded fuzzing of the TDS decoders, which take bytes from anybody on
 // the network: packet streams in random pieces, PRELOGIN and LOGIN7
-// records, SQL batches and typed values, random and mutated from valid
+// records, SQL batches, RPC and transaction manager requests and typed
+// values, random and mutated from valid
 // ones (offsets and lengths pointing outside, truncation, oversized
 // lengths, option tables that never end). Every input must give a result
 // or a ProtocolError: no other exception, no crash, and no buffering
@@ -13,10 +14,12 @@
 #include "login_builder.h"
 #include "packet.h"
 #include "prelogin.h"
+#include "rpc.h"
 #include "sqlbatch.h"
 #include "tds_test_helpers.h"
 #include "tokens.h"
 #include "types.h"
+#include "txmanager.h"
 
 #include <gtest/gtest.h>
 
@@ -188,6 +191,39 @@ void decodeTypedValue(const Bytes& input)
     readValue(r, info, context);
 }
 
+const char* const kRequestHeaders = "16 00 00 00 12 00 00 00 02 00 08 07 06 05 04 03 02 01 01 00 00 00 ";
+
+// RPC requests of 7.2 on (with headers): sp_executesql with named and
+// positional parameters of several types, a (max) value in chunks, an
+// ntext statement, fixed-length types, and two calls in one request.
+std::vector<Bytes> validRpcRequests()
+{
+    const std::string call = "FF FF 0A 00 00 00 ";
+    const std::string stmt = "00 00 E7 40 1F 04 08 D0 00 00 0A 00 73 00 65 00 6C 00 65 00 63 00 ";
+    return {
+        fromHex(kRequestHeaders + call + stmt + "03 40 00 61 00 62 00 00 26 04 04 2A 00 00 00 "
+                "00 01 6C 11 26 04 00 00 00 6F 08 08 00 00 00 00 2C 01 00 00"),
+        fromHex(kRequestHeaders + call + "00 00 E7 FF FF 04 08 D0 00 00 FE FF FF FF FF FF FF FF "
+                "02 00 00 00 41 00 04 00 00 00 42 00 43 00 00 00 00 00 00 00 A5 FF FF FF FF FF FF FF FF FF FF"),
+        fromHex(kRequestHeaders + call + "00 00 63 FE FF FF 7F 04 08 D0 00 00 04 00 00 00 41 00 42 00 "
+                "00 00 38 07 00 00 00 00 00 3E 00 00 00 00 00 00 04 40 00 00 3D 00 00 00 00 00 00 00 00 "
+                "00 00 A7 10 00 04 08 D0 00 00 02 00 41 42 00 00 24 10 00"),
+        fromHex(kRequestHeaders + std::string("03 00 70 00 31 00 32 00 03 00 00 01 26 04 00 FF ") + call +
+                "00 00 26 08 08 01 00 00 00 00 00 00 00 FE FF FF 0C 00 00 00"),
+    };
+}
+
+std::vector<Bytes> validTransactionManagerRequests()
+{
+    return {
+        fromHex(kRequestHeaders + std::string("05 00 02 04 74 00 31 00")),
+        fromHex(kRequestHeaders + std::string("07 00 02 61 00 01 04 02 62 00")),
+        fromHex(kRequestHeaders + std::string("08 00 00 00")),
+        fromHex(kRequestHeaders + std::string("09 00 06 73 00 70 00 31 00")),
+        fromHex(kRequestHeaders + std::string("01 00 04 00 DE AD BE EF")),
+    };
+}
+
 }  // namespace
 
 TEST(TdsFuzz, PacketStreamsInRandomPieces)
@@ -301,5 +337,48 @@ TEST(TdsFuzz, TypedValues)
     for (int round = 0; round < rounds; ++round) {
         const Bytes input = round % 8 == 0 ? m.random(40) : m.mutate(seeds[m.below(seeds.size())]);
         expectCleanOutcome(input, "readTypeInfo/readValue", [&] { decodeTypedValue(input); });
+    }
+}
+
+TEST(TdsFuzz, RpcRequests)
+{
+    Mutator m(fuzzSeed() + 5);
+    const std::vector<Bytes> seeds = validRpcRequests();
+    for (const Bytes& s : seeds)
+        EXPECT_NO_THROW(parseRpcRequest(s, TdsVersion::V7_4)) << toHex(s);
+    const int rounds = fuzzRounds(4000);
+    for (int round = 0; round < rounds; ++round) {
+        const Bytes input = round % 10 == 0 ? m.random(120) : m.mutate(seeds[m.below(seeds.size())]);
+        for (TdsVersion v : {TdsVersion::V7_1, TdsVersion::V7_4})
+            expectCleanOutcome(input, "parseRpcRequest", [&] {
+                const std::vector<RpcCall> calls = parseRpcRequest(input, v);
+                // Every call took at least its 4 bytes of name and options.
+                ASSERT_LE(calls.size() * 4, input.size());
+                for (const RpcCall& c : calls)
+                    for (const RpcParameter& p : c.parameters) {
+                        ASSERT_LE(p.value.text.size(), input.size() * 2);
+                        try {
+                            declarationOf(p);
+                        } catch (const ProtocolError&) {
+                        }
+                    }
+            });
+    }
+}
+
+TEST(TdsFuzz, TransactionManagerRequests)
+{
+    Mutator m(fuzzSeed() + 6);
+    const std::vector<Bytes> seeds = validTransactionManagerRequests();
+    for (const Bytes& s : seeds)
+        EXPECT_NO_THROW(parseTransactionManagerRequest(s, TdsVersion::V7_2)) << toHex(s);
+    const int rounds = fuzzRounds(2000);
+    for (int round = 0; round < rounds; ++round) {
+        const Bytes input = round % 10 == 0 ? m.random(40) : m.mutate(seeds[m.below(seeds.size())]);
+        for (TdsVersion v : {TdsVersion::V7_1, TdsVersion::V7_2})
+            expectCleanOutcome(input, "parseTransactionManagerRequest", [&] {
+                const TransactionManagerRequest r = parseTransactionManagerRequest(input, v);
+                ASSERT_LE(r.name.size() + r.newName.size(), input.size() * 2);
+            });
     }
 }
