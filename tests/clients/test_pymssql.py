@@ -436,8 +436,7 @@ def check_restore_installed_backup(server, arguments):
     path = backup_file(arguments, "VQTCWPack")
     expect_true(arguments.program_dir and os.path.exists(path), "no installed backup at " + path)
     data = os.path.join(server.instance, "Data")
-    with connect(server) as c:
-        c._conn.query_timeout = 120
+    with connect(server, timeout=120) as c:
         files = all_rows(c, "restore filelistonly from disk = %s" % sql_string(path))
         logical = {row[2]: row[0] for row in files}   # Type (D or L) -> LogicalName
         expect_equal(sorted(logical), ["D", "L"], "the file types of RESTORE FILELISTONLY")
