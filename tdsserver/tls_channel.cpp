@@ -2,6 +2,7 @@
 
 #include <openssl/bio.h>
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 
 #include <filesystem>
@@ -36,6 +37,18 @@ void requireFile(const std::string& file, const char* what)
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec))
         throw TlsError(std::string("the TLS ") + what + " file " + quoted(file) + " does not exist");
+}
+
+// A PEM private key, or null. An encrypted key is refused rather than
+// asked a passphrase for: the server runs unattended, and OpenSSL's
+// default would prompt on a terminal.
+EVP_PKEY* readPrivateKey(const std::string& file)
+{
+    std::unique_ptr<BIO, int (*)(BIO*)> bio(BIO_new_file(file.c_str(), "r"), BIO_free);
+    if (!bio)
+        return nullptr;
+    const auto noPassphrase = [](char*, int, int, void*) { return 0; };
+    return PEM_read_bio_PrivateKey(bio.get(), nullptr, noPassphrase, nullptr);
 }
 
 // The settings every TDS connection uses.
@@ -87,11 +100,14 @@ std::shared_ptr<TlsServerContext> TlsServerContext::load(const std::string& cert
 
     if (SSL_CTX_use_certificate_chain_file(raw, certFile.c_str()) != 1)
         throw TlsError("cannot read the TLS certificate file " + quoted(certFile), takeOpenSslErrors());
-    if (SSL_CTX_use_PrivateKey_file(raw, keyFile.c_str(), SSL_FILETYPE_PEM) != 1)
+    std::unique_ptr<EVP_PKEY, void (*)(EVP_PKEY*)> key(readPrivateKey(keyFile), EVP_PKEY_free);
+    if (!key)
         throw TlsError("cannot read the TLS key file " + quoted(keyFile), takeOpenSslErrors());
-    if (SSL_CTX_check_private_key(raw) != 1)
+    if (X509_check_private_key(SSL_CTX_get0_certificate(raw), key.get()) != 1)
         throw TlsError("the TLS key file " + quoted(keyFile) + " does not match the certificate " + quoted(certFile),
                        takeOpenSslErrors());
+    if (SSL_CTX_use_PrivateKey(raw, key.get()) != 1 || SSL_CTX_check_private_key(raw) != 1)
+        throw TlsError("cannot use the TLS key file " + quoted(keyFile), takeOpenSslErrors());
     return context;
 }
 

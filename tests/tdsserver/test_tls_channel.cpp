@@ -426,12 +426,35 @@ TEST_F(TlsData, TamperedRecordIsRejectedWithOurOwnMessage)
 
 // ---- loading the certificate and key ---------------------------------------
 
+namespace {
+
+void writeEncryptedCopyOfKey(const std::string& from, const std::string& to)
+{
+    FILE* in = std::fopen(from.c_str(), "r");
+    ASSERT_TRUE(in);
+    EVP_PKEY* key = PEM_read_PrivateKey(in, nullptr, nullptr, nullptr);
+    std::fclose(in);
+    ASSERT_TRUE(key);
+    FILE* out = std::fopen(to.c_str(), "w");
+    ASSERT_TRUE(out);
+    char passphrase[] = "secret";
+    EXPECT_EQ(PEM_write_PrivateKey(out, key, EVP_aes_128_cbc(), reinterpret_cast<unsigned char*>(passphrase), 6,
+                                   nullptr, nullptr),
+              1);
+    std::fclose(out);
+    EVP_PKEY_free(key);
+}
+
+}  // namespace
+
 TEST(TlsContext, FilesThatCannotBeUsedAreNamed)
 {
     const TestCertificates& c = certificates();
     const std::string missing = (c.folder / "missing.pem").string();
     const std::string notPem = (c.folder / "not.pem").string();
     std::ofstream(notPem) << "this is not a certificate\n";
+    const std::string encryptedKey = (c.folder / "encrypted.key").string();
+    writeEncryptedCopyOfKey(c.key, encryptedKey);
     struct Case {
         const char* name;
         std::string cert, key, expected;
@@ -441,6 +464,7 @@ TEST(TlsContext, FilesThatCannotBeUsedAreNamed)
         {"missing key", c.cert, missing, "'" + missing + "' does not exist"},
         {"certificate not PEM", notPem, c.key, "certificate file '" + notPem + "'"},
         {"key not PEM", c.cert, notPem, "key file '" + notPem + "'"},
+        {"key with a passphrase", c.cert, encryptedKey, "key file '" + encryptedKey + "'"},
         {"key of another certificate", c.cert, c.otherKey, "'" + c.otherKey + "' does not match"},
     };
     for (const Case& k : cases) {
