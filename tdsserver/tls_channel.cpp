@@ -5,8 +5,9 @@
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 
-#include <filesystem>
 #include <algorithm>
+#include <filesystem>
+#include <memory>
 
 namespace vqtdsserver {
 
