@@ -1,6 +1,7 @@
 #include "vqsql_server.h"
 
 #include "certificate.h"
+#include "connection.h"
 #include "instance.h"
 #include "server_settings.h"
 #include "tds_server.h"
@@ -91,6 +92,18 @@ std::string logTail(const std::string& folder)
     return out;
 }
 
+// Whether sa logs in without a password.
+bool saPasswordIsEmpty(const std::string& folder)
+{
+    try {
+        vqsql::Connection c;
+        c.open(vqsql::ConnectionParams{folder, "master", "sa", "", false});
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 }  // namespace
 
 void prepareNetworkServer(const std::string& folder)
@@ -160,6 +173,9 @@ int serveForeground(const std::string& folder, const ServerOverrides& overrides)
         return 1;
     }
     writePidFile(folder, server.listeningOn());
+    if (saPasswordIsEmpty(folder) && settings.address != "127.0.0.1" && settings.address != "::1")
+        log("warning: the sa login has an empty password, so anyone who reaches " + server.listeningOn() +
+            " is sa; set one with `vqsql password NEW`");
     log("listening on " + server.listeningOn() + (server.encryptionAvailable() ? ", encryption available" : ", no encryption (no certificate)"));
     std::cout << "Listening on " << server.listeningOn() << std::endl;
 
