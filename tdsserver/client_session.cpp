@@ -94,12 +94,6 @@ ClientSession::~ClientSession()
         context_.loggedIn->fetch_sub(1);
 }
 
-void ClientSession::cancel()
-{
-    std::lock_guard lock(connectionMutex_);
-    connection_.requestCancel();
-}
-
 void ClientSession::serve()
 {
     auto log = [&](const std::string& what) {
@@ -193,7 +187,6 @@ bool ClientSession::login()
     params.user = user;
     params.password = record.password;
     try {
-        std::lock_guard lock(connectionMutex_);
         connection_.open(params);
     } catch (const SqlException& e) {
         std::vector<SqlError> errors = e.errors();

@@ -47,10 +47,9 @@ public:
 
     // Serves the client until it leaves, the connection fails or the
     // server stops. Never throws.
+    // The stream's shutdown (from any thread) ends it: a running request
+    // sees the closed stream in its cancel poll and stops.
     void serve();
-    // From any thread: interrupts the running request (the server is
-    // stopping). The stream's shutdown ends the connection itself.
-    void cancel();
 
 private:
     bool login();
@@ -111,7 +110,6 @@ private:
     ClientStream& stream_;
     const ServerContext& context_;
     vqtds::TdsVersion version_ = vqtds::TdsVersion::V7_4;
-    std::mutex connectionMutex_;   // guards the opening against cancel() from another thread
     vqsql::Connection connection_;
     bool counted_ = false;      // counted in context_.loggedIn
     bool attention_ = false;    // the client's attention arrived during the running request

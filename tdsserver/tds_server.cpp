@@ -111,8 +111,10 @@ void TdsServer::startClient(asio::ip::tcp::socket socket)
     if (stopping_)
         return;
     if (static_cast<int>(clients_.size()) >= context_.settings.maxConnections + kPreLoginAllowance) {
+        asio::error_code ec;
+        const auto peer = socket.remote_endpoint(ec);
         if (context_.log)
-            context_.log("too many connections: one from " + socket.remote_endpoint().address().to_string() +
+            context_.log("too many connections: one from " + (ec ? std::string("?") : peer.address().to_string()) +
                          " closed");
         return;   // the socket closes as it goes out of scope
     }
