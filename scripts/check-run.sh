@@ -15,6 +15,8 @@ cleanup() {
     if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
         kill -KILL "$server_pid" 2>/dev/null || true
     fi
+    # The engine's network server that run.sh left in the background.
+    "$VQ_BUILD_DIR/program/vqsql" stop >/dev/null 2>&1 || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -81,6 +83,17 @@ for _ in $(seq 1 50); do [ "$(open_rows)" = 1 ] && break; sleep 0.2; done
 databases=$("$vqsql" -h -1 -W -Q "set nocount on; select count(*) from master..sysdatabases where name in ('VQTCWAccList', 'VQTCW_Sample', 'VQTCWPack')" | tr -d '[:space:]')
 [ "$databases" = 3 ] || fail "expected the three databases, found $databases"
 echo "check-run: VQTCWAccList, VQTCW_Sample and VQTCWPack exist"
+
+# The engine's network server that run.sh started answers a SQL Server
+# client on port 1433 (unless something else held that port already).
+if "$vqsql" status | grep -q "listening on 0.0.0.0:1433"; then
+    tds=$(printf 'select count(*) from master..sysdatabases where name = N%s\ngo\nexit\n' "'VQTCWAccList'" |
+          timeout 30 tsql -H 127.0.0.1 -p 1433 -U sa -P "" -o q 2>&1) || fail "tsql could not reach the engine on 1433: $tds"
+    [ "$(echo "$tds" | tr -d '[:space:]')" = 1 ] || fail "tsql on 1433 answered: $tds"
+    echo "check-run: tsql -H 127.0.0.1 -p 1433 -U sa reaches the engine"
+else
+    echo "check-run: the engine's network server does not listen on 1433 here: $("$vqsql" status)"
+fi
 
 # Stopped by its PID (run.sh ends in exec, so its PID is the server's).
 kill -TERM "$server_pid"

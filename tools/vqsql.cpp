@@ -25,10 +25,12 @@
 #include "vqsql_options.h"
 #include "vqsql_output.h"
 #include "vqsql_script.h"
+#include "vqsql_server.h"
 
 #include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -187,51 +189,98 @@ int adminRun(const std::function<void()>& command)
 }
 
 // Initialises (and starts) the instance -S names, default the default
-// instance, with the sa password -P (may be empty).
+// instance, with the sa password -P (may be empty), and prepares its
+// network server: server.conf and a self-signed certificate.
 int adminInit(const Options& options)
 {
     const std::string folder = adminFolder(options);
     if (folder.empty())
         return 1;
     int rc = adminRun([&] { vqsql::initialiseInstance(folder, options.password); });
-    if (rc == 0)
-        std::cout << "Initialised and started the instance in " << folder << '\n';
-    return rc;
+    if (rc != 0)
+        return rc;
+    try {
+        prepareNetworkServer(folder);
+    } catch (const std::exception& e) {
+        std::cerr << "vqsql: the network server was not prepared: " << e.what() << '\n';
+        return 1;
+    }
+    std::cout << "Initialised and started the instance in " << folder << '\n';
+    return 0;
 }
 
+ServerOverrides serverOverrides(const Options& options)
+{
+    return {options.listenAddress, options.listenPort};
+}
+
+// The path of this program, to start it again as the background server.
+std::string selfPath()
+{
+    std::error_code ec;
+    auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string("vqsql") : p.string();
+}
+
+// Starts the instance and its network server in the background.
 int adminStart(const Options& options)
 {
     const std::string folder = adminFolder(options);
     if (folder.empty())
         return 1;
     int rc = adminRun([&] { vqsql::startInstance(folder); });
-    if (rc == 0)
-        std::cout << "running\n";
-    return rc;
+    if (rc != 0)
+        return rc;
+    try {
+        prepareNetworkServer(folder);   // an instance made before the network server existed
+    } catch (const std::exception& e) {
+        std::cerr << "vqsql: " << e.what() << '\n';
+        return 1;
+    }
+    return startServer(folder, serverOverrides(options), selfPath());
 }
 
+// Stops the network server (its open transactions roll back) and the
+// instance: new connections then fail as against a stopped SQL Server.
 int adminStop(const Options& options)
 {
     const std::string folder = adminFolder(options);
     if (folder.empty())
         return 1;
+    if (vqsql::isInstanceInitialised(folder))
+        stopServer(folder);
     int rc = adminRun([&] { vqsql::stopInstance(folder); });
     if (rc == 0)
         std::cout << "stopped\n";
     return rc;
 }
 
-// Prints "running", "stopped" or "not installed".
+// Prints "not installed", "stopped", "running" (local connections only)
+// or "running, listening on ADDRESS:PORT (pid N)".
 int adminStatus(const Options& options)
 {
     const std::string folder = adminFolder(options);
     if (folder.empty())
         return 1;
-    if (!vqsql::isInstanceInitialised(folder))
+    if (!vqsql::isInstanceInitialised(folder)) {
         std::cout << "not installed\n";
-    else
-        std::cout << (vqsql::isInstanceRunning(folder) ? "running" : "stopped") << '\n';
+    } else if (!vqsql::isInstanceRunning(folder)) {
+        std::cout << "stopped\n";
+    } else if (auto server = runningServer(folder)) {
+        std::cout << "running, listening on " << server->listeningOn << " (pid " << server->pid << ")\n";
+    } else {
+        std::cout << "running\n";
+    }
     return 0;
+}
+
+// Runs the network server in the foreground until a signal ends it.
+int adminServe(const Options& options)
+{
+    const std::string folder = adminFolder(options);
+    if (folder.empty())
+        return 1;
+    return serveForeground(folder, serverOverrides(options));
 }
 
 // Changes the sa password to the command's argument; -P gives the old one.
@@ -254,6 +303,7 @@ int runAdmin(const Options& options)
     case AdminCommand::Stop: return adminStop(options);
     case AdminCommand::Status: return adminStatus(options);
     case AdminCommand::Password: return adminPassword(options);
+    case AdminCommand::Serve: return adminServe(options);
     case AdminCommand::None: break;
     }
     return 1;

@@ -15,7 +15,9 @@ const char* const kUsage =
     "             [-Q \"batch\" | -q \"batch\" | -i file[,file...]] [-o file] [-b]\n"
     "             [-v name=value ...] [-h rows] [-W] [-s separator]\n"
     "       vqsql init [-S folder] [-P password]      initialise and start an instance\n"
-    "       vqsql start | stop | status [-S server]    status: running, stopped or not installed\n"
+    "       vqsql start | stop | status [-S server]    the instance and its network server\n"
+    "       vqsql serve [-S folder] [--address A] [--port N]\n"
+    "                                                 run the network server in the foreground\n"
     "       vqsql password NEW [-S server] [-P old]    change the sa password\n"
     "\n"
     "  -S server     data source: \".\" (default), \"(local)\", a host or an instance folder\n"
@@ -111,7 +113,7 @@ Options parseArguments(int argc, char* argv[])
 
     auto setAdmin = [&o](AdminCommand command) {
         if (o.admin != AdminCommand::None)
-            throw UsageError{"only one of --init, --start, --stop, --status, --password may be given"};
+            throw UsageError{"only one of --init, --start, --stop, --status, --serve, --password may be given"};
         o.admin = command;
     };
 
@@ -130,6 +132,17 @@ Options parseArguments(int argc, char* argv[])
         if (arg == "--start" || (firstWord && arg == "start")) { setAdmin(AdminCommand::Start); continue; }
         if (arg == "--stop" || (firstWord && arg == "stop")) { setAdmin(AdminCommand::Stop); continue; }
         if (arg == "--status" || (firstWord && arg == "status")) { setAdmin(AdminCommand::Status); continue; }
+        if (arg == "--serve" || (firstWord && arg == "serve")) { setAdmin(AdminCommand::Serve); continue; }
+        if (arg == "--address") { o.listenAddress = nextValue(arg); continue; }
+        if (arg == "--port") {
+            const std::string value = nextValue(arg);
+            char* end = nullptr;
+            const long port = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || port < 0 || port > 65535)
+                throw UsageError{"--port: '" + value + "' is not a port number (0 to 65535)"};
+            o.listenPort = static_cast<unsigned short>(port);
+            continue;
+        }
         if (arg == "--password" || (firstWord && arg == "password")) {
             setAdmin(AdminCommand::Password);
             o.newPassword = nextValue(arg);
@@ -178,6 +191,8 @@ Options parseArguments(int argc, char* argv[])
         throw UsageError{"only one of -Q, -q and -i may be given"};
     if (o.admin != AdminCommand::None && scriptSources > 0)
         throw UsageError{"an administration command cannot be combined with -Q, -q or -i"};
+    if ((o.listenAddress || o.listenPort) && o.admin != AdminCommand::Start && o.admin != AdminCommand::Serve)
+        throw UsageError{"--address and --port go with start or serve"};
     if (o.trusted && loginGiven && o.admin == AdminCommand::None)
         throw UsageError{"-E cannot be combined with -U or -P"};
     return o;

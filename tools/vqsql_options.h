@@ -8,7 +8,7 @@
 
 namespace vqsql::cli {
 
-enum class AdminCommand { None, Init, Start, Stop, Status, Password };
+enum class AdminCommand { None, Init, Start, Stop, Status, Password, Serve };
 
 struct Options {
     std::string server = ".";
@@ -28,6 +28,8 @@ struct Options {
     bool usage = false;                          // -?, --help
     AdminCommand admin = AdminCommand::None;
     std::string newPassword;                     // password NEW
+    std::optional<std::string> listenAddress;    // start/serve --address
+    std::optional<unsigned short> listenPort;    // start/serve --port
 };
 
 struct UsageError {

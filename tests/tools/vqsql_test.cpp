@@ -199,8 +199,16 @@ TEST_F(VqsqlAdminTest, InitStopStartAndStatus)
     EXPECT_NE((refused.out + refused.err).find("SQL Server does not exist or access denied"), std::string::npos)
         << refused.out << refused.err;
 
-    ASSERT_EQ(on({"start"}).exitCode, 0);
-    EXPECT_EQ(status(), "running\n");
+    // start also runs the network server in the background; here on a
+    // free port of this machine only, so tests never compete for 1433.
+    {
+        std::ofstream conf(std::filesystem::path(other_) / "server.conf", std::ios::trunc);
+        conf << "address = 127.0.0.1\nport = 0\n";
+    }
+    const auto started = on({"start"});
+    ASSERT_EQ(started.exitCode, 0) << started.out << started.err;
+    EXPECT_EQ(started.out.rfind("running, listening on 127.0.0.1:", 0), 0u) << started.out;
+    EXPECT_EQ(status(), started.out);
     const auto again = on({"-P", "pw", "-Q", "select 6 * 7 as n"});
     EXPECT_EQ(again.exitCode, 0) << again.out << again.err;
     EXPECT_EQ(dataRows(again.out), (std::vector<Row>{{"42"}})) << again.out;
@@ -208,6 +216,34 @@ TEST_F(VqsqlAdminTest, InitStopStartAndStatus)
     // A second init of the same folder is refused and changes nothing.
     EXPECT_EQ(on({"init", "-P", "other"}).exitCode, 1);
     EXPECT_EQ(on({"-P", "pw", "-Q", "select 1"}).exitCode, 0);
+
+    // stop ends the network server too: its pid file goes, status says so.
+    ASSERT_EQ(on({"stop"}).exitCode, 0);
+    EXPECT_EQ(status(), "stopped\n");
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(other_) / "server.pid"));
+}
+
+TEST_F(VqsqlAdminTest, InitPreparesTheNetworkServer)
+{
+    ASSERT_EQ(on({"init", "-P", "pw"}).exitCode, 0);
+    const std::filesystem::path folder(other_);
+    EXPECT_TRUE(std::filesystem::exists(folder / "server.conf"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "server.crt"));
+    const auto keyMode = std::filesystem::status(folder / "server.key").permissions();
+    EXPECT_EQ(keyMode & std::filesystem::perms::all, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST_F(VqsqlAdminTest, StartReportsAServerThatCannotListen)
+{
+    ASSERT_EQ(on({"init", "-P", "pw"}).exitCode, 0);
+    {
+        std::ofstream conf(std::filesystem::path(other_) / "server.conf", std::ios::trunc);
+        conf << "address = 192.0.2.1\nport = 0\n";   // an address of no interface here
+    }
+    const auto r = on({"start"});
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_NE(r.err.find("cannot listen on 192.0.2.1:0"), std::string::npos) << r.err;
+    EXPECT_EQ(status(), "running\n");
 }
 
 TEST_F(VqsqlAdminTest, StatusOfAFolderThatIsNoInstance)

@@ -1,0 +1,167 @@
+#include "client_stream.h"
+
+#include "tls_channel.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace vqtdsserver {
+
+using namespace vqtds;
+
+ClientStream::ClientStream(asio::ip::tcp::socket socket)
+    : socket_(std::move(socket)), fd_(socket_.native_handle()), readBuffer_(64 * 1024)
+{
+    asio::error_code ec;
+    auto endpoint = socket_.remote_endpoint(ec);
+    peerAddress_ = ec ? std::string("unknown") : endpoint.address().to_string();
+    socket_.set_option(asio::ip::tcp::no_delay(true), ec);
+}
+
+ClientStream::~ClientStream() = default;
+
+void ClientStream::shutdown()
+{
+    ::shutdown(fd_, SHUT_RDWR);
+}
+
+void ClientStream::setPacketSize(std::size_t size)
+{
+    packetSize_ = size;
+    assembler_.setPacketSize(size);
+}
+
+bool ClientStream::receive(Deadline deadline, bool wait)
+{
+    pollfd p{fd_, POLLIN, 0};
+    for (;;) {
+        int timeoutMs = -1;
+        if (!wait) {
+            timeoutMs = 0;
+        } else if (deadline) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                *deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return false;
+            timeoutMs = static_cast<int>(std::min<long long>(left.count() + 1, 60'000));
+        }
+        const int n = ::poll(&p, 1, timeoutMs);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw ConnectionClosed("poll failed");
+        }
+        if (n == 0) {
+            if (!wait)
+                return false;
+            continue;   // the deadline is checked at the top
+        }
+        break;
+    }
+    asio::error_code ec;
+    const std::size_t got = socket_.read_some(asio::buffer(readBuffer_), ec);
+    if (ec == asio::error::eof || (!ec && got == 0)) {
+        closed_ = true;
+        return false;
+    }
+    if (ec) {
+        closed_ = true;
+        throw ConnectionClosed(ec.message());
+    }
+    const ByteView bytes(readBuffer_.data(), got);
+    if (tls_) {
+        tls_->feedCiphertext(bytes);
+        const Bytes plain = tls_->readPlaintext();
+        feedPlain(plain);
+    } else {
+        feedPlain(bytes);
+    }
+    return true;
+}
+
+void ClientStream::feedPlain(ByteView bytes)
+{
+    assembler_.feed(bytes);
+    while (auto m = assembler_.next()) {
+        if (!m->ignored)
+            ready_.push_back(std::move(*m));
+    }
+}
+
+std::optional<Message> ClientStream::readMessage(Deadline deadline)
+{
+    while (ready_.empty()) {
+        if (!receive(deadline))
+            return std::nullopt;
+    }
+    Message m = std::move(ready_.front());
+    ready_.pop_front();
+    return m;
+}
+
+bool ClientStream::attentionArrived()
+{
+    if (closed_)
+        return true;
+    try {
+        while (receive(std::nullopt, false)) {
+        }
+    } catch (const ConnectionClosed&) {
+        return true;
+    }
+    if (closed_)
+        return true;
+    for (auto it = ready_.begin(); it != ready_.end(); ++it) {
+        if (it->type == packet_type::Attention) {
+            ready_.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+void ClientStream::writeRaw(ByteView bytes)
+{
+    asio::error_code ec;
+    asio::write(socket_, asio::buffer(bytes.data(), bytes.size()), ec);
+    if (ec)
+        throw ConnectionClosed(ec.message());
+}
+
+void ClientStream::send(std::uint8_t type, ByteView payload)
+{
+    const Bytes packets = splitIntoPackets(type, payload, packetSize_);
+    if (tls_) {
+        tls_->writePlaintext(packets);
+        writeRaw(tls_->takeCiphertext());
+    } else {
+        writeRaw(packets);
+    }
+}
+
+void ClientStream::startTls(std::shared_ptr<TlsServerContext> context, Deadline deadline)
+{
+    auto channel = std::make_unique<TlsChannel>(std::move(context));
+    while (!channel->handshakeComplete()) {
+        // The client's handshake records come in PRELOGIN packets, and the
+        // server's go back the same way.
+        std::optional<Message> m = readMessage(deadline);
+        if (!m)
+            throw ConnectionClosed("the client left during the TLS handshake");
+        if (m->type != packet_type::Prelogin)
+            throw ProtocolError("expected a TLS handshake packet");
+        channel->feedCiphertext(m->payload);
+        channel->continueHandshake();
+        const Bytes out = channel->takeCiphertext();
+        if (!out.empty())
+            writeRaw(splitIntoPackets(packet_type::Prelogin, out, packetSize_));
+    }
+    tls_ = std::move(channel);
+}
+
+void ClientStream::endLoginEncryption()
+{
+    tls_.reset();
+}
+
+}  // namespace vqtdsserver
