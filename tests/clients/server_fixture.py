@@ -82,7 +82,7 @@ class Server:
 
     def init(self):
         os.makedirs(self.instance)
-        done = subprocess.run([self.vqsql, "-S", self.instance, "-P", self.password, "init"], env=self.env,
+        done = subprocess.run([self.vqsql, "init", "-S", self.instance, "-P", self.password], env=self.env,
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
         if done.returncode != 0:
             raise ServerFailure("vqsql init exited with %d:\n%s" % (done.returncode,
@@ -93,7 +93,7 @@ class Server:
         # while the tests run, and they stay readable after a crash.
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen(
-                [self.vqsql, "-S", self.instance, "serve", "--address", "127.0.0.1", "--port", "0",
+                [self.vqsql, "serve", "-S", self.instance, "--address", "127.0.0.1", "--port", "0",
                  *extra_arguments],
                 env=self.env, stdout=out, stderr=err, stdin=subprocess.DEVNULL)
         deadline = time.monotonic() + STARTUP_SECONDS
@@ -153,12 +153,8 @@ def running_server(arguments, extra_serve_arguments=()):
     server = Server(root, vqsql, arguments.password, env)
     failed = True
     try:
-        try:
-            server.init()
-            server.start(extra_serve_arguments)
-        except ServerFailure:
-            print_server_logs(server)
-            raise
+        server.init()
+        server.start(extra_serve_arguments)
         yield server
         failed = False
     finally:

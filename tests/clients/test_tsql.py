@@ -19,7 +19,7 @@ def write_freetds_conf(server):
     """Two server entries for -S: encryption off, encryption required."""
     path = os.path.join(server.root, "freetds.conf")
     with open(path, "w") as f:
-        for name, encryption in (("vq_plain", "off"), ("vq_tls", "required")):
+        for name, encryption in (("vq_plain", "off"), ("vq_tls", "require")):
             f.write("[%s]\n\thost = %s\n\tport = %d\n\ttds version = 7.4\n\tencryption = %s\n"
                     "\tclient charset = UTF-8\n" % (name, server.host, server.port, encryption))
     return path
