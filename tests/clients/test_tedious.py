@@ -20,7 +20,7 @@ def run_checks(server, arguments, checks):
     env = dict(server.env)
     env.update(VQ_TDS_HOST=server.host, VQ_TDS_PORT=str(server.port), VQ_TDS_PASSWORD=server.password)
     try:
-        done = subprocess.run([NODE, os.path.join(HERE, "test_tedious.js")], cwd=HERE, env=env,
+        done = subprocess.run([NODE, "--no-deprecation", os.path.join(HERE, "test_tedious.js")], cwd=HERE, env=env,
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=SCRIPT_SECONDS)
     except subprocess.TimeoutExpired as e:
         print((e.stdout or b"").decode("utf-8", "replace"))
