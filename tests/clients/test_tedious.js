@@ -3,7 +3,8 @@
 // trusted): logins, batches, execSql (an RPC of sp_executesql) with typed
 // parameters of every type and their NULLs, Chinese text in varchar and
 // nvarchar, output parameters, callProcedure, the transaction manager's
-// requests, errors with their numbers and PRINT messages.
+// requests, errors with their numbers, PRINT messages and the cancel of a
+// running query.
 //
 // Run by test_tedious.py against a server of its own, or by hand against a
 // running one:
@@ -44,7 +45,7 @@ function connect(s, mode, extra = {}) {
       encrypt: mode.encrypt,
       trustServerCertificate: true,
       connectTimeout: 10000,
-      requestTimeout: 8000,   // a request the server never answers fails the check, not the run
+      requestTimeout: extra.requestTimeout ?? 8000,   // a request never answered fails its check, not the run
       cancelTimeout: 2000,
       ...(extra.database ? { database: extra.database } : {}),
     },
@@ -320,6 +321,32 @@ async function checkTransactions(s, mode) {
   });
 }
 
+// A query of a billion rows, given up by the client after a second: tedious
+// sends an attention, the server must stop the batch, acknowledge it and
+// go on serving the connection.
+async function checkCancel(s, mode) {
+  const c = await connect(s, mode, { requestTimeout: 1000 });
+  try {
+    const table = `dbo.${s.prefix}Digits`;
+    await batch(c, `create table ${table} (D int not null primary key)`);
+    await batch(c, `insert into ${table} ` + [...Array(10).keys()].map((d) => `select ${d}`).join(' union all '));
+    const joins = 'abcdefghi'.split('').map((t) => `${table} ${t}`).join(' cross join ');
+    const started = Date.now();
+    let error = null;
+    try {
+      await batch(c, `select count(*) from ${joins}`);
+    } catch (e) {
+      error = e;
+    }
+    assert.ok(error, 'the query of a billion rows finished within its time-out');
+    assert.equal(error.code, 'ETIMEOUT', `the error after the time-out: ${error.message}`);
+    assert.ok(Date.now() - started < 2900, `the server took ${Date.now() - started} ms to acknowledge the attention`);
+    assert.equal(await scalar(c, 'select 8'), 8, 'the connection after the cancelled query');
+  } finally {
+    await close(c);
+  }
+}
+
 // ---- the runner ---------------------------------------------------------
 
 async function main() {
@@ -370,6 +397,7 @@ async function main() {
     await check(`${mode.name}: result sets and row counts`, async () => checkResultSetsAndCounts(await shared(), ms));
     await check(`${mode.name}: output parameters and callProcedure`, async () => checkOutputParameters(await shared()));
     await check(`${mode.name}: transactions (TDS transaction manager)`, () => checkTransactions(ms, mode));
+    await check(`${mode.name}: a query cancelled by the client's time-out`, () => checkCancel(ms, mode));
     await close(c);
   }
   console.log(`tedious: ${failures.length} failed`);
