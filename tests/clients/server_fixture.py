@@ -90,15 +90,17 @@ class Server:
 
     def start(self, extra_arguments=()):
         # The output goes to files, not pipes: nothing has to drain them
-        # while the tests run, and they stay readable after a crash.
-        with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
+        # while the tests run, and they stay readable after a crash. A
+        # restart appends; its own "Listening on" line comes after `seen`.
+        seen = len(self.read_stdout()) if os.path.exists(self.stdout_path) else 0
+        with open(self.stdout_path, "ab") as out, open(self.stderr_path, "ab") as err:
             self.process = subprocess.Popen(
                 [self.vqsql, "serve", "-S", self.instance, "--address", "127.0.0.1", "--port", "0",
                  *extra_arguments],
                 env=self.env, stdout=out, stderr=err, stdin=subprocess.DEVNULL)
         deadline = time.monotonic() + STARTUP_SECONDS
         while time.monotonic() < deadline:
-            match = LISTENING_LINE.search(self.read_stdout())
+            match = LISTENING_LINE.search(self.read_stdout()[seen:])
             if match:
                 self.host, self.port = match.group(1), int(match.group(2))
                 if self.port == 0:
@@ -125,6 +127,15 @@ class Server:
         if code != 0:
             return "the server exited with %d after SIGTERM" % code
         return None
+
+    def restart(self):
+        """Stops the server (SIGTERM, exit status 0 required) and serves the
+        same instance again, on a new port."""
+        problem = self.stop()
+        if problem:
+            raise ServerFailure(problem)
+        self.process = None
+        self.start()
 
     def alive(self):
         return self.process is not None and self.process.poll() is None

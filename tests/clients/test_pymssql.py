@@ -404,6 +404,30 @@ def check_disconnect_rolls_back(server):
                 raise
 
 
+def check_stop_with_a_transaction_open(server):
+    """SIGTERM while a client is inside a transaction: the server exits 0,
+    the transaction is rolled back, the client's next request fails
+    instead of hanging."""
+    make_ledger(server)
+    c = connect(server, autocommit=False)
+    try:
+        execute(c, "insert into dbo.Ledger values (40, N'open at the stop')")
+        started = time.monotonic()
+        server.restart()
+        expect_true(time.monotonic() - started < 10, "the stop and start took %.1f s" % (time.monotonic() - started))
+        try:
+            scalar(c, "select 1")
+            raise AssertionError("a connection of the stopped server still answered")
+        except pymssql.Error:
+            pass
+    finally:
+        try:
+            c.close()
+        except pymssql.Error:
+            pass
+    expect_true(40 not in ledger_ids(server), "the open transaction's row after the restart")
+
+
 # ---- RPCs ---------------------------------------------------------------
 
 def check_callproc_sp_executesql(server):
@@ -481,6 +505,7 @@ def run_checks(server, arguments, checks):
     checks.run("callproc sp_executesql with an output parameter", check_callproc_output_parameter, server)
 
     checks.run("restore an installed backup and query it", check_restore_installed_backup, server, arguments)
+    checks.run("SIGTERM with a transaction open: exit 0, rolled back", check_stop_with_a_transaction_open, server)
 
 
 if __name__ == "__main__":
