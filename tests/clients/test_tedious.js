@@ -48,6 +48,7 @@ function connect(s, mode, extra = {}) {
       requestTimeout: extra.requestTimeout ?? 8000,   // a request never answered fails its check, not the run
       cancelTimeout: 2000,
       ...(extra.database ? { database: extra.database } : {}),
+      ...(extra.tdsVersion ? { tdsVersion: extra.tdsVersion } : {}),
     },
   };
   return new Promise((resolve, reject) => {
@@ -347,6 +348,24 @@ async function checkCancel(s, mode) {
   }
 }
 
+// Each TDS version tedious speaks: a login and typed parameters.
+async function checkTdsVersions(s, mode) {
+  const problems = [];
+  for (const tdsVersion of ['7_1', '7_2', '7_3_A', '7_3_B', '7_4']) {
+    try {
+      await withConnection(s, mode, async (c) => {
+        const result = await rpc(c, 'select @text as t, @when as w, @amount as a',
+          [['text', TYPES.NVarChar, VOUCHER], ['when', TYPES.DateTime, new Date(Date.UTC(2024, 1, 29, 1, 2, 3))],
+            ['amount', TYPES.Decimal, 12.34, { precision: 10, scale: 2 }]]);
+        assert.deepEqual(result.sets, [[[VOUCHER, new Date(Date.UTC(2024, 1, 29, 1, 2, 3)), 12.34]]], 'the row');
+      }, { tdsVersion });
+    } catch (e) {
+      problems.push(`${tdsVersion}: ${e.message}`);
+    }
+  }
+  assert.deepEqual(problems, [], 'TDS versions');
+}
+
 // ---- the runner ---------------------------------------------------------
 
 async function main() {
@@ -379,6 +398,7 @@ async function main() {
     await check(`${mode.name}: login with a database`, () => checkLoginWithDatabase(ms, mode));
     await check(`${mode.name}: wrong password`, () => checkWrongPassword(ms, mode));
     await check(`${mode.name}: missing database`, () => checkMissingDatabase(ms, mode));
+    await check(`${mode.name}: TDS 7.1 to 7.4`, () => checkTdsVersions(ms, mode));
     if (!c) continue;
     // The checks share one connection; one that ends it (a request the
     // server refuses by closing) is followed by a new one, so each check

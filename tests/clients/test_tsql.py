@@ -16,12 +16,13 @@ TIMEOUT_SECONDS = 30
 
 
 def write_freetds_conf(server):
-    """Two server entries for -S: encryption off, encryption required."""
+    """Server entries for -S: encryption off, encryption required, TDS 7.0."""
     path = os.path.join(server.root, "freetds.conf")
     with open(path, "w") as f:
-        for name, encryption in (("vq_plain", "off"), ("vq_tls", "require")):
-            f.write("[%s]\n\thost = %s\n\tport = %d\n\ttds version = 7.4\n\tencryption = %s\n"
-                    "\tclient charset = UTF-8\n" % (name, server.host, server.port, encryption))
+        for name, version, encryption in (("vq_plain", "7.4", "off"), ("vq_tls", "7.4", "require"),
+                                          ("vq_tds70", "7.0", "off")):
+            f.write("[%s]\n\thost = %s\n\tport = %d\n\ttds version = %s\n\tencryption = %s\n"
+                    "\tclient charset = UTF-8\n" % (name, server.host, server.port, version, encryption))
     return path
 
 
@@ -34,14 +35,14 @@ class Tsql:
         self.target = target_arguments
         self.env = env
 
-    def run(self, batches, password=None, database=None):
+    def run(self, batches, password=None, database=None, timeout=TIMEOUT_SECONDS):
         script = "".join(batch.rstrip() + "\ngo\n" for batch in batches) + "exit\n"
         command = [TSQL, *self.target, "-U", "sa", "-P", self.server.password if password is None else password,
                    "-o", "q", "-J", "UTF-8"]
         if database:
             command += ["-D", database]
         done = subprocess.run(command, input=script.encode("utf-8"), stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, env=self.env, timeout=TIMEOUT_SECONDS)
+                              stderr=subprocess.PIPE, env=self.env, timeout=timeout)
         return (done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode("utf-8", "replace"),
                 script)
 
@@ -109,6 +110,17 @@ def check_database_argument(tsql):
     expect_true("master" in data_lines(result[1]), "db_name() did not print master\n" + describe(result))
 
 
+def check_tds_70_is_answered(tsql):
+    """A TDS 7.0 client gets its answer (served, or refused with a
+    message and the connection closed) instead of waiting forever."""
+    try:
+        result = tsql.run(["select 1"], timeout=10)
+    except subprocess.TimeoutExpired:
+        raise AssertionError("tsql with tds version = 7.0 got no answer within 10 s")
+    expect_true(result[0] == 0 or "problem connecting" in result[2] or "Msg " in result[1] + result[2],
+                "an unclear outcome\n" + describe(result))
+
+
 def run_checks(server, arguments, checks):
     env = dict(server.env)
     env["FREETDSCONF"] = write_freetds_conf(server)
@@ -127,6 +139,7 @@ def run_checks(server, arguments, checks):
     checks.run("invalid object gives 208", check_error_has_its_number, tsql)
     checks.run("-D master", check_database_argument, tsql)
     checks.run("-D of a missing database gives 4060", check_missing_database_is_refused, tsql)
+    checks.run("a TDS 7.0 login is answered", check_tds_70_is_answered, Tsql(server, ["-S", "vq_tds70"], env))
 
 
 if __name__ == "__main__":
