@@ -348,6 +348,22 @@ async function checkCancel(s, mode) {
   }
 }
 
+// Values past 4000 characters or 8000 bytes: tedious sends them as
+// nvarchar(max), varchar(max) and varbinary(max), in PLP chunks.
+async function checkLongParameters(c) {
+  const cases = [
+    [TYPES.NVarChar, '账'.repeat(4001), 8002],
+    [TYPES.NVarChar, 'x'.repeat(50000), 100000],
+    [TYPES.VarChar, 'y'.repeat(9000), 9000],
+    [TYPES.VarBinary, Buffer.alloc(9000, 7), 9000],
+  ];
+  for (const [type, value, bytes] of cases) {
+    const result = await rpc(c, 'select datalength(@v) as n, @v as v', [['v', type, value]]);
+    assert.equal(result.sets[0][0][0], bytes, `datalength of a ${type.name} of ${value.length}`);
+    assert.deepEqual(result.sets[0][0][1], value, `a ${type.name} of ${value.length} read back`);
+  }
+}
+
 // Each TDS version tedious speaks: a login and typed parameters.
 async function checkTdsVersions(s, mode) {
   const problems = [];
@@ -411,6 +427,7 @@ async function main() {
       await check(`${mode.name}: type ${TYPE_CASES[i][0]} as a typed parameter and its NULL`,
         async () => checkType(await shared(), ms, i));
     await check(`${mode.name}: Chinese in varchar and nvarchar`, async () => checkChinese(await shared(), ms));
+    await check(`${mode.name}: long values as (max) parameters`, async () => checkLongParameters(await shared()));
     await check(`${mode.name}: errors with their numbers`, async () => checkErrors(await shared(), ms));
     await check(`${mode.name}: PRINT messages, from a batch and from execSql`,
       async () => checkMessages(await shared()));
