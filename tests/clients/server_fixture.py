@@ -170,13 +170,15 @@ def running_server(arguments, extra_serve_arguments=()):
         failed = False
     finally:
         problem = server.stop()
-        if problem or failed:
-            print(problem or "the tests ended with an exception; the server's output follows")
-            print_server_logs(server)
-        if arguments.keep:
-            print("kept " + root)
-        else:
-            shutil.rmtree(root, ignore_errors=True)
+        try:
+            if problem or failed:
+                print(problem or "the tests ended with an exception; the server's output follows")
+                print_server_logs(server)
+        finally:   # even when the output can no longer be written
+            if arguments.keep:
+                print("kept " + root)
+            else:
+                shutil.rmtree(root, ignore_errors=True)
         if problem and not failed:
             raise ServerFailure(problem)
 
