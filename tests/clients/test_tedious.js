@@ -340,7 +340,11 @@ async function checkCancel(s, mode) {
       error = e;
     }
     assert.ok(error, 'the query of a billion rows finished within its time-out');
-    assert.equal(error.code, 'ETIMEOUT', `the error after the time-out: ${error.message}`);
+    // "Failed to cancel request" instead: no acknowledgement tedious took
+    // as one. It reads the reply to the cancelled request as one message
+    // and waits for the DONE with the attention flag in the next.
+    assert.match(error.message, /^Timeout: Request failed to complete in 1000ms/,
+      `the error after the time-out (${error.code})`);
     assert.ok(Date.now() - started < 2900, `the server took ${Date.now() - started} ms to acknowledge the attention`);
     assert.equal(await scalar(c, 'select 8'), 8, 'the connection after the cancelled query');
   } finally {
