@@ -344,7 +344,7 @@ async function checkCancel(s, mode) {
     // as one. It reads the reply to the cancelled request as one message
     // and waits for the DONE with the attention flag in the next.
     assert.match(error.message, /^Timeout: Request failed to complete in 1000ms/,
-      `the error after the time-out (${error.code})`);
+      `the error after the time-out: ${error.message} (${error.code})`);
     assert.ok(Date.now() - started < 2900, `the server took ${Date.now() - started} ms to acknowledge the attention`);
     assert.equal(await scalar(c, 'select 8'), 8, 'the connection after the cancelled query');
   } finally {
