@@ -31,7 +31,19 @@
 
 namespace vqsql {
 
-Session::Session() = default;
+namespace {
+
+// Sessions of one process get distinct @@SPID values, from 51 as in SQL
+// Server (the numbers below belong to its system processes).
+int nextSessionId()
+{
+    static std::atomic<int> counter{0};
+    return 51 + counter.fetch_add(1, std::memory_order_relaxed) % 32000;
+}
+
+}  // namespace
+
+Session::Session() : spid_(nextSessionId()) {}
 
 namespace {
 

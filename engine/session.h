@@ -247,7 +247,7 @@ private:
     RowLimitCounter rowLimit_;       // the data statement running under SET ROWCOUNT
     int lastError_ = 0;
     long long identity_ = 0;
-    int spid_ = 51;
+    int spid_;   // @@SPID
 
     unsigned long long cacheGeneration_ = 0;
     std::map<std::string, std::map<std::string, std::unique_ptr<TableInfo>>> tableCache_;   // alias -> name -> info
