@@ -143,7 +143,9 @@ std::string Translator::Impl::convert(const TExpr& e, const SqlType& to, bool tr
         } else if (from.isBinary()) {
             text = "vq_from_binary(" + e.sql + (isUnicodeText(to) ? ",1)" : ",0)");
         }
-        if (to.length < 0)
+        // text and ntext have no length limit of their own (the 16 that
+        // syscolumns shows for them is the size of a text pointer).
+        if (to.length < 0 || to.base == BaseType::Text || to.base == BaseType::NText)
             return text;
         bool fits = from.isText() && from.length >= 0 && from.length <= to.length &&
                     from.base != BaseType::Text && from.base != BaseType::NText &&

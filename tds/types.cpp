@@ -974,7 +974,10 @@ Value readValue(Reader& r, const TypeInfo& info, ValueContext context)
         const std::uint32_t length = r.u32le();
         if (context == ValueContext::Parameter && length == 0xFFFFFFFF)
             return Value::null();
-        if (length > info.maxLength)
+        // A row's value never exceeds its column's length; a parameter's
+        // may: clients declare text/ntext/image parameters with lengths
+        // counted in characters, or not at all.
+        if (context == ValueContext::Row && length > info.maxLength)
             throw ProtocolError("value longer than its type");
         return textValue(info.type, r.take(length));
     }

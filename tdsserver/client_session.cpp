@@ -273,8 +273,7 @@ void ClientSession::runBatch(const Message& message)
     const Outcome outcome = execute(batch.text);
     if (outcome.attention) {
         writeStateChanges(w, true);
-        w.done(done_status::Attention, 0, 0);
-        send(w);
+        sendCancelledReply(w);
         return;
     }
     PendingDone pending;
@@ -379,6 +378,16 @@ void ClientSession::send(const TokenWriter& w)
     stream_.send(packet_type::TabularResult, w.bytes());
 }
 
+// A request cancelled by the client's attention: its reply ends in a
+// message of its own, and the acknowledgement (DONE with the attention
+// bit) follows as the next message, which is where clients look for it.
+void ClientSession::sendCancelledReply(TokenWriter& w)
+{
+    w.done(done_status::Error, 0, 0);
+    send(w);
+    sendAttentionAck();
+}
+
 void ClientSession::sendAttentionAck()
 {
     TokenWriter w(version_);
@@ -429,10 +438,9 @@ void ClientSession::runRpc(const Message& message)
             break;
     }
     if (attention_) {
-        TokenWriter ack(version_);
-        writeStateChanges(ack, true);
-        ack.done(done_status::Attention, 0, 0);
-        send(ack);
+        TokenWriter reply(version_);
+        writeStateChanges(reply, true);
+        sendCancelledReply(reply);
         return;
     }
     send(w);

@@ -104,6 +104,7 @@ private:
     void writeErrors(vqtds::TokenWriter& w, const std::vector<vqsql::SqlError>& errors);
     void send(const vqtds::TokenWriter& w);
     void sendAttentionAck();
+    void sendCancelledReply(vqtds::TokenWriter& w);
     // Errors that end the request early, answered with ERROR + DONE.
     void sendRequestError(const vqsql::SqlError& error);
 

@@ -125,6 +125,9 @@ void TdsServer::startClient(asio::ip::tcp::socket socket)
     client->thread = std::thread([raw] {
         raw->session->serve();
         raw->session.reset();   // closes the engine connection first (rolling back)
+        // The client learns at once that the connection is over; the socket
+        // itself is closed when the thread is joined.
+        raw->stream->shutdown();
         raw->finished = true;
     });
     clients_.push_back(std::move(client));

@@ -22,6 +22,18 @@ TEST_F(ConformanceStrings, ConcatenationOfNonMaxStringsStopsAt8000Bytes)
     EXPECT_EQ(text("select len('ab' + 'cd')"), "4");
 }
 
+TEST_F(ConformanceStrings, TextAndNTextColumnsHoldLongValues)
+{
+    // syscolumns gives text and ntext a length of 16 (a text pointer);
+    // that is no limit on the values.
+    exec("create table t (a text null, b ntext null)\n"
+         "insert into t values (replicate(cast('x' as varchar(max)), 20000), replicate(cast(N'中' as nvarchar(max)), 9000))\n"
+         "insert into t values ('seventeen letters', N'seventeen letters')");
+    EXPECT_EQ(text("select datalength(a) from t where b like N'中%'"), "20000");
+    EXPECT_EQ(text("select datalength(b) from t where b like N'中%'"), "18000");
+    EXPECT_EQ(text("select cast(a as varchar(100)) from t where datalength(a) = 17"), "seventeen letters");
+}
+
 TEST_F(ConformanceStrings, ComputedValueIntoVarchar8000Column)
 {
     exec("create table t (v varchar(8000), w varchar(10))\n"
