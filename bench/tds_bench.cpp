@@ -4,6 +4,7 @@
 //   tds_bench [--quick] [--rows N] [--seconds S]
 //                        defaults: 100000 rows, slices of 1 s
 //                        --quick: 10000 rows, slices of 0.1 s (a smoke run)
+//                        --only point|many|table: that figure alone, to profile it
 //
 // Each figure is the best of three slices, and the slices of a figure and
 // of its baselines take turns, so that the load of other programs on the
@@ -39,6 +40,7 @@
 #include "packet.h"
 #include "tds_server.h"
 #include "tempfolder.h"
+#include "tokens.h"
 #include "wire.h"
 
 #include <arpa/inet.h>
@@ -493,6 +495,7 @@ struct Options {
     long rows = 100000;
     double seconds = 1.0;   // a slice; each figure is the best of `slices`
     int slices = 3;
+    std::string only;   // "point", "many" or "table": that part alone (for profiling)
     int connections = 50;
 };
 
@@ -604,6 +607,29 @@ void printFigures(const std::vector<Figure>& figures)
     }
 }
 
+// Where the server's time for the whole table goes, timed in-process on
+// the same steps the server takes: the engine's query, the tokens of the
+// result set, the split into packets (best of three each).
+void printTableSplit(vqsql::Connection& embedded, const Options& o)
+{
+    double queryMs = 1e300, tokensMs = 1e300, packetsMs = 1e300;
+    for (int i = 0; i < 3; ++i) {
+        auto start = Clock::now();
+        const vqsql::ResultSet rs = embedded.query(kSelectAll);
+        queryMs = std::min(queryMs, 1000 * secondsSince(start));
+        start = Clock::now();
+        vqtds::TokenWriter w(vqtds::TdsVersion::V7_4);
+        w.resultSet(rs);
+        tokensMs = std::min(tokensMs, 1000 * secondsSince(start));
+        start = Clock::now();
+        const Bytes packets = vqtds::splitIntoPackets(vqtds::packet_type::TabularResult, w.bytes(),
+                                                      vqtds::kDefaultPacketSize);
+        packetsMs = std::min(packetsMs, 1000 * secondsSince(start));
+    }
+    std::printf("whole table in-process: engine query %.1f ms, tokens %.1f ms, packets %.1f ms (%ld rows)\n",
+                queryMs, tokensMs, packetsMs, o.rows);
+}
+
 Options parseOptions(int argc, char* argv[])
 {
     Options o;
@@ -615,10 +641,15 @@ Options parseOptions(int argc, char* argv[])
             o.seconds = 0.1;
         } else if (a == "--rows" && i + 1 < argc) {
             o.rows = std::atol(argv[++i]);
+        } else if (a == "--only" && i + 1 < argc) {
+            o.only = argv[++i];
+            if (o.only != "point" && o.only != "many" && o.only != "table")
+                fail("--only takes point, many or table");
         } else if (a == "--seconds" && i + 1 < argc) {
             o.seconds = std::atof(argv[++i]);
         } else {
-            fail("unknown argument " + a + " (usage: tds_bench [--quick] [--rows N] [--seconds S])");
+            fail("unknown argument " + a +
+                 " (usage: tds_bench [--quick] [--rows N] [--seconds S] [--only point|many|table])");
         }
     }
     if (o.rows < kPointKey)
@@ -676,67 +707,76 @@ int run(const Options& o)
     EchoServer echo;
     echo.setSizes(pointPackets.size(), answerBytes);
 
+    auto wanted = [&](const char* part) { return o.only.empty() || o.only == part; };
+
     // a. one connection
     TdsRepeater tdsOneClient{TdsClient(tdsPort, kDatabase), pointPackets};
     EchoClient echoOneClient(echo.port(), pointPackets.size(), answerBytes);
-    const std::vector<double> one = bestInTurn(o.slices, {
-        [&] { return roundsPerSecond(o.seconds, warmUp, [&] { tdsOneClient.roundTrip(); }); },
-        [&] { return roundsPerSecond(o.seconds, warmUp, [&] { echoOneClient.roundTrip(); }); },
-        [&] {
-            return roundsPerSecond(o.seconds, warmUp, [&] {
-                if (embedded.query(point).rows.size() != 1)
-                    fail("the embedded point query did not find its row");
-            });
-        },
-    });
-    figures.push_back({"point query, 1 connection", "round trips/s", one[0], "echo", one[1], 0.5});
-    figures.push_back({"point query, 1 connection", "round trips/s", one[0], "embedded", one[2], 0});
+    if (wanted("point")) {
+        const std::vector<double> one = bestInTurn(o.slices, {
+            [&] { return roundsPerSecond(o.seconds, warmUp, [&] { tdsOneClient.roundTrip(); }); },
+            [&] { return roundsPerSecond(o.seconds, warmUp, [&] { echoOneClient.roundTrip(); }); },
+            [&] {
+                return roundsPerSecond(o.seconds, warmUp, [&] {
+                    if (embedded.query(point).rows.size() != 1)
+                        fail("the embedded point query did not find its row");
+                });
+            },
+        });
+        figures.push_back({"point query, 1 connection", "round trips/s", one[0], "echo", one[1], 0.5});
+        figures.push_back({"point query, 1 connection", "round trips/s", one[0], "embedded", one[2], 0});
+    }
 
     // b. many connections
     const int perClientWarmUp = o.quick ? 5 : 50;
-    const std::vector<double> many = bestInTurn(o.slices, {
-        [&] {
-            return concurrentRoundsPerSecond(o.connections, o.seconds, perClientWarmUp, [&] {
-                return TdsRepeater{TdsClient(tdsPort, kDatabase), pointPackets};
-            });
-        },
-        [&] {
-            return concurrentRoundsPerSecond(o.connections, o.seconds, perClientWarmUp, [&] {
-                return EchoClient(echo.port(), pointPackets.size(), answerBytes);
-            });
-        },
-    });
-    figures.push_back({"point query, " + std::to_string(o.connections) + " connections", "round trips/s", many[0],
-                       "echo", many[1], 0});
+    if (wanted("many")) {
+        const std::vector<double> many = bestInTurn(o.slices, {
+            [&] {
+                return concurrentRoundsPerSecond(o.connections, o.seconds, perClientWarmUp, [&] {
+                    return TdsRepeater{TdsClient(tdsPort, kDatabase), pointPackets};
+                });
+            },
+            [&] {
+                return concurrentRoundsPerSecond(o.connections, o.seconds, perClientWarmUp, [&] {
+                    return EchoClient(echo.port(), pointPackets.size(), answerBytes);
+                });
+            },
+        });
+        figures.push_back({"point query, " + std::to_string(o.connections) + " connections", "round trips/s", many[0],
+                           "echo", many[1], 0});
+    }
 
     // c. the whole table
-    const Bytes allPackets = packetsOf(vqtds::packet_type::SqlBatch, sqlBatch(kSelectAll));
-    TdsClient tableClient(tdsPort, kDatabase);
-    auto tdsTable = [&] {
-        const Bytes& answer = tableClient.roundTrip(allPackets);
-        const FinalDone done = TdsClient::finalDone(answer);
-        if ((done.status & 0x02) || done.count != static_cast<std::uint64_t>(o.rows) || answer[0] != 0x81)
-            fail("the whole-table answer is not a result set of every row");
-    };
-    tdsTable();
-    const std::size_t tableBytes = tableClient.lastWireBytes();
-    std::printf("whole table: %zu bytes back (%.1f MB, %.0f bytes a row)\n", tableBytes, tableBytes / 1e6,
-                double(tableBytes) / o.rows);
-    echo.setSizes(allPackets.size(), tableBytes);
-    EchoClient echoTableClient(echo.port(), allPackets.size(), tableBytes);
-    const std::vector<double> table = bestInTurn(o.slices, {
-        [&] { return o.rows * roundsPerSecond(o.seconds, 1, tdsTable); },
-        [&] {
-            return o.rows * roundsPerSecond(o.seconds, 1, [&] {
-                if (embedded.query(kSelectAll).rows.size() != static_cast<std::size_t>(o.rows))
-                    fail("the embedded whole-table query lost rows");
-            });
-        },
-        [&] { return o.rows * roundsPerSecond(o.seconds, 1, [&] { echoTableClient.roundTrip(); }); },
-    });
+    if (wanted("table")) {
+        const Bytes allPackets = packetsOf(vqtds::packet_type::SqlBatch, sqlBatch(kSelectAll));
+        TdsClient tableClient(tdsPort, kDatabase);
+        auto tdsTable = [&] {
+            const Bytes& answer = tableClient.roundTrip(allPackets);
+            const FinalDone done = TdsClient::finalDone(answer);
+            if ((done.status & 0x02) || done.count != static_cast<std::uint64_t>(o.rows) || answer[0] != 0x81)
+                fail("the whole-table answer is not a result set of every row");
+        };
+        tdsTable();
+        const std::size_t tableBytes = tableClient.lastWireBytes();
+        std::printf("whole table: %zu bytes back (%.1f MB, %.0f bytes a row)\n", tableBytes, tableBytes / 1e6,
+                    double(tableBytes) / o.rows);
+        echo.setSizes(allPackets.size(), tableBytes);
+        EchoClient echoTableClient(echo.port(), allPackets.size(), tableBytes);
+        const std::vector<double> table = bestInTurn(o.slices, {
+            [&] { return o.rows * roundsPerSecond(o.seconds, 1, tdsTable); },
+            [&] {
+                return o.rows * roundsPerSecond(o.seconds, 1, [&] {
+                    if (embedded.query(kSelectAll).rows.size() != static_cast<std::size_t>(o.rows))
+                        fail("the embedded whole-table query lost rows");
+                });
+            },
+            [&] { return o.rows * roundsPerSecond(o.seconds, 1, [&] { echoTableClient.roundTrip(); }); },
+        });
+        printTableSplit(embedded, o);
     const std::string tableName = "whole table, " + std::to_string(o.rows) + " rows";
-    figures.push_back({tableName, "rows/s", table[0], "embedded", table[1], 0.5});
-    figures.push_back({tableName, "rows/s", table[0], "echo", table[2], 0});
+        figures.push_back({tableName, "rows/s", table[0], "embedded", table[1], 0.5});
+        figures.push_back({tableName, "rows/s", table[0], "echo", table[2], 0});
+    }
 
     server.stop();
     printFigures(figures);
