@@ -341,16 +341,37 @@ std::string guidText(ByteView b)
     return s;
 }
 
+// The text of a value: the one it holds when it is a text, date-time or
+// byte string (no copy), else its text form made in `storage`.
+std::string_view textView(const Value& v, std::string& storage)
+{
+    switch (v.kind) {
+    case ValueKind::Text: case ValueKind::DateTime: case ValueKind::Bytes:
+        return v.text;
+    default:
+        storage = v.toString();
+        return storage;
+    }
+}
+
+bool isAscii(std::string_view s)
+{
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 // The bytes of a character or binary value in the wire form of its type.
 std::string textBytes(std::uint8_t type, const Value& v)
 {
+    std::string storage;
+    const std::string_view text = textView(v, storage);
     if (isNCharType(type)) {
-        const Bytes b = utf8ToUtf16(v.toString());
+        const Bytes b = utf8ToUtf16(text);
         return std::string(b.begin(), b.end());
     }
+    // GBK keeps ASCII as it is: a text of ASCII alone needs no converter.
     if (isCharType(type))
-        return vqsql::utf8ToGbk(v.toString());
-    return v.toString();   // binary: the raw bytes
+        return isAscii(text) ? std::string(text) : vqsql::utf8ToGbk(text);
+    return std::string(text);   // binary: the raw bytes
 }
 
 Value textValue(std::uint8_t type, ByteView bytes)
@@ -625,13 +646,14 @@ std::size_t wireTextLength(const SqlType& type, const Value& value)
 {
     if (value.isNull())
         return 0;
+    std::string storage;
     switch (type.base) {
     case BaseType::Char: case BaseType::VarChar: case BaseType::Text:
-        return vqsql::gbkByteLength(value.toString());
+        return vqsql::gbkByteLength(textView(value, storage));
     case BaseType::NChar: case BaseType::NVarChar: case BaseType::NText:
-        return utf16Units(value.toString()) * 2;
+        return utf16Units(textView(value, storage)) * 2;
     case BaseType::Binary: case BaseType::VarBinary: case BaseType::Image:
-        return value.toString().size();
+        return textView(value, storage).size();
     default:
         return 0;
     }
