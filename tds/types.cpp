@@ -3,6 +3,7 @@
 #include "gbk.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -65,8 +66,22 @@ std::uint8_t decimalLength(int precision)
     return 17;
 }
 
+// 10^0 .. 10^38: every power a decimal of 38 digits needs, made once
+// rather than multiplied out for each value.
+constexpr auto kPowersOf10 = [] {
+    std::array<u128, 39> powers{};
+    u128 v = 1;
+    for (u128& p : powers) {
+        p = v;
+        v *= 10;
+    }
+    return powers;
+}();
+
 u128 pow10(int n)
 {
+    if (n >= 0 && n < static_cast<int>(kPowersOf10.size()))
+        return kPowersOf10[static_cast<std::size_t>(n)];
     u128 v = 1;
     for (int i = 0; i < n; ++i)
         v *= 10;
