@@ -34,7 +34,11 @@ void ClientStream::setPacketSize(std::size_t size)
 bool ClientStream::receive(Deadline deadline, bool wait)
 {
     pollfd p{fd_, POLLIN, 0};
-    for (;;) {
+    // Waiting without a deadline (between requests) is the blocking read
+    // itself: a poll first would only cost a system call per request.
+    // shutdown() ends the read as it ends a poll.
+    const bool readAtOnce = wait && !deadline;
+    while (!readAtOnce) {
         int timeoutMs = -1;
         if (!wait) {
             timeoutMs = 0;
@@ -59,7 +63,10 @@ bool ClientStream::receive(Deadline deadline, bool wait)
         break;
     }
     asio::error_code ec;
-    const std::size_t got = socket_.read_some(asio::buffer(readBuffer_), ec);
+    std::size_t got = 0;
+    do {
+        got = socket_.read_some(asio::buffer(readBuffer_), ec);
+    } while (ec == asio::error::interrupted);
     if (ec == asio::error::eof || (!ec && got == 0)) {
         closed_ = true;
         return false;
