@@ -165,35 +165,35 @@ char32_t foldLower(char32_t c) {
     return c;
 }
 
+// Through the per-code-point table that iconv filled, so no converter is
+// opened per value (a result of many rows converts many texts).
 std::string utf8ToGbk(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
-    Iconv cd("GBK", "UTF-8");
     auto p = reinterpret_cast<const unsigned char*>(utf8.data());
     auto end = p + utf8.size();
-    if (!cd.ok()) {  // no converter: keep ASCII, everything else is '?'
-        while (p < end) {
-            char32_t cp = decodeUtf8(p, end);
-            out.append(cp > 0xFFFF ? 2 : 1, cp < 0x80 ? static_cast<char>(cp) : '?');
-        }
-        return out;
-    }
-    char buf[256];
+    const std::vector<std::uint16_t>& gbk = tables().gbk;
     while (p < end) {
-        auto ip = reinterpret_cast<char*>(const_cast<unsigned char*>(p));
-        size_t il = static_cast<size_t>(end - p);
-        char* op = buf;
-        size_t ol = sizeof buf;
-        size_t r = iconv(cd.get(), &ip, &il, &op, &ol);
-        out.append(buf, static_cast<size_t>(op - buf));
-        p = reinterpret_cast<const unsigned char*>(ip);
-        if (r != static_cast<size_t>(-1)) break;
-        if (errno == E2BIG) continue;
+        if (*p < 0x80) {
+            out.push_back(static_cast<char>(*p++));
+            continue;
+        }
+        const char32_t cp = decodeUtf8(p, end);
         // Unencodable or malformed input: SQL Server stores '?' per UTF-16
         // unit, so a character beyond the BMP becomes "??".
-        char32_t cp = decodeUtf8(p, end);
-        out.append(cp > 0xFFFF ? 2 : 1, '?');
-        cd.reset();
+        if (cp > 0xFFFF) {
+            out.append(2, '?');
+            continue;
+        }
+        const std::uint16_t code = gbk[cp];
+        if (code == kNoGbk) {
+            out.push_back('?');
+        } else if (code < 0x100) {
+            out.push_back(static_cast<char>(code));
+        } else {
+            out.push_back(static_cast<char>(code >> 8));
+            out.push_back(static_cast<char>(code & 0xFF));
+        }
     }
     return out;
 }
