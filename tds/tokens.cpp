@@ -68,9 +68,23 @@ std::vector<ColumnDescription> describeColumns(const vqsql::ResultSet& rs, TdsVe
     for (std::size_t c = 0; c < rs.columns.size(); ++c) {
         const vqsql::SqlType type = effectiveType(rs, c);
         std::size_t longest = 0;
-        for (const auto& row : rs.rows)
-            if (c < row.size())
-                longest = std::max(longest, wireTextLength(type, row[c]));
+        if (type.isText() || type.isBinary()) {
+            // A value whose UTF-8 form alone shows that it fits the declared
+            // length needs no exact measure: GBK takes at most as many bytes
+            // as UTF-8, UTF-16 at most twice as many.
+            const std::size_t declared = typeInfoFor(type, version, 0).maxLength;
+            const bool unicode = type.base == vqsql::BaseType::NChar || type.base == vqsql::BaseType::NVarChar ||
+                                 type.base == vqsql::BaseType::NText;
+            for (const auto& row : rs.rows) {
+                if (c >= row.size() || row[c].isNull())
+                    continue;
+                const vqsql::Value& v = row[c];
+                const bool textual = v.kind == vqsql::ValueKind::Text || v.kind == vqsql::ValueKind::Bytes;
+                if (textual && (unicode ? 2 * v.text.size() : v.text.size()) <= declared)
+                    continue;
+                longest = std::max(longest, wireTextLength(type, v));
+            }
+        }
         columns.push_back({rs.columns[c].name, typeInfoFor(type, version, longest), true});
     }
     return columns;

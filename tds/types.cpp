@@ -375,18 +375,31 @@ bool isAscii(std::string_view s)
 }
 
 // The bytes of a character or binary value in the wire form of its type.
-std::string textBytes(std::uint8_t type, const Value& v)
+// Appends the value's bytes in the wire form of `type` (UTF-16LE for the
+// nchar types, GBK for the char types, raw bytes for binaries) straight
+// onto `out`, which a result of many rows fills without copies between;
+// returns how many bytes were appended.
+std::size_t appendTextBytes(Bytes& out, std::uint8_t type, const Value& v)
 {
     std::string storage;
     const std::string_view text = textView(v, storage);
+    const std::size_t before = out.size();
     if (isNCharType(type)) {
-        const Bytes b = utf8ToUtf16(text);
-        return std::string(b.begin(), b.end());
+        appendUtf16(out, text);
+    } else if (isCharType(type) && !isAscii(text)) {
+        // GBK keeps ASCII as it is: a text of ASCII alone needs no conversion.
+        putBytes(out, vqsql::utf8ToGbk(text));
+    } else {
+        putBytes(out, text);
     }
-    // GBK keeps ASCII as it is: a text of ASCII alone needs no converter.
-    if (isCharType(type))
-        return isAscii(text) ? std::string(text) : vqsql::utf8ToGbk(text);
-    return std::string(text);   // binary: the raw bytes
+    return out.size() - before;
+}
+
+std::string textBytes(std::uint8_t type, const Value& v)
+{
+    Bytes b;
+    appendTextBytes(b, type, v);
+    return std::string(b.begin(), b.end());
 }
 
 Value textValue(std::uint8_t type, ByteView bytes)
@@ -958,23 +971,28 @@ void writeValue(Bytes& out, const TypeInfo& info, const Value& value, ValueConte
         putU16le(out, 0xFFFF);
         return;
     }
-    std::string bytes = textBytes(info.type, value);
-    if (bytes.size() > info.maxLength)
-        throw ProtocolError("value of " + std::to_string(bytes.size()) + " bytes longer than its column (" +
+    const std::size_t lengthAt = out.size();
+    putU16le(out, 0);
+    std::size_t length = appendTextBytes(out, info.type, value);
+    if (length > info.maxLength) {
+        out.resize(lengthAt);
+        throw ProtocolError("value of " + std::to_string(length) + " bytes longer than its column (" +
                             std::to_string(info.maxLength) + ")");
-    if (isFixedPadded(info.type) && bytes.size() < info.maxLength) {
+    }
+    if (isFixedPadded(info.type) && length < info.maxLength) {
         // char(n), nchar(n) and binary(n) values go out at their full length.
         if (info.type == tds_type::BigBinary) {
-            bytes.append(info.maxLength - bytes.size(), '\0');
+            out.insert(out.end(), info.maxLength - length, 0);
+            length = info.maxLength;
         } else if (info.type == tds_type::NChar) {
-            while (bytes.size() + 2 <= info.maxLength)
-                bytes.append(std::string(" \0", 2));
+            for (; length + 2 <= info.maxLength; length += 2)
+                putU16le(out, ' ');
         } else {
-            bytes.append(info.maxLength - bytes.size(), ' ');
+            out.insert(out.end(), info.maxLength - length, ' ');
+            length = info.maxLength;
         }
     }
-    putU16le(out, static_cast<std::uint16_t>(bytes.size()));
-    putBytes(out, bytes);
+    patchU16le(out, lengthAt, static_cast<std::uint16_t>(length));
 }
 
 Value readValue(Reader& r, const TypeInfo& info, ValueContext context)

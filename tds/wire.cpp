@@ -166,7 +166,13 @@ void forEachCodePoint(std::string_view utf8, F&& f)
 Bytes utf8ToUtf16(std::string_view utf8)
 {
     Bytes out;
-    out.reserve(utf8.size() * 2);
+    appendUtf16(out, utf8);
+    return out;
+}
+
+void appendUtf16(Bytes& out, std::string_view utf8)
+{
+    out.reserve(out.size() + utf8.size() * 2);
     forEachCodePoint(utf8, [&](char32_t cp, std::size_t) {
         if (cp >= 0x10000) {
             cp -= 0x10000;
@@ -177,7 +183,6 @@ Bytes utf8ToUtf16(std::string_view utf8)
         }
         return true;
     });
-    return out;
 }
 
 std::size_t utf16Units(std::string_view utf8)

@@ -70,6 +70,8 @@ ByteView asBytes(std::string_view s);
 std::string utf16ToUtf8(ByteView utf16le);
 // UTF-8 -> UTF-16LE (surrogate pairs above U+FFFF).
 Bytes utf8ToUtf16(std::string_view utf8);
+// The same appended to `out`.
+void appendUtf16(Bytes& out, std::string_view utf8);
 // Number of UTF-16 code units of a UTF-8 text.
 std::size_t utf16Units(std::string_view utf8);
 // The longest prefix of a UTF-8 text that has at most maxUnits UTF-16
