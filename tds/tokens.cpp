@@ -312,8 +312,13 @@ void TokenWriter::resultSet(const vqsql::ResultSet& rs)
 {
     const std::vector<ColumnDescription> columns = describeColumns(rs, version_);
     colMetadata(columns);
-    for (const auto& r : rs.rows)
+    for (const auto& r : rs.rows) {
         row(columns, r);
+        if (sink_ && out_.size() >= threshold_) {
+            sink_(out_);
+            out_.clear();
+        }
+    }
 }
 
 void TokenWriter::returnStatus(std::int32_t status)

@@ -11,6 +11,7 @@
 #include "wire.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,14 @@ public:
     explicit TokenWriter(TdsVersion version) : version_(version) {}
 
     TdsVersion version() const { return version_; }
+    // Hands the bytes written so far to `sink` whenever a row takes them
+    // past `threshold` (and keeps none of them), so that a large result
+    // goes out while it is being written instead of all at its end.
+    void streamTo(std::function<void(ByteView)> sink, std::size_t threshold = 64 * 1024)
+    {
+        sink_ = std::move(sink);
+        threshold_ = threshold;
+    }
     const Bytes& bytes() const { return out_; }
     Bytes take() { return std::move(out_); }
 
@@ -142,6 +151,8 @@ private:
 
     TdsVersion version_;
     Bytes out_;
+    std::function<void(ByteView)> sink_;
+    std::size_t threshold_ = 0;
 };
 
 // B_VARCHAR (one-byte length in characters) and US_VARCHAR (two-byte)

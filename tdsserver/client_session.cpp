@@ -267,7 +267,7 @@ ClientSession::Outcome ClientSession::execute(const std::string& text)
 void ClientSession::runBatch(const Message& message)
 {
     const SqlBatch batch = parseSqlBatch(message.payload, version_);
-    TokenWriter w(version_);
+    TokenWriter w = replyWriter();
     if (message.resetConnection())
         resetConnection(w);
     const Outcome outcome = execute(batch.text);
@@ -373,9 +373,23 @@ void ClientSession::writeErrors(TokenWriter& w, const std::vector<SqlError>& err
         writeError(w, e);
 }
 
+TokenWriter ClientSession::replyWriter()
+{
+    TokenWriter w(version_);
+    w.streamTo([this](ByteView bytes) {
+        if (!stream_.messageOpen())
+            stream_.beginMessage(packet_type::TabularResult);
+        stream_.appendToMessage(bytes);
+    });
+    return w;
+}
+
 void ClientSession::send(const TokenWriter& w)
 {
-    stream_.send(packet_type::TabularResult, w.bytes());
+    if (stream_.messageOpen())
+        stream_.endMessage(w.bytes());
+    else
+        stream_.send(packet_type::TabularResult, w.bytes());
 }
 
 // A request cancelled by the client's attention: its reply ends in a
@@ -429,7 +443,7 @@ void ClientSession::resetConnection(TokenWriter& w)
 void ClientSession::runRpc(const Message& message)
 {
     const std::vector<RpcCall> calls = parseRpcRequest(message.payload, version_);
-    TokenWriter w(version_);
+    TokenWriter w = replyWriter();
     if (message.resetConnection())
         resetConnection(w);
     for (std::size_t i = 0; i < calls.size(); ++i) {
@@ -438,9 +452,8 @@ void ClientSession::runRpc(const Message& message)
             break;
     }
     if (attention_) {
-        TokenWriter reply(version_);
-        writeStateChanges(reply, true);
-        sendCancelledReply(reply);
+        writeStateChanges(w, true);
+        sendCancelledReply(w);
         return;
     }
     send(w);

@@ -102,6 +102,9 @@ private:
     void writeStateChanges(vqtds::TokenWriter& w, bool batchHadErrors);
     void writeError(vqtds::TokenWriter& w, const vqsql::SqlError& error);
     void writeErrors(vqtds::TokenWriter& w, const std::vector<vqsql::SqlError>& errors);
+    // The writer of a request's reply: a large reply goes out in pieces
+    // as it is written; send() ends it.
+    vqtds::TokenWriter replyWriter();
     void send(const vqtds::TokenWriter& w);
     void sendAttentionAck();
     void sendCancelledReply(vqtds::TokenWriter& w);

@@ -135,15 +135,70 @@ void ClientStream::writeRaw(ByteView bytes)
         throw ConnectionClosed(ec.message());
 }
 
-void ClientStream::send(std::uint8_t type, ByteView payload)
+void ClientStream::writePackets(ByteView packets)
 {
-    const Bytes packets = splitIntoPackets(type, payload, packetSize_);
     if (tls_) {
         tls_->writePlaintext(packets);
         writeRaw(tls_->takeCiphertext());
     } else {
         writeRaw(packets);
     }
+}
+
+void ClientStream::send(std::uint8_t type, ByteView payload)
+{
+    if (messageOpen_)
+        throw std::logic_error("a message is being sent in pieces");
+    writePackets(splitIntoPackets(type, payload, packetSize_));
+}
+
+void ClientStream::beginMessage(std::uint8_t type)
+{
+    if (messageOpen_)
+        throw std::logic_error("a message is being sent in pieces");
+    messageOpen_ = true;
+    messageType_ = type;
+    nextPacketId_ = 1;
+    partial_.clear();
+}
+
+void ClientStream::emitPackets(bool last)
+{
+    const std::size_t perPacket = packetSize_ - kPacketHeaderSize;
+    Bytes out;
+    std::size_t offset = 0;
+    // Whole packets while more than one packet's worth is pending; the
+    // last packet (marked end of message) takes what is left, even nothing.
+    while (partial_.size() - offset > perPacket || (last && offset <= partial_.size())) {
+        const std::size_t n = std::min(perPacket, partial_.size() - offset);
+        const bool final = last && offset + n == partial_.size();
+        PacketHeader h;
+        h.type = messageType_;
+        h.status = final ? packet_status::EndOfMessage : 0;
+        h.length = static_cast<std::uint16_t>(n + kPacketHeaderSize);
+        h.packetId = nextPacketId_++;
+        writePacketHeader(out, h);
+        putBytes(out, ByteView(partial_).subspan(offset, n));
+        offset += n;
+        if (final)
+            break;
+    }
+    partial_.erase(partial_.begin(), partial_.begin() + static_cast<std::ptrdiff_t>(offset));
+    if (!out.empty())
+        writePackets(out);
+}
+
+void ClientStream::appendToMessage(ByteView payload)
+{
+    putBytes(partial_, payload);
+    emitPackets(false);
+}
+
+void ClientStream::endMessage(ByteView payload)
+{
+    putBytes(partial_, payload);
+    messageOpen_ = false;
+    emitPackets(true);
 }
 
 void ClientStream::startTls(std::shared_ptr<TlsServerContext> context, Deadline deadline)

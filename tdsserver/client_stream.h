@@ -49,6 +49,13 @@ public:
     // Sends a message as packets of the agreed size. Throws
     // ConnectionClosed when the client is gone.
     void send(std::uint8_t type, vqtds::ByteView payload);
+    // A message sent in pieces as it is written (a large result): the
+    // whole packets go out as each piece completes them, the last one,
+    // marked end of message, with endMessage.
+    void beginMessage(std::uint8_t type);
+    void appendToMessage(vqtds::ByteView payload);
+    void endMessage(vqtds::ByteView payload);
+    bool messageOpen() const { return messageOpen_; }
     // The packet size agreed at login, for both directions.
     void setPacketSize(std::size_t size);
 
@@ -68,6 +75,8 @@ private:
     bool receive(Deadline deadline, bool wait = true);
     void feedPlain(vqtds::ByteView bytes);
     void writeRaw(vqtds::ByteView bytes);
+    void writePackets(vqtds::ByteView packets);
+    void emitPackets(bool last);
 
     asio::ip::tcp::socket socket_;
     int fd_;
@@ -77,6 +86,10 @@ private:
     std::size_t packetSize_ = vqtds::kDefaultPacketSize;
     std::unique_ptr<TlsChannel> tls_;
     bool closed_ = false;   // the client ended the stream
+    bool messageOpen_ = false;
+    std::uint8_t messageType_ = 0;
+    std::uint8_t nextPacketId_ = 1;
+    vqtds::Bytes partial_;  // payload of the open message not yet in a packet
     std::vector<std::uint8_t> readBuffer_;
 };
 
