@@ -173,11 +173,11 @@ int serveForeground(const std::string& folder, const ServerOverrides& overrides)
         return 1;
     }
     writePidFile(folder, server.listeningOn());
+    log("listening on " + server.listeningOn() + (server.encryptionAvailable() ? ", encryption available" : ", no encryption (no certificate)"));
+    std::cout << "Listening on " << server.listeningOn() << std::endl;
     if (saPasswordIsEmpty(folder) && settings.address != "127.0.0.1" && settings.address != "::1")
         log("warning: the sa login has an empty password, so anyone who reaches " + server.listeningOn() +
             " is sa; set one with `vqsql password NEW`");
-    log("listening on " + server.listeningOn() + (server.encryptionAvailable() ? ", encryption available" : ", no encryption (no certificate)"));
-    std::cout << "Listening on " << server.listeningOn() << std::endl;
 
     int signal = 0;
     sigwait(&endSignals, &signal);
