@@ -123,6 +123,9 @@ void TdsServer::startClient(asio::ip::tcp::socket socket)
     client->thread = std::thread([raw] {
         raw->session->serve();
         raw->session.reset();   // closes the engine connection first (rolling back)
+        // The client sees the end now, not when the next connection
+        // arrives and the finished ones are reaped.
+        raw->stream->shutdown();
         raw->finished = true;
     });
     clients_.push_back(std::move(client));
