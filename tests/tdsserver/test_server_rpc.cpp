@@ -1,0 +1,198 @@
+// Remote procedure calls over a real socket: sp_executesql with typed and
+// OUTPUT parameters, the prepare/execute/unprepare family, several calls
+// in one request, the refusals (unknown handle, server cursors), and
+// parameter values that stay data however many apostrophes they hold.
+#include "server_fixture.h"
+
+#include "rpc.h"
+#include "sqlerror.h"
+
+#include <algorithm>
+
+using namespace tdstest;
+using namespace vqtds;
+
+namespace {
+
+class ServerRpc : public ServerFixture {};
+
+Call executeSql(const std::string& statement, const std::string& declarations, std::vector<Param> values)
+{
+    Call c{"", proc_id::ExecuteSql, {nvarcharParam("", statement), nvarcharParam("", declarations)}};
+    c.params.insert(c.params.end(), values.begin(), values.end());
+    return c;
+}
+
+TEST_F(ServerRpc, ExecuteSqlWithAnOutputParameter)
+{
+    auto client = loggedIn();
+    const Response r = client->rpc(executeSql("SELECT @a + 1 AS n; SET @out = @a * 2", "@a int, @out int OUTPUT",
+                                              {intParam("@a", 20), intParam("@out", std::nullopt, true)}));
+    ASSERT_TRUE(r.errors.empty()) << describe(r);
+    ASSERT_EQ(r.resultSets.size(), 1u) << "the output values are not shown as a result set";
+    EXPECT_EQ(r.resultSets[0].columns, std::vector<std::string>{"n"});
+    EXPECT_EQ(r.scalar().integer, 21);
+    EXPECT_EQ(r.returnStatuses, std::vector<std::int32_t>{0});
+    ASSERT_EQ(r.returnValues.size(), 1u);
+    EXPECT_EQ(r.returnValues[0].name, "@out");
+    EXPECT_EQ(r.returnValues[0].ordinal, 3);
+    EXPECT_EQ(r.returnValues[0].status, return_value_status::OutputParameter);
+    EXPECT_EQ(r.returnValues[0].value.integer, 40);
+    EXPECT_EQ(r.finalDone().token, token::DoneProc);
+    EXPECT_EQ(r.finalDone().status, done_status::Final);
+    // RETURNSTATUS comes before the RETURNVALUEs, the DONEPROC last.
+    const auto status = std::find(r.tokens.begin(), r.tokens.end(), token::ReturnStatus);
+    const auto value = std::find(r.tokens.begin(), r.tokens.end(), token::ReturnValue);
+    EXPECT_LT(status, value);
+}
+
+TEST_F(ServerRpc, ExecuteSqlTextOutputAndNulls)
+{
+    auto client = loggedIn();
+    const Response r = client->rpc(executeSql("SET @o = ISNULL(@s, N'was null') + N'!'", "@s nvarchar(20), @o nvarchar(30) OUTPUT",
+                                              {nvarcharParam("@s", std::nullopt), nvarcharParam("@o", std::nullopt, true, 30)}));
+    ASSERT_TRUE(r.errors.empty()) << describe(r);
+    ASSERT_EQ(r.returnValues.size(), 1u);
+    EXPECT_EQ(r.returnValues[0].value.text, "was null!");
+}
+
+TEST_F(ServerRpc, ErrorInsideACallIsReportedWithStatus)
+{
+    auto client = loggedIn();
+    const Response r = client->rpc(executeSql("SELECT 1/0", "", {}));
+    EXPECT_TRUE(r.hasError(8134)) << describe(r);
+    EXPECT_NE(r.finalDone().status & done_status::Error, 0);
+    EXPECT_EQ(exec(*client, "SELECT 3").scalar().integer, 3);
+}
+
+TEST_F(ServerRpc, PrepareExecuteUnprepare)
+{
+    auto client = loggedIn();
+    const Response prepared = client->rpc(Call{"", proc_id::Prepare,
+                                               {intParam("@handle", std::nullopt, true), nvarcharParam("", "@x int"),
+                                                nvarcharParam("", "SELECT @x * 10 AS v")}});
+    ASSERT_TRUE(prepared.errors.empty()) << describe(prepared);
+    ASSERT_EQ(prepared.returnValues.size(), 1u);
+    const std::int64_t handle = prepared.returnValues[0].value.integer;
+    EXPECT_GT(handle, 0);
+    EXPECT_TRUE(prepared.resultSets.empty());
+
+    for (int x : {4, 7}) {
+        const Response run = client->rpc(Call{"", proc_id::Execute, {intParam("", handle), intParam("", x)}});
+        ASSERT_TRUE(run.errors.empty()) << describe(run);
+        EXPECT_EQ(run.scalar().integer, x * 10);
+    }
+    const Response gone = client->rpc(Call{"", proc_id::Unprepare, {intParam("", handle)}});
+    ASSERT_TRUE(gone.errors.empty()) << describe(gone);
+    const Response stale = client->rpc(Call{"", proc_id::Execute, {intParam("", handle), intParam("", 1)}});
+    EXPECT_TRUE(stale.hasError(8179)) << describe(stale);
+}
+
+TEST_F(ServerRpc, PrepExecPreparesAndRunsAtOnce)
+{
+    auto client = loggedIn();
+    const Response r = client->rpc(Call{"sp_prepexec", 0,
+                                        {intParam("@handle", std::nullopt, true), nvarcharParam("", "@a int, @b nvarchar(10)"),
+                                         nvarcharParam("", "SELECT @b + N'-' + CAST(@a AS nvarchar(10)) AS s"),
+                                         intParam("", 5), nvarcharParam("", "five")}});
+    ASSERT_TRUE(r.errors.empty()) << describe(r);
+    EXPECT_EQ(r.scalar().text, "five-5");
+    ASSERT_EQ(r.returnValues.size(), 1u);
+    EXPECT_EQ(r.returnValues[0].ordinal, 0);
+    const Response again = client->rpc(Call{"sp_execute", 0,
+                                            {intParam("", r.returnValues[0].value.integer), intParam("", 6), nvarcharParam("", "six")}});
+    EXPECT_EQ(again.scalar().text, "six-6");
+}
+
+struct RefusedCall {
+    const char* name;
+    Call call;
+    std::int32_t error;
+    std::string mentions;
+};
+
+class RefusedCalls : public ServerFixture, public ::testing::WithParamInterface<RefusedCall> {};
+
+TEST_P(RefusedCalls, AnswerWithAClearErrorAndGoOn)
+{
+    const RefusedCall& c = GetParam();
+    auto client = loggedIn();
+    const Response r = client->rpc(c.call);
+    ASSERT_FALSE(r.errors.empty());
+    EXPECT_EQ(r.errors[0].number, c.error) << describe(r);
+    EXPECT_NE(r.errors[0].text.find(c.mentions), std::string::npos) << r.errors[0].text;
+    EXPECT_NE(r.finalDone().status & done_status::Error, 0);
+    EXPECT_EQ(r.finalDone().token, token::DoneProc);
+    EXPECT_EQ(exec(*client, "SELECT 1").scalar().integer, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefusedCalls,
+    ::testing::Values(RefusedCall{"UnknownHandle", Call{"", proc_id::Execute, {intParam("", 999)}}, 8179, "999"},
+                      RefusedCall{"UnprepareUnknownHandle", Call{"", proc_id::Unprepare, {intParam("", 77)}}, 8179, "77"},
+                      RefusedCall{"CursorOpen", Call{"", proc_id::CursorOpen, {intParam("", 0, true), nvarcharParam("", "SELECT 1")}},
+                                  vqsql::err::Unsupported, "sp_cursoropen"},
+                      RefusedCall{"ExecuteSqlWithoutStatement", Call{"sp_executesql", 0, {}}, 201, "@statement"},
+                      RefusedCall{"UnknownProcedure", Call{"no_such_proc", 0, {}}, 2812, "no_such_proc"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ServerRpc, SeveralCallsInOneRequest)
+{
+    auto client = loggedIn();
+    const Response r = client->rpc(std::vector<Call>{executeSql("SELECT 1 AS a", "", {}), executeSql("SELECT 2 AS b", "", {})});
+    ASSERT_TRUE(r.errors.empty()) << describe(r);
+    ASSERT_EQ(r.resultSets.size(), 2u);
+    std::vector<ReceivedDone> procs;
+    for (const auto& d : r.dones)
+        if (d.token == token::DoneProc)
+            procs.push_back(d);
+    ASSERT_EQ(procs.size(), 2u);
+    EXPECT_EQ(procs[0].status, done_status::More | done_status::RpcInBatch);
+    EXPECT_EQ(procs[1].status, done_status::Final);
+}
+
+TEST_F(ServerRpc, ProcedureCalledByNameWithAnOutputParameter)
+{
+    auto client = loggedIn();
+    exec(*client, "CREATE PROCEDURE triple @x int, @y int OUTPUT AS BEGIN SET @y = @x * 3; SELECT @x AS x END");
+    const Response r = client->rpc(Call{"triple", 0, {intParam("@x", 14), intParam("@y", std::nullopt, true)}});
+    ASSERT_TRUE(r.errors.empty()) << describe(r);
+    EXPECT_EQ(r.scalar().integer, 14);
+    ASSERT_EQ(r.returnValues.size(), 1u);
+    EXPECT_EQ(r.returnValues[0].value.integer, 42);
+}
+
+TEST_F(ServerRpc, ProcedureReturnCodeComesBackAsReturnStatus)
+{
+    auto client = loggedIn();
+    exec(*client, "CREATE PROCEDURE answer AS RETURN 42");
+    const Response r = client->rpc(Call{"answer", 0, {}});
+    ASSERT_TRUE(r.errors.empty()) << describe(r);
+    EXPECT_EQ(r.returnStatuses, std::vector<std::int32_t>{42});
+}
+
+// Values with apostrophes, brackets and comment marks are data: stored
+// and read back unchanged, never run.
+class ParameterValuesStayData : public ServerFixture, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ParameterValuesStayData, StoredAndReadBackVerbatim)
+{
+    const std::string value = GetParam();
+    auto client = loggedIn();
+    exec(*client, "CREATE TABLE notes (body nvarchar(200))");
+    const Response insert = client->rpc(executeSql("INSERT INTO notes VALUES (@v); SELECT body FROM notes",
+                                                   "@v nvarchar(200)", {nvarcharParam("@v", value)}));
+    ASSERT_TRUE(insert.errors.empty()) << describe(insert);
+    EXPECT_EQ(insert.scalar().text, value);
+    const Response out = client->rpc(executeSql("SET @o = @v", "@v nvarchar(200), @o nvarchar(200) OUTPUT",
+                                                {nvarcharParam("@v", value), nvarcharParam("@o", std::nullopt, true)}));
+    ASSERT_EQ(out.returnValues.size(), 1u) << describe(out);
+    EXPECT_EQ(out.returnValues[0].value.text, value);
+    EXPECT_EQ(exec(*client, "SELECT COUNT(*) FROM notes").scalar().integer, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ParameterValuesStayData,
+                         ::testing::Values("O'Brien", "'); DROP TABLE notes; --", "''''", "x' + (SELECT 1) + N'",
+                                           "]; DROP TABLE notes; --", "/* not a comment */", "它's 中文'"));
+
+}  // namespace
