@@ -327,8 +327,10 @@ bool ClientSession::writeEvents(TokenWriter& w, const vqsql::BatchResult& result
         case BatchEvent::Kind::Message: {
             flush();
             const std::string& text = result.messages[e.index];
-            if (text.rfind(kDatabaseChangedPrefix, 0) == 0 && text.size() > 32) {
-                const std::string name = text.substr(30, text.size() - 32);
+            const std::size_t prefix = std::char_traits<char>::length(kDatabaseChangedPrefix);
+            if (text.rfind(kDatabaseChangedPrefix, 0) == 0 && text.size() > prefix + 2) {
+                // "Changed database context to 'name'."
+                const std::string name = text.substr(prefix, text.size() - prefix - 2);
                 w.envDatabase(name, database_);
                 database_ = name;
                 w.info({5701, 1, 0, text, context_.serverName, "", 1});
