@@ -203,7 +203,10 @@ bool ClientSession::login()
             const auto delay = context_.throttle->recordFailure(stream_.peerAddress());
             if (context_.log)
                 context_.log("client " + stream_.peerAddress() + ": login failed for user '" + user + "'");
-            std::this_thread::sleep_for(delay);
+            // A client that leaves meanwhile gets no answer, and a stopping
+            // server does not wait for the delay to pass.
+            if (!stream_.pause(delay))
+                return false;
         }
         if (!wrongPassword)
             errors.push_back(makeError(18456, "Login failed for user '" + user + "'.", 14));
