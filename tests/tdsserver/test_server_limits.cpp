@@ -151,4 +151,33 @@ TEST_F(ServerThrottle, FourthWrongPasswordIsAnsweredLater)
     EXPECT_LT(since(start), 400ms);
 }
 
+// Delayed answers to failed logins neither hold a stopping server nor
+// keep a thread once their client has gone.
+TEST_F(ServerThrottle, DelayedFailuresEndWithTheClientOrTheServer)
+{
+    for (int attempt = 1; attempt <= 3; ++attempt)
+        connect()->login(loginAs("wrong"));
+    // Five more at once: delays of 0.5 to 8 seconds.
+    const Bytes record = loginAs("wrong").build();
+    auto sendLogin = [&](TdsClient& c) {
+        c.prelogin();
+        c.sendMessage(packet_type::Login7, record);
+    };
+    std::vector<std::unique_ptr<TdsClient>> leaving, waiting;
+    for (int i = 0; i < 5; ++i)
+        sendLogin(*leaving.emplace_back(connect()));
+    std::this_thread::sleep_for(300ms);
+    leaving.clear();
+    for (int i = 0; i < 100 && server_->openConnections() > 0; ++i)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(server_->openConnections(), 0) << "threads of clients that left still wait";
+
+    for (int i = 0; i < 3; ++i)
+        sendLogin(*waiting.emplace_back(connect()));
+    std::this_thread::sleep_for(300ms);
+    const auto start = std::chrono::steady_clock::now();
+    server_->stop();
+    EXPECT_LT(since(start), 1500ms);
+}
+
 }  // namespace

@@ -151,26 +151,6 @@ TEST_F(ServerRpc, SeveralCallsInOneRequest)
     EXPECT_EQ(procs[1].status, done_status::Final);
 }
 
-TEST_F(ServerRpc, ProcedureCalledByNameWithAnOutputParameter)
-{
-    auto client = loggedIn();
-    exec(*client, "CREATE PROCEDURE triple @x int, @y int OUTPUT AS BEGIN SET @y = @x * 3; SELECT @x AS x END");
-    const Response r = client->rpc(Call{"triple", 0, {intParam("@x", 14), intParam("@y", std::nullopt, true)}});
-    ASSERT_TRUE(r.errors.empty()) << describe(r);
-    EXPECT_EQ(r.scalar().integer, 14);
-    ASSERT_EQ(r.returnValues.size(), 1u);
-    EXPECT_EQ(r.returnValues[0].value.integer, 42);
-}
-
-TEST_F(ServerRpc, ProcedureReturnCodeComesBackAsReturnStatus)
-{
-    auto client = loggedIn();
-    exec(*client, "CREATE PROCEDURE answer AS RETURN 42");
-    const Response r = client->rpc(Call{"answer", 0, {}});
-    ASSERT_TRUE(r.errors.empty()) << describe(r);
-    EXPECT_EQ(r.returnStatuses, std::vector<std::int32_t>{42});
-}
-
 // Values with apostrophes, brackets and comment marks are data: stored
 // and read back unchanged, never run.
 class ParameterValuesStayData : public ServerFixture, public ::testing::WithParamInterface<const char*> {};
