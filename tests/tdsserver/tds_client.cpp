@@ -11,6 +11,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <cctype>
 #include <cerrno>
 #include <stdexcept>
 
@@ -196,6 +199,29 @@ Response parseTokenStream(ByteView payload, TdsVersion version)
     return out;
 }
 
+namespace {
+
+bool containsIgnoringCase(std::string text, std::string_view what)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text.find(what) != std::string::npos;
+}
+
+}  // namespace
+
+void checkNothingInternal(const Response& r)
+{
+    for (const auto* list : {&r.errors, &r.infos})
+        for (const auto& m : *list)
+            if (containsIgnoringCase(m.text, "sqlite"))
+                ADD_FAILURE() << "internal text reached the client: " << m.text;
+    for (const auto& rs : r.resultSets)
+        for (const auto& name : rs.columns)
+            if (name.rfind("__vq", 0) == 0)
+                ADD_FAILURE() << "an internal column reached the client: " << name;
+}
+
 // ---- parameters ---------------------------------------------------------------
 
 Param intParam(std::string name, std::optional<std::int64_t> value, bool output)
@@ -265,7 +291,11 @@ void TdsClient::sendRaw(ByteView bytes)
 
 void TdsClient::sendMessage(std::uint8_t type, ByteView payload)
 {
-    sendRaw(splitIntoPackets(type, payload, packetSize_));
+    Bytes packets = splitIntoPackets(type, payload, packetSize_);
+    if (resetNext_ && !packets.empty())
+        packets[1] |= packet_status::ResetConnection;
+    resetNext_ = false;
+    sendRaw(packets);
 }
 
 Bytes TdsClient::readExactly(std::size_t n, std::chrono::steady_clock::time_point deadline)
@@ -304,6 +334,7 @@ Response TdsClient::readResponse(std::chrono::milliseconds limit)
     }
     Response r = parseTokenStream(payload, version_);
     r.packetLengths = std::move(lengths);
+    checkNothingInternal(r);
     for (const auto& e : r.envChanges) {
         if (e.type == env_change::BeginTransaction && e.newValue.size() == 8) {
             Reader d(e.newValue);

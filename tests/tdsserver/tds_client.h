@@ -3,7 +3,9 @@
 // then SQL batches, RPCs, transaction-manager requests, attention signals
 // or raw bytes, and reads the server's answer into a simple structure.
 // Every read has a time limit, so a server that does not answer fails the
-// test instead of hanging it.
+// test instead of hanging it. Every answer is also checked for what must
+// never reach a client: SQLite's own messages and the server's internal
+// result columns.
 #pragma once
 
 #include "login_builder.h"
@@ -88,6 +90,10 @@ struct Response {
 // vqtds::ProtocolError for a token it does not know or a truncated one.
 Response parseTokenStream(vqtds::ByteView payload, vqtds::TdsVersion version);
 
+// Adds a test failure for SQLite's text in a message or an internal
+// column name in a result set.
+void checkNothingInternal(const Response& r);
+
 // An RPC parameter as a client sends it.
 struct Param {
     std::string name;   // with '@', or empty for a positional one
@@ -128,6 +134,9 @@ public:
     // rollback (name, optionally beginning a new one).
     Response transactionRequest(std::uint16_t type, const std::string& name = {}, bool beginAfter = false);
     void attention();
+    // Marks the next request's first packet "reset connection", as a
+    // connection pool does before handing the connection to a new user.
+    void resetConnectionOnNextRequest() { resetNext_ = true; }
 
     void sendMessage(std::uint8_t type, vqtds::ByteView payload);
     void sendRaw(vqtds::ByteView bytes);
@@ -150,6 +159,7 @@ private:
     std::size_t packetSize_ = vqtds::kDefaultPacketSize;
     vqtds::TdsVersion version_ = vqtds::TdsVersion::V7_4;
     std::uint64_t descriptor_ = 0;   // the transaction the server last announced
+    bool resetNext_ = false;
 };
 
 }  // namespace tdstest

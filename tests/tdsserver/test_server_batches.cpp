@@ -129,6 +129,48 @@ TEST_F(ServerBatches, UseAnnouncesTheDatabase)
     EXPECT_EQ(back.env(env_change::Database)->oldText(), "ledger");
 }
 
+TEST_F(ServerBatches, ResetConnectionRestoresTheLoginState)
+{
+    auto client = loggedIn();
+    exec(*client, "CREATE DATABASE other");
+    exec(*client, "USE other; CREATE TABLE t (id int); SET NOCOUNT ON; BEGIN TRAN; INSERT INTO t VALUES (1)");
+    client->resetConnectionOnNextRequest();
+    const Response r = exec(*client, "SELECT @@TRANCOUNT AS n, DB_NAME() AS d");
+    EXPECT_NE(r.env(env_change::ResetConnectionAck), nullptr);
+    ASSERT_EQ(r.resultSets.size(), 1u);
+    EXPECT_EQ(r.resultSets[0].rows[0][0].integer, 0);
+    EXPECT_EQ(r.resultSets[0].rows[0][1].text, "master");
+    EXPECT_NE(r.finalDone().status & done_status::Count, 0) << "NOCOUNT is off again";
+    EXPECT_EQ(exec(*client, "SELECT COUNT(*) FROM other.dbo.t").scalar().integer, 0);
+}
+
+TEST_F(ServerBatches, ClientsWorkSideBySide)
+{
+    exec(*loggedIn(), "CREATE TABLE t (client int, n int)");
+    constexpr int kClients = 4, kBatches = 10;
+    std::vector<std::thread> threads;
+    std::vector<int> failures(kClients, 0);
+    for (int c = 0; c < kClients; ++c) {
+        threads.emplace_back([&, c] {
+            TdsClient client(server_->port());
+            if (!client.login(loginAs()).errors.empty()) {
+                failures[static_cast<std::size_t>(c)] = -1;
+                return;
+            }
+            for (int b = 0; b < kBatches; ++b) {
+                const Response r = client.batch("INSERT INTO t VALUES (" + std::to_string(c) + ", " + std::to_string(b) +
+                                                "); SELECT COUNT(*) FROM t WHERE client = " + std::to_string(c));
+                if (!r.errors.empty() || r.resultSets.empty() || r.scalar().integer != b + 1)
+                    ++failures[static_cast<std::size_t>(c)];
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(failures, std::vector<int>(kClients, 0));
+    EXPECT_EQ(exec(*loggedIn(), "SELECT COUNT(*) FROM t").scalar().integer, kClients * kBatches);
+}
+
 // ---- transactions --------------------------------------------------------------
 
 class ServerTransactions : public ServerFixture {};
