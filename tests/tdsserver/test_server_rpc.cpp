@@ -151,6 +151,59 @@ TEST_F(ServerRpc, SeveralCallsInOneRequest)
     EXPECT_EQ(procs[1].status, done_status::Final);
 }
 
+// A typed value through sp_executesql and back: as a column of the
+// result and as an OUTPUT parameter of the same type.
+struct TypedValue {
+    const char* name;
+    TypeInfo type;
+    vqsql::Value value;
+    std::string shown;   // Value::toString() of what comes back
+};
+
+TypeInfo typeInfo(std::uint8_t type, std::uint32_t length, std::uint8_t precision = 0, std::uint8_t scale = 0)
+{
+    TypeInfo t;
+    t.type = type;
+    t.maxLength = length;
+    t.precision = precision;
+    t.scale = scale;
+    if (t.hasCollation())
+        t.collation = chinesePrcCiAs();
+    return t;
+}
+
+class TypedParameters : public ServerFixture, public ::testing::WithParamInterface<TypedValue> {};
+
+TEST_P(TypedParameters, ComeBackAsSent)
+{
+    const TypedValue& c = GetParam();
+    auto client = loggedIn();
+    const std::string declared = declarationOf(c.type);
+    const Response r = client->rpc(executeSql("SELECT @v AS v; SET @o = @v", "@v " + declared + ", @o " + declared + " OUTPUT",
+                                              {Param{"@v", c.type, c.value}, Param{"@o", c.type, vqsql::Value::null(), true}}));
+    ASSERT_TRUE(r.errors.empty()) << declared << "\n" << describe(r);
+    EXPECT_EQ(r.scalar().toString(), c.shown) << declared;
+    ASSERT_EQ(r.returnValues.size(), 1u);
+    EXPECT_EQ(r.returnValues[0].value.toString(), c.shown) << declared;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TypedParameters,
+    ::testing::Values(
+        TypedValue{"Int", typeInfo(tds_type::IntN, 4), vqsql::Value::fromInteger(-2147483647 - 1), "-2147483648"},
+        TypedValue{"BigInt", typeInfo(tds_type::IntN, 8), vqsql::Value::fromInteger(9007199254740993), "9007199254740993"},
+        TypedValue{"Bit", typeInfo(tds_type::BitN, 1), vqsql::Value::fromInteger(1), "1"},
+        TypedValue{"Float", typeInfo(tds_type::FltN, 8), vqsql::Value::fromNumber(0.125), "0.125"},
+        TypedValue{"Decimal", typeInfo(tds_type::NumericN, 17, 18, 4), vqsql::Value::fromText("12345.6789"), "12345.6789"},
+        TypedValue{"Money", typeInfo(tds_type::MoneyN, 8), vqsql::Value::fromText("-12.3400"), "-12.3400"},
+        TypedValue{"DateTime", typeInfo(tds_type::DateTimeN, 8), vqsql::Value::fromDateTime("2008-02-29 13:45:10.997"),
+                   "2008-02-29 13:45:10.997"},
+        TypedValue{"VarCharChinese", typeInfo(tds_type::BigVarChar, 50), vqsql::Value::fromText("会计凭证 'A'"), "会计凭证 'A'"},
+        TypedValue{"NVarChar", typeInfo(tds_type::NVarChar, 100), vqsql::Value::fromText("ünïcode ✓"), "ünïcode ✓"},
+        TypedValue{"VarBinary", typeInfo(tds_type::BigVarBinary, 8), vqsql::Value::fromBytes(std::string("\x00\x01\xFF'", 4)),
+                   std::string("\x00\x01\xFF'", 4)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // Values with apostrophes, brackets and comment marks are data: stored
 // and read back unchanged, never run.
 class ParameterValuesStayData : public ServerFixture, public ::testing::WithParamInterface<const char*> {};
