@@ -36,6 +36,15 @@ TEST_F(ServerBatches, SeveralResultSetsEachEndedByItsDone)
     EXPECT_EQ(r.tokens.back(), token::Done);
 }
 
+TEST_F(ServerBatches, RequestsSentAheadAreAnsweredInOrder)
+{
+    auto client = loggedIn();
+    client->sendBatch("SELECT 1 AS first");
+    client->sendBatch("SELECT 2 AS second");
+    EXPECT_EQ(client->readResponse().scalar().integer, 1);
+    EXPECT_EQ(client->readResponse().scalar().integer, 2);
+}
+
 TEST_F(ServerBatches, NullsComeBackAsNulls)
 {
     auto client = loggedIn();

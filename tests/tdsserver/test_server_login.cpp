@@ -41,6 +41,7 @@ TEST_F(ServerLogin, SuccessfulLoginAnnouncesTheSessionState)
 
 struct RefusedLogin {
     const char* name;
+    std::string user;
     std::string password;
     std::string database;
     std::vector<std::int32_t> errors;
@@ -52,12 +53,14 @@ TEST_P(RefusedLogins, AnswerWithTheErrorsThenClose)
 {
     const RefusedLogin& c = GetParam();
     auto client = connect();
-    const Response r = client->login(loginAs(c.password, c.database));
+    LoginBuilder b = loginAs(c.password, c.database);
+    b.user = c.user;
+    const Response r = client->login(b);
     EXPECT_EQ(r.errorNumbers(), c.errors);
     EXPECT_FALSE(r.loginAck.has_value());
     ASSERT_FALSE(r.errors.empty());
     const ReceivedMessage& last = r.errors.back();
-    EXPECT_EQ(last.text, "Login failed for user 'sa'.");
+    EXPECT_EQ(last.text, "Login failed for user '" + c.user + "'.");
     EXPECT_EQ(last.severity, 14);
     EXPECT_GE(last.state, 1);
     EXPECT_NE(r.finalDone().status & done_status::Error, 0);
@@ -65,9 +68,10 @@ TEST_P(RefusedLogins, AnswerWithTheErrorsThenClose)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RefusedLogins,
-                         ::testing::Values(RefusedLogin{"WrongPassword", "wrong", "master", {18456}},
-                                           RefusedLogin{"EmptyPassword", "", "master", {18456}},
-                                           RefusedLogin{"MissingDatabase", kSaPassword, "nosuchdb", {4060, 18456}}),
+                         ::testing::Values(RefusedLogin{"WrongPassword", "sa", "wrong", "master", {18456}},
+                                           RefusedLogin{"EmptyPassword", "sa", "", "master", {18456}},
+                                           RefusedLogin{"UnknownUser", "nobody", kSaPassword, "master", {18456}},
+                                           RefusedLogin{"MissingDatabase", "sa", kSaPassword, "nosuchdb", {4060, 18456}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ServerLogin, LoginIntoAnotherDatabaseStartsThere)
@@ -100,6 +104,45 @@ TEST_F(ServerLogin, Tds71ClientGetsTheOlderFraming)
     EXPECT_EQ(begin.env(env_change::BeginTransaction), nullptr);
     exec(*client, "ROLLBACK");
 }
+
+// Each TDS version gets its own LOGINACK code and the row format it
+// reads: NBCROW for a row with NULLs from 7.3 on, ROW before.
+struct VersionCase {
+    const char* name;
+    std::uint32_t asked;
+    std::uint32_t acknowledged;
+    bool nullBitmapRows;
+};
+
+class LoginVersions : public ServerFixture, public ::testing::WithParamInterface<VersionCase> {};
+
+TEST_P(LoginVersions, AcknowledgedAndSpokenAsAsked)
+{
+    const VersionCase& c = GetParam();
+    auto client = connect();
+    LoginBuilder b = loginAs();
+    b.version = c.asked;
+    const Response r = client->login(b);
+    ASSERT_TRUE(r.errors.empty()) << describe(r);
+    ASSERT_TRUE(r.loginAck.has_value());
+    EXPECT_EQ(r.loginAck->version, c.acknowledged);
+    const Response q = exec(*client, "SELECT 1 AS a, CAST(NULL AS int) AS b, N'x' AS c; PRINT 'p'");
+    ASSERT_EQ(q.resultSets.size(), 1u);
+    EXPECT_TRUE(q.resultSets[0].rows.at(0)[1].isNull());
+    EXPECT_EQ(q.resultSets[0].rows[0][2].text, "x");
+    EXPECT_EQ(q.tokens.at(1), c.nullBitmapRows ? token::NbcRow : token::Row);
+    ASSERT_EQ(q.infos.size(), 1u);
+    EXPECT_EQ(q.infos[0].line, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LoginVersions,
+                         ::testing::Values(VersionCase{"V7_1", tds_version_code::V7_1, tds_version_code::V7_1Rev1, false},
+                                           VersionCase{"V7_2", tds_version_code::V7_2, tds_version_code::V7_2, false},
+                                           VersionCase{"V7_3A", tds_version_code::V7_3A, tds_version_code::V7_3A, true},
+                                           VersionCase{"V7_3B", tds_version_code::V7_3B, tds_version_code::V7_3B, true},
+                                           VersionCase{"V7_4", tds_version_code::V7_4, tds_version_code::V7_4, true},
+                                           VersionCase{"Newer", 0x75000000, tds_version_code::V7_4, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ServerLogin, SmallPacketSizeIsHeldToInBothDirections)
 {

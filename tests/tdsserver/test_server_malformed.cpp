@@ -93,6 +93,15 @@ const MalformedCase kMalformedCases[] = {
     {"BatchWithBadHeaders", true, [](TdsClient& c) { sendTolerant(c, packet(packet_type::SqlBatch, 1, 8 + 22 + 3, Bytes(25, 0x41))); }},
     {"RpcOfGarbage", true, [](TdsClient& c) { sendTolerant(c, packet(packet_type::Rpc, 1, 8 + 10, Bytes(10, 0xEE))); }},
     {"TransactionRequestTruncated", true, [](TdsClient& c) { sendTolerant(c, packet(packet_type::TransactionManager, 1, 8 + 3, Bytes{22, 0, 0})); }},
+    {"BatchBeyondTheMessageLimit", true,
+     [](TdsClient& c) {
+         const Bytes piece = packet(packet_type::SqlBatch, 0, 4096, Bytes(4088, 0x20));
+         Bytes many;
+         for (int i = 0; i < 64; ++i)
+             putBytes(many, piece);
+         for (int i = 0; i < 18; ++i)   // 18 * 64 * 4 KB: beyond 4 MB
+             sendTolerant(c, many);
+     }},
     {"TypeChangeInsideAMessage", true,
      [](TdsClient& c) {
          sendTolerant(c, packet(packet_type::SqlBatch, 0, 8 + 4, Bytes(4, 0)));
