@@ -161,6 +161,12 @@ bool ClientSession::login()
     version_ = *version;
 
     auto refuse = [&](std::vector<SqlError> errors) {
+        // The place is given back before the answer: a client that tries
+        // again at once must not find it still taken.
+        if (counted_) {
+            context_.loggedIn->fetch_sub(1);
+            counted_ = false;
+        }
         TokenWriter w(version_);
         writeErrors(w, errors);
         w.done(done_status::Error, 0, 0);
