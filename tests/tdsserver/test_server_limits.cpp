@@ -77,6 +77,22 @@ TEST_F(ServerLimits, LoginBeyondMaxConnectionsIsRefusedUntilOneLeaves)
     EXPECT_TRUE(again.errors.empty()) << describe(again);
 }
 
+TEST_F(ServerLimits, RefusedLoginsGiveTheirPlaceBackBeforeTheAnswer)
+{
+    auto holder = loggedIn();
+    for (int i = 0; i < 20; ++i) {
+        auto refused = connect();
+        EXPECT_TRUE(refused->login(loginAs(kSaPassword, "nosuchdb")).hasError(4060));
+        // The place is free the moment the refusal arrives.
+        auto next = connect();
+        const Response r = next->login(loginAs());
+        ASSERT_TRUE(r.errors.empty()) << "round " << i << ": " << describe(r);
+        next.reset();
+        for (int wait = 0; wait < 100 && server_->openConnections() > 1; ++wait)
+            std::this_thread::sleep_for(5ms);
+    }
+}
+
 // ---- the throttle ----------------------------------------------------------------
 
 struct ThrottleStep {
