@@ -54,6 +54,23 @@ TEST_F(ServerAttention, CancelsALongProcedureCall)
     EXPECT_EQ(exec(*client, "SELECT 12").scalar().integer, 12);
 }
 
+TEST_F(ServerAttention, EndsAWaitForAnotherClientsLock)
+{
+    auto holder = loggedIn();
+    exec(*holder, "CREATE TABLE t (id int)");
+    exec(*holder, "BEGIN TRAN; INSERT INTO t VALUES (1)");
+    auto waiter = loggedIn();
+    waiter->sendBatch("INSERT INTO t VALUES (2)");
+    std::this_thread::sleep_for(300ms);
+    const auto start = std::chrono::steady_clock::now();
+    waiter->attention();
+    const Response r = waiter->readResponse();
+    EXPECT_LT(since(start), kPrompt);
+    EXPECT_NE(r.finalDone().status & done_status::Attention, 0);
+    exec(*holder, "COMMIT");
+    EXPECT_EQ(exec(*waiter, "SELECT COUNT(*) FROM t").scalar().integer, 1);
+}
+
 TEST_F(ServerAttention, AttentionWhileIdleIsAcknowledged)
 {
     auto client = loggedIn();

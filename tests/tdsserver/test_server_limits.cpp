@@ -43,6 +43,24 @@ TEST_F(ServerLimits, ConnectionStuckAfterPreloginIsClosedToo)
     EXPECT_TRUE(stuck->closedByServer(4s));
 }
 
+TEST_F(ServerLimits, TricklingBytesDoesNotExtendTheLoginTimeout)
+{
+    auto slow = connect();
+    const Bytes prelogin = splitIntoPackets(packet_type::Prelogin, Bytes(40, 0), kDefaultPacketSize);
+    const auto start = std::chrono::steady_clock::now();
+    bool closed = false;
+    for (std::size_t i = 0; i < prelogin.size() && !closed; ++i) {
+        try {
+            slow->sendRaw(ByteView(&prelogin[i], 1));
+        } catch (const std::runtime_error&) {
+            break;
+        }
+        closed = slow->closedByServer(150ms);
+    }
+    EXPECT_TRUE(closed || slow->closedByServer(2s));
+    EXPECT_LT(since(start), 2500ms);
+}
+
 TEST_F(ServerLimits, LoggedInConnectionMayBeIdleLongerThanTheLoginTimeout)
 {
     auto client = loggedIn();
