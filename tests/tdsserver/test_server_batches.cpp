@@ -57,6 +57,23 @@ TEST_F(ServerBatches, NullsComeBackAsNulls)
     EXPECT_NE(std::find(r.tokens.begin(), r.tokens.end(), token::NbcRow), r.tokens.end());
 }
 
+TEST_F(ServerBatches, LongTextAndMaxTypes)
+{
+    auto client = loggedIn();
+    const Response r = exec(*client, "SELECT CAST('abc' AS text) AS t, CAST(N'xyz' AS ntext) AS n, CAST(0x0102 AS image) AS i, "
+                                     "REPLICATE(CAST(N'a' AS nvarchar(max)), 10000) AS m, CAST(NULL AS ntext) AS z");
+    ASSERT_EQ(r.resultSets.size(), 1u);
+    const auto& rs = r.resultSets[0];
+    EXPECT_EQ(rs.columns, (std::vector<std::string>{"t", "n", "i", "m", "z"}));
+    const auto& row = rs.rows.at(0);
+    EXPECT_EQ(row[0].text, "abc");
+    EXPECT_EQ(row[1].text, "xyz");
+    EXPECT_EQ(row[2].text, std::string("\x01\x02"));
+    EXPECT_EQ(row[3].text, std::string(10000, 'a'));
+    EXPECT_TRUE(rs.types[3].plp);
+    EXPECT_TRUE(row[4].isNull());
+}
+
 TEST_F(ServerBatches, RowCountsAndNocount)
 {
     auto client = loggedIn();

@@ -74,6 +74,16 @@ INSTANTIATE_TEST_SUITE_P(Cases, RefusedLogins,
                                            RefusedLogin{"MissingDatabase", "sa", kSaPassword, "nosuchdb", {4060, 18456}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(ServerLogin, LoginWithoutPreloginIsAccepted)
+{
+    auto client = connect();
+    client->sendMessage(packet_type::Login7, loginAs().build());
+    const Response r = client->readResponse();
+    ASSERT_TRUE(r.errors.empty()) << describe(r);
+    EXPECT_TRUE(r.loginAck.has_value());
+    EXPECT_EQ(exec(*client, "SELECT 4").scalar().integer, 4);
+}
+
 TEST_F(ServerLogin, LoginIntoAnotherDatabaseStartsThere)
 {
     auto setup = loggedIn();

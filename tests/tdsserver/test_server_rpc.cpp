@@ -56,6 +56,16 @@ TEST_F(ServerRpc, ExecuteSqlTextOutputAndNulls)
     EXPECT_EQ(r.returnValues[0].value.text, "was null!");
 }
 
+TEST_F(ServerRpc, OutputLongerThanTheClientsTypeComesBackWhole)
+{
+    auto client = loggedIn();
+    const Response r = client->rpc(executeSql("SET @o = REPLICATE(N'z', 20)", "@o nvarchar(50) OUTPUT",
+                                              {nvarcharParam("@o", std::nullopt, true, 5)}));
+    ASSERT_TRUE(r.errors.empty()) << describe(r);
+    ASSERT_EQ(r.returnValues.size(), 1u);
+    EXPECT_EQ(r.returnValues[0].value.text, std::string(20, 'z'));
+}
+
 TEST_F(ServerRpc, ErrorInsideACallIsReportedWithStatus)
 {
     auto client = loggedIn();
