@@ -4,6 +4,8 @@
 // older TDS 7.1 framing, and the agreed packet size held to by the server.
 #include "server_fixture.h"
 
+#include "rpc.h"
+
 using namespace tdstest;
 using namespace vqtds;
 
@@ -143,6 +145,16 @@ TEST_P(LoginVersions, AcknowledgedAndSpokenAsAsked)
     EXPECT_EQ(q.tokens.at(1), c.nullBitmapRows ? token::NbcRow : token::Row);
     ASSERT_EQ(q.infos.size(), 1u);
     EXPECT_EQ(q.infos[0].line, 1);
+
+    // Request headers (7.2 on), the call separator and RETURNVALUE's user type differ too.
+    const Call first{"", proc_id::ExecuteSql, {nvarcharParam("", "SET @o = 6 * 7"), nvarcharParam("", "@o int OUTPUT"),
+                                               intParam("@o", std::nullopt, true)}};
+    const Call second{"", proc_id::ExecuteSql, {nvarcharParam("", "SELECT 5 AS five")}};
+    const Response call = client->rpc(std::vector<Call>{first, second});
+    ASSERT_TRUE(call.errors.empty()) << describe(call);
+    ASSERT_EQ(call.returnValues.size(), 1u);
+    EXPECT_EQ(call.returnValues[0].value.integer, 42);
+    EXPECT_EQ(call.scalar().integer, 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LoginVersions,
