@@ -127,6 +127,16 @@ TEST_F(ServerBatches, EngineErrorsCarryNumberAndLineButNoInternalText)
     EXPECT_EQ(exec(*client, "SELECT 5").scalar().integer, 5);
 }
 
+TEST_F(ServerBatches, BulkLoadIsRefusedAndTheConnectionGoesOn)
+{
+    auto client = loggedIn();
+    client->sendMessage(packet_type::BulkLoad, Bytes(16, 0));
+    const Response r = client->readResponse();
+    ASSERT_EQ(r.errors.size(), 1u);
+    EXPECT_NE(r.finalDone().status & done_status::Error, 0);
+    EXPECT_EQ(exec(*client, "SELECT 6").scalar().integer, 6);
+}
+
 TEST_F(ServerBatches, PrintComesAsInfo)
 {
     auto client = loggedIn();

@@ -76,6 +76,19 @@ INSTANTIATE_TEST_SUITE_P(Cases, RefusedLogins,
                                            RefusedLogin{"MissingDatabase", "sa", kSaPassword, "nosuchdb", {4060, 18456}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(ServerLogin, IntegratedSecurityIsRefused)
+{
+    auto client = connect();
+    Bytes record = loginAs().build();
+    record[25] |= login_flags::Flags2IntegratedSecurity;   // OptionFlags2
+    client->prelogin();
+    client->sendMessage(packet_type::Login7, record);
+    const Response r = client->readResponse();
+    EXPECT_EQ(r.errorNumbers(), std::vector<std::int32_t>{18452});
+    EXPECT_FALSE(r.loginAck.has_value());
+    EXPECT_TRUE(client->closedByServer());
+}
+
 TEST_F(ServerLogin, LoginWithoutPreloginIsAccepted)
 {
     auto client = connect();

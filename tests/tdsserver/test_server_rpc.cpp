@@ -98,6 +98,19 @@ TEST_F(ServerRpc, PrepareExecuteUnprepare)
     EXPECT_TRUE(stale.hasError(8179)) << describe(stale);
 }
 
+TEST_F(ServerRpc, HandlesBelongToTheirConnection)
+{
+    auto owner = loggedIn();
+    auto other = loggedIn();
+    const Response prepared = owner->rpc(Call{"", proc_id::Prepare,
+                                              {intParam("@handle", std::nullopt, true), nvarcharParam("", ""),
+                                               nvarcharParam("", "SELECT 1 AS one")}});
+    ASSERT_EQ(prepared.returnValues.size(), 1u) << describe(prepared);
+    const std::int64_t handle = prepared.returnValues[0].value.integer;
+    EXPECT_TRUE(other->rpc(Call{"", proc_id::Execute, {intParam("", handle)}}).hasError(8179));
+    EXPECT_EQ(owner->rpc(Call{"", proc_id::Execute, {intParam("", handle)}}).scalar().integer, 1);
+}
+
 TEST_F(ServerRpc, PrepExecPreparesAndRunsAtOnce)
 {
     auto client = loggedIn();
@@ -145,6 +158,21 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCall{"ExecuteSqlWithoutStatement", Call{"sp_executesql", 0, {}}, 201, "@statement"},
                       RefusedCall{"UnknownProcedure", Call{"no_such_proc", 0, {}}, 2812, "no_such_proc"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ServerRpc, FailedCallDoesNotStopTheNextOne)
+{
+    auto client = loggedIn();
+    const Response r = client->rpc(std::vector<Call>{executeSql("SELECT 1 / 0 AS x", "", {}), executeSql("SELECT 2 AS b", "", {})});
+    EXPECT_TRUE(r.hasError(8134)) << describe(r);
+    ASSERT_EQ(r.resultSets.size(), 1u);
+    EXPECT_EQ(r.scalar().integer, 2);
+    std::vector<std::uint16_t> procs;
+    for (const auto& d : r.dones)
+        if (d.token == token::DoneProc)
+            procs.push_back(d.status);
+    EXPECT_EQ(procs, (std::vector<std::uint16_t>{done_status::More | done_status::RpcInBatch | done_status::Error,
+                                                  done_status::Final}));
+}
 
 TEST_F(ServerRpc, SeveralCallsInOneRequest)
 {
