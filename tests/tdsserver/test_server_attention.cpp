@@ -94,6 +94,19 @@ TEST_F(ServerAttention, CancelledTransactionCanStillBeRolledBack)
     EXPECT_EQ(exec(*client, "SELECT COUNT(*) FROM t").scalar().integer, 0);
 }
 
+TEST_F(ServerAttention, ClientLeavingStopsItsBatch)
+{
+    auto client = loggedIn();
+    client->sendBatch(kLongBatch);
+    std::this_thread::sleep_for(200ms);
+    const auto start = std::chrono::steady_clock::now();
+    client->close();
+    while (server_->openConnections() > 0 && since(start) < kPrompt)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(server_->openConnections(), 0);
+    EXPECT_LT(since(start), kPrompt);
+}
+
 // ---- the server stopping -------------------------------------------------------
 
 class ServerStop : public ServerFixture {
