@@ -95,6 +95,18 @@ TEST_F(ServerLimits, LoginBeyondMaxConnectionsIsRefusedUntilOneLeaves)
     EXPECT_TRUE(again.errors.empty()) << describe(again);
 }
 
+TEST_F(ServerLimits, ConnectionsFarBeyondTheLimitAreClosedAtOnce)
+{
+    // Up to 32 connections beyond the limit wait for their login (to be
+    // refused then); any more are closed as they arrive.
+    std::vector<std::unique_ptr<TdsClient>> waiting;
+    for (int i = 0; i < 2 + 32; ++i)
+        waiting.push_back(connect());
+    auto oneTooMany = connect();
+    EXPECT_TRUE(oneTooMany->closedByServer(500ms));
+    EXPECT_FALSE(waiting.back()->closedByServer(50ms));
+}
+
 TEST_F(ServerLimits, RefusedLoginsGiveTheirPlaceBackBeforeTheAnswer)
 {
     auto holder = loggedIn();
