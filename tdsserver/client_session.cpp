@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <thread>
 
 namespace vqtdsserver {
 
