@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <thread>
 
 namespace vqtdsserver {
 
@@ -155,6 +154,12 @@ bool ClientSession::login()
     version_ = *version;
 
     auto refuse = [&](std::vector<SqlError> errors) {
+        // The place is given back before the answer: a client that tries
+        // again at once must not find it still taken.
+        if (counted_) {
+            context_.loggedIn->fetch_sub(1);
+            counted_ = false;
+        }
         TokenWriter w(version_);
         writeErrors(w, errors);
         w.done(done_status::Error, 0, 0);
@@ -196,7 +201,10 @@ bool ClientSession::login()
             const auto delay = context_.throttle->recordFailure(stream_.peerAddress());
             if (context_.log)
                 context_.log("client " + stream_.peerAddress() + ": login failed for user '" + user + "'");
-            std::this_thread::sleep_for(delay);
+            // A client that leaves meanwhile gets no answer, and a stopping
+            // server does not wait for the delay to pass.
+            if (!stream_.pause(delay))
+                return false;
         }
         if (!wrongPassword)
             errors.push_back(makeError(18456, "Login failed for user '" + user + "'.", 14));
@@ -319,8 +327,10 @@ bool ClientSession::writeEvents(TokenWriter& w, const vqsql::BatchResult& result
         case BatchEvent::Kind::Message: {
             flush();
             const std::string& text = result.messages[e.index];
-            if (text.rfind(kDatabaseChangedPrefix, 0) == 0 && text.size() > 32) {
-                const std::string name = text.substr(30, text.size() - 32);
+            const std::size_t prefix = std::char_traits<char>::length(kDatabaseChangedPrefix);
+            if (text.rfind(kDatabaseChangedPrefix, 0) == 0 && text.size() > prefix + 2) {
+                // "Changed database context to 'name'."
+                const std::string name = text.substr(prefix, text.size() - prefix - 2);
                 w.envDatabase(name, database_);
                 database_ = name;
                 w.info({5701, 1, 0, text, context_.serverName, "", 1});

@@ -25,6 +25,25 @@ void ClientStream::shutdown()
     ::shutdown(fd_, SHUT_RDWR);
 }
 
+bool ClientStream::pause(std::chrono::milliseconds duration)
+{
+    const auto deadline = std::chrono::steady_clock::now() + duration;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return true;
+        // Only the end of the stream wakes this: hang-up and errors are
+        // always reported, POLLRDHUP adds the client's own close.
+        pollfd p{fd_, POLLRDHUP, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (n < 0 && errno != EINTR)
+            return false;
+        if (n > 0)
+            return false;
+    }
+}
+
 void ClientStream::setPacketSize(std::size_t size)
 {
     packetSize_ = size;

@@ -68,6 +68,10 @@ public:
 
     // From any thread: ends blocked reads and writes of the connection.
     void shutdown();
+    // Waits for `duration` unless the connection ends first (the client
+    // hangs up, or shutdown() is called); true when the whole time passed.
+    // What the client sends meanwhile waits to be read.
+    bool pause(std::chrono::milliseconds duration);
 
 private:
     // Waits for bytes (up to the deadline), reads them and feeds the

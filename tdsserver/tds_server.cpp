@@ -125,8 +125,8 @@ void TdsServer::startClient(asio::ip::tcp::socket socket)
     client->thread = std::thread([raw] {
         raw->session->serve();
         raw->session.reset();   // closes the engine connection first (rolling back)
-        // The client learns at once that the connection is over; the socket
-        // itself is closed when the thread is joined.
+        // The client sees the end now, not when the next connection
+        // arrives and the finished ones are reaped.
         raw->stream->shutdown();
         raw->finished = true;
     });
