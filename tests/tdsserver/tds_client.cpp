@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "tds_client.h"
 
 #include "prelogin.h"
@@ -314,6 +315,30 @@ Bytes TdsClient::readExactly(std::size_t n, std::chrono::steady_clock::time_poin
             got += static_cast<std::size_t>(k);
     }
     return out;
+}
+
+Response TdsClient::readUntilAttentionAck(std::chrono::milliseconds limit)
+{
+    Response all;
+    for (int messages = 0; messages < 16; ++messages) {
+        Response r = readResponse(limit);
+        auto append = [](auto& to, const auto& from) { to.insert(to.end(), from.begin(), from.end()); };
+        append(all.tokens, r.tokens);
+        append(all.resultSets, r.resultSets);
+        append(all.dones, r.dones);
+        append(all.errors, r.errors);
+        append(all.infos, r.infos);
+        append(all.envChanges, r.envChanges);
+        append(all.returnStatuses, r.returnStatuses);
+        append(all.returnValues, r.returnValues);
+        append(all.packetLengths, r.packetLengths);
+        const bool acknowledged = std::any_of(r.dones.begin(), r.dones.end(), [](const ReceivedDone& d) {
+            return (d.status & vqtds::done_status::Attention) != 0;
+        });
+        if (acknowledged)
+            return all;
+    }
+    throw std::runtime_error("no attention acknowledgement in 16 messages");
 }
 
 Response TdsClient::readResponse(std::chrono::milliseconds limit)

@@ -142,6 +142,10 @@ public:
     void sendRaw(vqtds::ByteView bytes);
     // Reads one whole answer (packets up to end of message) and parses it.
     Response readResponse(std::chrono::milliseconds limit = 10s);
+    // After an attention signal: the messages up to the one holding the
+    // acknowledgement (DONE with the attention bit), joined. The cancelled
+    // request's reply may come first, in a message of its own.
+    Response readUntilAttentionAck(std::chrono::milliseconds limit = 10s);
     // True when the server closed the connection within `limit` (what it
     // sends meanwhile is skipped).
     bool closedByServer(std::chrono::milliseconds limit = 5s);

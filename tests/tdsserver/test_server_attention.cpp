@@ -34,7 +34,7 @@ TEST_F(ServerAttention, CancelsALongBatchAndTheConnectionGoesOn)
     std::this_thread::sleep_for(200ms);
     const auto start = std::chrono::steady_clock::now();
     client->attention();
-    const Response r = client->readResponse();
+    const Response r = client->readUntilAttentionAck();
     EXPECT_LT(since(start), kPrompt);
     EXPECT_NE(r.finalDone().status & done_status::Attention, 0);
     EXPECT_TRUE(r.resultSets.empty()) << "the batch did not run to its end";
@@ -49,7 +49,7 @@ TEST_F(ServerAttention, CancelsALongProcedureCall)
     std::this_thread::sleep_for(200ms);
     const auto start = std::chrono::steady_clock::now();
     client->attention();
-    const Response r = client->readResponse();
+    const Response r = client->readUntilAttentionAck();
     EXPECT_LT(since(start), kPrompt);
     EXPECT_NE(r.finalDone().status & done_status::Attention, 0);
     EXPECT_EQ(exec(*client, "SELECT 12").scalar().integer, 12);
@@ -65,7 +65,7 @@ TEST_F(ServerAttention, EndsAWaitForAnotherClientsLock)
     std::this_thread::sleep_for(300ms);
     const auto start = std::chrono::steady_clock::now();
     waiter->attention();
-    const Response r = waiter->readResponse();
+    const Response r = waiter->readUntilAttentionAck();
     EXPECT_LT(since(start), kPrompt);
     EXPECT_NE(r.finalDone().status & done_status::Attention, 0);
     exec(*holder, "COMMIT");
@@ -76,7 +76,7 @@ TEST_F(ServerAttention, AttentionWhileIdleIsAcknowledged)
 {
     auto client = loggedIn();
     client->attention();
-    const Response r = client->readResponse(3s);
+    const Response r = client->readUntilAttentionAck(3s);
     ASSERT_EQ(r.dones.size(), 1u);
     EXPECT_EQ(r.dones[0].status, done_status::Attention);
     EXPECT_EQ(exec(*client, "SELECT 13").scalar().integer, 13);
@@ -89,7 +89,7 @@ TEST_F(ServerAttention, CancelledTransactionCanStillBeRolledBack)
     client->sendBatch(std::string("BEGIN TRAN; INSERT INTO t VALUES (1); ") + kLongBatch);
     std::this_thread::sleep_for(200ms);
     client->attention();
-    const Response r = client->readResponse();
+    const Response r = client->readUntilAttentionAck();
     EXPECT_NE(r.finalDone().status & done_status::Attention, 0);
     client->batch("IF @@TRANCOUNT > 0 ROLLBACK");
     EXPECT_EQ(exec(*client, "SELECT COUNT(*) FROM t").scalar().integer, 0);
