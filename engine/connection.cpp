@@ -175,6 +175,11 @@ bool Connection::inTransaction() const
     return impl_->session && impl_->session->inTransaction();
 }
 
+std::uint64_t Connection::committedTransactions() const
+{
+    return impl_->session ? impl_->session->committedTransactions() : 0;
+}
+
 void Connection::requestCancel()
 {
     if (impl_->session)

@@ -122,6 +122,9 @@ public:
     void commit();
     void rollback();
     bool inTransaction() const;
+    // Outermost transactions this connection has committed (by COMMIT or
+    // commit()); one that ended without adding to it was rolled back.
+    std::uint64_t committedTransactions() const;
 
     // Command time-out in seconds; 0 means no limit. Default 30.
     void setCommandTimeout(int seconds);

@@ -511,6 +511,7 @@ void Session::commit()
             throw SqlException(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
         }
         execSql(db_, "COMMIT");   // on failure the transaction stays open and counted
+        ++commits_;
     }
     --tranCount_;
 }

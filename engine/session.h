@@ -71,6 +71,9 @@ public:
     void commit();
     void rollback();
     bool inTransaction() const { return tranCount_ > 0; }
+    // Outermost transactions committed so far: a front end tells a commit
+    // from a rollback by it.
+    std::uint64_t committedTransactions() const { return commits_; }
     void setCommandTimeout(int seconds);
     void setProgressHandler(Connection::ProgressHandler handler) { progress_ = std::move(handler); }
     // Stops the running batch as soon as it can, from any thread: the
@@ -233,6 +236,7 @@ private:
     std::vector<std::string>* attachLog_ = nullptr;   // databases a translation reaches
     unsigned long long useCounter_ = 0;
     int tranCount_ = 0;
+    std::uint64_t commits_ = 0;
     int timeoutSeconds_ = 30;
     Connection::ProgressHandler progress_;
     std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();

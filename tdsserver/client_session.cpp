@@ -280,13 +280,13 @@ void ClientSession::runBatch(const Message& message)
         resetConnection(w);
     const Outcome outcome = execute(batch.text);
     if (outcome.attention) {
-        writeStateChanges(w, true);
+        writeStateChanges(w);
         sendCancelledReply(w);
         return;
     }
     PendingDone pending;
-    const bool errors = writeEvents(w, outcome.result, false, pending);
-    writeStateChanges(w, errors);
+    writeEvents(w, outcome.result, false, pending);
+    writeStateChanges(w);
     if (pending.present)
         w.done(static_cast<std::uint16_t>(pending.status & ~done_status::More), pending.command, pending.count);
     else
@@ -352,7 +352,7 @@ bool ClientSession::writeEvents(TokenWriter& w, const vqsql::BatchResult& result
     return errors;
 }
 
-void ClientSession::writeStateChanges(TokenWriter& w, bool batchHadErrors)
+void ClientSession::writeStateChanges(TokenWriter& w)
 {
     const std::string database = connection_.currentDatabase();
     if (lower(database) != lower(database_)) {
@@ -364,12 +364,13 @@ void ClientSession::writeStateChanges(TokenWriter& w, bool batchHadErrors)
         transactionDescriptor_ = nextDescriptor_++;
         w.envBeginTransaction(transactionDescriptor_);
     } else if (!inTransaction && transactionDescriptor_ != 0) {
-        if (batchHadErrors)
-            w.envRollbackTransaction(transactionDescriptor_);
-        else
+        if (connection_.committedTransactions() != commitsSeen_)
             w.envCommitTransaction(transactionDescriptor_);
+        else
+            w.envRollbackTransaction(transactionDescriptor_);
         transactionDescriptor_ = 0;
     }
+    commitsSeen_ = connection_.committedTransactions();
 }
 
 void ClientSession::writeError(TokenWriter& w, const SqlError& error)
@@ -462,7 +463,7 @@ void ClientSession::runRpc(const Message& message)
             break;
     }
     if (attention_) {
-        writeStateChanges(w, true);
+        writeStateChanges(w);
         sendCancelledReply(w);
         return;
     }
@@ -495,7 +496,7 @@ void ClientSession::runRpcCall(const RpcCall& call, TokenWriter& w, bool last)
     std::uint16_t status = last ? done_status::Final : static_cast<std::uint16_t>(done_status::More | done_status::RpcInBatch);
     if (errors)
         status |= done_status::Error;
-    writeStateChanges(w, errors);
+    writeStateChanges(w);
     w.doneProc(status, 0, 0);
 }
 
@@ -642,7 +643,7 @@ void ClientSession::runTransactionRequest(const Message& message)
                 throw SqlException(r.errors);
         }
         connection_.beginTransaction();
-        writeStateChanges(w, false);
+        writeStateChanges(w);
     };
     try {
         switch (request.type) {
@@ -661,7 +662,7 @@ void ClientSession::runTransactionRequest(const Message& message)
                 connection_.commit();
             else
                 connection_.rollback();
-            writeStateChanges(w, !commit);
+            writeStateChanges(w);
             if (request.beginAfter)
                 begin(request.isolation);
             break;
@@ -677,7 +678,7 @@ void ClientSession::runTransactionRequest(const Message& message)
         }
     } catch (const SqlException& e) {
         writeErrors(w, e.errors());
-        writeStateChanges(w, true);
+        writeStateChanges(w);
         errors = true;
     }
     w.done(errors ? done_status::Error : done_status::Final, 0, 0);

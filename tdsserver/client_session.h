@@ -98,8 +98,9 @@ private:
     bool writeEvents(vqtds::TokenWriter& w, const vqsql::BatchResult& result, bool inProcedure, PendingDone& pending,
                      std::size_t skipLastResultSet = 0);
     // ENVCHANGE tokens for a change of database or transaction that the
-    // batch made.
-    void writeStateChanges(vqtds::TokenWriter& w, bool batchHadErrors);
+    // request made (a transaction's end as a commit or a rollback, as the
+    // engine's count of commits tells).
+    void writeStateChanges(vqtds::TokenWriter& w);
     void writeError(vqtds::TokenWriter& w, const vqsql::SqlError& error);
     void writeErrors(vqtds::TokenWriter& w, const std::vector<vqsql::SqlError>& errors);
     // The writer of a request's reply: a large reply goes out in pieces
@@ -121,6 +122,7 @@ private:
     std::string database_;      // as the client was last told
     std::uint64_t transactionDescriptor_ = 0;   // 0: no transaction
     std::uint64_t nextDescriptor_ = 1;
+    std::uint64_t commitsSeen_ = 0;
     struct PreparedStatement {
         std::string statement;
         std::vector<DeclaredParameter> declarations;

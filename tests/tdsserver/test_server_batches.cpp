@@ -233,16 +233,25 @@ TEST_F(ServerTransactions, BeginInOneBatchRollbackInTheNext)
     EXPECT_EQ(exec(*client, "SELECT COUNT(*) FROM t").scalar().integer, 1);
 }
 
-// Disabled: a ROLLBACK statement that succeeds is announced as a commit
-// (ENVCHANGE 9). The session tells the two apart only by whether the batch
-// had errors, since the engine does not say how its transaction ended.
-TEST_F(ServerTransactions, DISABLED_RollbackStatementIsAnnouncedAsRollback)
+// A transaction's end is announced as what it was: a ROLLBACK statement
+// that succeeds, or a failed COMMIT's rollback under XACT_ABORT, is no commit.
+TEST_F(ServerTransactions, RollbackStatementIsAnnouncedAsRollback)
 {
     auto client = loggedIn();
     exec(*client, "BEGIN TRAN");
     const Response rollback = exec(*client, "ROLLBACK");
     EXPECT_NE(rollback.env(env_change::RollbackTransaction), nullptr);
     EXPECT_EQ(rollback.env(env_change::CommitTransaction), nullptr);
+
+    exec(*client, "CREATE TABLE k (id int PRIMARY KEY)");
+    exec(*client, "BEGIN TRAN; INSERT INTO k VALUES (1)");
+    const Response committed = client->batch("INSERT INTO k VALUES (1); COMMIT");   // 2627, then a commit
+    EXPECT_TRUE(committed.hasError(2627));
+    EXPECT_NE(committed.env(env_change::CommitTransaction), nullptr);
+
+    exec(*client, "SET XACT_ABORT ON; BEGIN TRAN; INSERT INTO k VALUES (2)");
+    const Response aborted = client->batch("INSERT INTO k VALUES (2)");
+    EXPECT_NE(aborted.env(env_change::RollbackTransaction), nullptr);
 }
 
 TEST_F(ServerTransactions, EachNewTransactionGetsANewDescriptor)
