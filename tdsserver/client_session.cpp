@@ -3,6 +3,7 @@
 #include "login7.h"
 #include "prelogin.h"
 #include "sqlbatch.h"
+#include "text_util.h"
 #include "tls_channel.h"
 
 #include <algorithm>
@@ -26,13 +27,6 @@ constexpr const char* kLoginAckProgramName = "Microsoft SQL Server";
 constexpr std::uint16_t kSelectCommand = 0xC1;
 constexpr const char* kDatabaseChangedPrefix = "Changed database context to '";
 
-std::string lower(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 SqlError makeError(int number, std::string text, int severity = 16, int state = 1)
 {
     SqlError e;
@@ -41,17 +35,6 @@ SqlError makeError(int number, std::string text, int severity = 16, int state = 
     e.severity = severity;
     e.state = state;
     return e;
-}
-
-std::string bracketed(const std::string& name)
-{
-    std::string out = "[";
-    for (char c : name) {
-        out += c;
-        if (c == ']')
-            out += ']';
-    }
-    return out + "]";
 }
 
 const char* isolationText(IsolationLevel level)
@@ -355,7 +338,7 @@ bool ClientSession::writeEvents(TokenWriter& w, const vqsql::BatchResult& result
 void ClientSession::writeStateChanges(TokenWriter& w)
 {
     const std::string database = connection_.currentDatabase();
-    if (lower(database) != lower(database_)) {
+    if (lowerAscii(database) != lowerAscii(database_)) {
         w.envDatabase(database, database_);
         database_ = database;
     }
@@ -442,7 +425,7 @@ void ClientSession::resetConnection(TokenWriter& w)
     transactionDescriptor_ = 0;
     connection_.run("SET NOCOUNT OFF;SET XACT_ABORT OFF;SET ROWCOUNT 0;SET LANGUAGE us_english;"
                     "SET TRANSACTION ISOLATION LEVEL READ COMMITTED");
-    if (lower(connection_.currentDatabase()) != lower(loginDatabase_))
+    if (lowerAscii(connection_.currentDatabase()) != lowerAscii(loginDatabase_))
         connection_.run("USE " + bracketed(loginDatabase_));
     database_ = connection_.currentDatabase();
     prepared_.clear();
@@ -472,7 +455,7 @@ void ClientSession::runRpc(const Message& message)
 
 void ClientSession::runRpcCall(const RpcCall& call, TokenWriter& w, bool last)
 {
-    const std::string name = lower(call.procedureName);
+    const std::string name = lowerAscii(call.procedureName);
     bool errors = false;
     try {
         if (name == "sp_executesql") {
@@ -572,7 +555,7 @@ bool ClientSession::runExecuteSql(const RpcCall& call, TokenWriter& w)
 
 bool ClientSession::runPrepared(const RpcCall& call, TokenWriter& w)
 {
-    const std::string name = lower(call.procedureName);
+    const std::string name = lowerAscii(call.procedureName);
     const bool prepares = name != "sp_execute";
     const bool executes = name != "sp_prepare";
     std::int32_t handle = 0;

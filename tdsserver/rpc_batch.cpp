@@ -1,6 +1,7 @@
 #include "rpc_batch.h"
 
 #include "sqlerror.h"
+#include "text_util.h"
 
 #include <cctype>
 #include <charconv>
@@ -13,15 +14,6 @@ using namespace vqtds;
 
 namespace {
 
-std::string trim(const std::string& s)
-{
-    const auto first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    const auto last = s.find_last_not_of(" \t\r\n");
-    return s.substr(first, last - first + 1);
-}
-
 bool equalsNoCase(const std::string& a, const char* b)
 {
     std::size_t i = 0;
@@ -30,13 +22,6 @@ bool equalsNoCase(const std::string& a, const char* b)
             return false;
     }
     return i == a.size() && b[i] == '\0';
-}
-
-std::string lower(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
 }
 
 std::string quoted(const std::string& text, bool unicode)
@@ -93,15 +78,7 @@ std::string procedureReference(const std::string& name)
         if (brackets < 0 || brackets > 1)
             plain = false;
     }
-    if (plain && brackets == 0)
-        return name;
-    std::string out = "[";
-    for (char c : name) {
-        out += c;
-        if (c == ']')
-            out += ']';
-    }
-    return out + "]";
+    return plain && brackets == 0 ? name : bracketed(name);
 }
 
 }  // namespace
@@ -126,7 +103,7 @@ std::vector<DeclaredParameter> parseParameterDeclarations(const std::string& lis
     }
     items.push_back(current);
     for (const std::string& raw : items) {
-        std::string item = trim(raw);
+        std::string item = trimmed(raw);
         if (item.empty()) {
             if (items.size() == 1)
                 break;   // an empty list
@@ -139,14 +116,14 @@ std::vector<DeclaredParameter> parseParameterDeclarations(const std::string& lis
             throw std::invalid_argument("Incorrect syntax near '" + item + "'.");
         DeclaredParameter p;
         p.name = item.substr(0, space);
-        std::string type = trim(item.substr(space));
+        std::string type = trimmed(item.substr(space));
         // A trailing OUTPUT (or OUT) marks an output parameter.
         const auto lastSpace = type.find_last_of(" \t\r\n");
         if (lastSpace != std::string::npos) {
             const std::string tail = type.substr(lastSpace + 1);
             if (equalsNoCase(tail, "output") || equalsNoCase(tail, "out")) {
                 p.output = true;
-                type = trim(type.substr(0, lastSpace));
+                type = trimmed(type.substr(0, lastSpace));
             }
         }
         if (type.empty() || type.find_first_of(";'") != std::string::npos)
@@ -196,7 +173,7 @@ RpcBatch statementBatch(const std::string& statement, const std::vector<Declared
         if (!v.name.empty()) {
             named = true;
             for (std::size_t d = 0; d < declarations.size(); ++d) {
-                if (lower(declarations[d].name) == lower(v.name))
+                if (lowerAscii(declarations[d].name) == lowerAscii(v.name))
                     slot = d;
             }
             if (slot == declarations.size())

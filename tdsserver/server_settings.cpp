@@ -1,5 +1,7 @@
 #include "server_settings.h"
 
+#include "text_util.h"
+
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -8,15 +10,6 @@
 namespace vqtdsserver {
 
 namespace {
-
-std::string trim(const std::string& s)
-{
-    const auto first = s.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    const auto last = s.find_last_not_of(" \t\r");
-    return s.substr(first, last - first + 1);
-}
 
 int parseInt(const std::string& value, int low, int high, const std::string& where)
 {
@@ -61,15 +54,15 @@ ServerSettings loadServerSettings(const std::string& instanceFolder)
         const auto hash = line.find('#');
         if (hash != std::string::npos)
             line.erase(hash);
-        line = trim(line);
+        line = trimmed(line);
         if (line.empty())
             continue;
         const std::string where = file + ", line " + std::to_string(lineNumber);
         const auto eq = line.find('=');
         if (eq == std::string::npos)
             throw std::runtime_error(where + ": expected key = value");
-        const std::string key = trim(line.substr(0, eq));
-        const std::string value = trim(line.substr(eq + 1));
+        const std::string key = trimmed(line.substr(0, eq));
+        const std::string value = trimmed(line.substr(eq + 1));
         if (key == "address")
             s.address = value;
         else if (key == "port")

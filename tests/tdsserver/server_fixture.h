@@ -5,6 +5,7 @@
 // the instance directly through the engine.
 #pragma once
 
+#include "fuzz_support.h"
 #include "tds_client.h"
 
 #include "connection.h"
@@ -22,18 +23,6 @@
 namespace tdstest {
 
 inline constexpr const char* kSaPassword = "Srv#2008";
-
-inline unsigned fuzzSeed()
-{
-    const char* seed = std::getenv("VQ_FUZZ_SEED");
-    return seed ? static_cast<unsigned>(std::strtoul(seed, nullptr, 10)) : 20261209u;
-}
-
-inline int fuzzRounds(int fallback)
-{
-    const char* rounds = std::getenv("VQ_FUZZ_ROUNDS");
-    return rounds ? std::max(1, std::atoi(rounds)) : fallback;
-}
 
 inline LoginBuilder loginAs(const std::string& password = kSaPassword, const std::string& database = "master")
 {

@@ -131,53 +131,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, MalformedInput, ::testing::ValuesIn(kMalformedCa
 
 // ---- fuzzing -----------------------------------------------------------------------
 
-class Mutator {
-public:
-    explicit Mutator(unsigned seed) : rng_(seed) {}
-
-    std::size_t below(std::size_t n) { return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
-    std::uint8_t byte() { return static_cast<std::uint8_t>(below(256)); }
-
-    Bytes random(std::size_t maxSize)
-    {
-        Bytes b(below(maxSize + 1));
-        for (auto& x : b)
-            x = byte();
-        return b;
-    }
-
-    // One to four edits: flipped bytes, boundary values in 16-bit fields
-    // (lengths, offsets), cuts, inserted bytes.
-    Bytes mutate(Bytes b)
-    {
-        for (std::size_t e = 1 + below(4); e > 0; --e) {
-            switch (below(4)) {
-            case 0:
-                if (!b.empty())
-                    b[below(b.size())] ^= static_cast<std::uint8_t>(1 + below(255));
-                break;
-            case 1:
-                if (b.size() >= 2) {
-                    static const std::uint16_t values[] = {0, 1, 0x7F, 0x80, 0xFF, 0x100, 0x7FFF, 0xFFFF};
-                    const std::size_t at = below(b.size() - 1);
-                    const std::uint16_t v = values[below(std::size(values))];
-                    b[at] = static_cast<std::uint8_t>(v);
-                    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-                }
-                break;
-            case 2: b.resize(below(b.size() + 1)); break;
-            default: {
-                const Bytes extra = random(16);
-                b.insert(b.begin() + static_cast<std::ptrdiff_t>(below(b.size() + 1)), extra.begin(), extra.end());
-            }
-            }
-        }
-        return b;
-    }
-
-private:
-    std::mt19937 rng_;
-};
+using tdstest::Mutator;
 
 class ServerFuzz : public ServerFixture {
 protected:

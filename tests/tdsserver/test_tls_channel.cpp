@@ -5,6 +5,7 @@
 // records, files that cannot be loaded, the certificate's content, and a
 // bounded fuzzing of the ciphertext a client can send (VQ_FUZZ_ROUNDS,
 // VQ_FUZZ_SEED).
+#include "fuzz_support.h"
 #include "certificate.h"
 #include "tls_channel.h"
 
@@ -626,21 +627,12 @@ TEST(SelfSignedCertificate, PresenceNeedsBothFiles)
 
 namespace {
 
-unsigned fuzzSeed()
-{
-    const char* seed = std::getenv("VQ_FUZZ_SEED");
-    return seed ? static_cast<unsigned>(std::strtoul(seed, nullptr, 10)) : 20261209u;
-}
+using tdstest::fuzzRounds;
+using tdstest::fuzzSeed;
 
-int fuzzRounds(int fallback)
-{
-    const char* rounds = std::getenv("VQ_FUZZ_ROUNDS");
-    return rounds ? std::max(1, std::atoi(rounds)) : fallback;
-}
-
-class Mutator {
+class TlsRecordMutator {
 public:
-    explicit Mutator(unsigned seed) : rng_(seed) {}
+    explicit TlsRecordMutator(unsigned seed) : rng_(seed) {}
     std::size_t below(std::size_t n) { return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
 
     Bytes random(std::size_t maxSize)
@@ -720,7 +712,7 @@ bool isPrefix(const Bytes& prefix, const Bytes& whole)
 // handshake goes on, waits or fails with TlsError, nothing else.
 TEST(TlsFuzz, HandshakeInput)
 {
-    Mutator m(fuzzSeed());
+    TlsRecordMutator m(fuzzSeed());
     TestClient helloSource;
     helloSource.handshake();
     const Bytes hello = helloSource.take();
@@ -746,7 +738,7 @@ TEST(TlsFuzz, HandshakeInput)
 // sent (a truncated record gives nothing yet).
 TEST(TlsFuzz, RecordsAfterTheHandshake)
 {
-    Mutator m(fuzzSeed() + 1);
+    TlsRecordMutator m(fuzzSeed() + 1);
     const int rounds = fuzzRounds(200);
     for (int round = 0; round < rounds; ++round) {
         TestClient client;
