@@ -52,6 +52,8 @@ void ClientStream::setPacketSize(std::size_t size)
 
 bool ClientStream::receive(Deadline deadline, bool wait)
 {
+    if (closed_)
+        return false;
     pollfd p{fd_, POLLIN, 0};
     // Waiting without a deadline (between requests) is the blocking read
     // itself: a poll first would only cost a system call per request.
@@ -125,14 +127,18 @@ std::optional<Message> ClientStream::readMessage(Deadline deadline)
     return m;
 }
 
-bool ClientStream::attentionArrived()
+bool ClientStream::attentionArrived() noexcept
 {
     if (closed_)
         return true;
+    // Called from inside the engine's statement: nothing may be thrown
+    // through it. Bytes that cannot be read (malformed, a failed socket)
+    // end the connection as a closed one does.
     try {
         while (receive(std::nullopt, false)) {
         }
-    } catch (const ConnectionClosed&) {
+    } catch (...) {
+        closed_ = true;
         return true;
     }
     if (closed_)

@@ -44,7 +44,7 @@ public:
     // message is among it (it is consumed; other messages wait their turn)
     // or when the client has closed the connection: either way the
     // running request is not wanted any more.
-    bool attentionArrived();
+    bool attentionArrived() noexcept;
 
     // Sends a message as packets of the agreed size. Throws
     // ConnectionClosed when the client is gone.

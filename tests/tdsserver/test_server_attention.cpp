@@ -154,3 +154,20 @@ TEST_F(ServerStop, NoNewConnectionsAfterwards)
 }
 
 }  // namespace
+
+// Malformed bytes that arrive while a statement runs are read by the
+// engine's cancel check, inside the statement: they end that connection
+// (its statement stopped) and nothing else.
+TEST_F(ServerAttention, MalformedBytesDuringAStatementEndOnlyThatConnection)
+{
+    auto bystander = loggedIn();
+    auto client = loggedIn();
+    client->sendBatch(kLongBatch);
+    std::this_thread::sleep_for(200ms);
+    const auto start = std::chrono::steady_clock::now();
+    const vqtds::Bytes garbage = {0x77, 0x01, 0x00, 0x05, 0x00, 0x00, 0x01, 0x00};   // unknown type, length 5 < header
+    client->sendRaw(garbage);
+    EXPECT_TRUE(client->closedByServer(kPrompt));
+    EXPECT_LT(since(start), kPrompt);
+    EXPECT_EQ(exec(*bystander, "SELECT 5").scalar().integer, 5);
+}
