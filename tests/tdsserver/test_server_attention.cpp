@@ -25,18 +25,27 @@ std::chrono::milliseconds since(std::chrono::steady_clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
 }
 
-class ServerAttention : public ServerFixture {};
+class ServerAttention : public ServerFixture {
+protected:
+    // Sends the attention signal once the request has run for `after`,
+    // reads up to its acknowledgement, and checks that it came promptly.
+    static Response cancelAfter(TdsClient& client, std::chrono::milliseconds after = 200ms)
+    {
+        std::this_thread::sleep_for(after);
+        const auto start = std::chrono::steady_clock::now();
+        client.attention();
+        Response r = client.readUntilAttentionAck();
+        EXPECT_LT(since(start), kPrompt);
+        EXPECT_NE(r.finalDone().status & done_status::Attention, 0);
+        return r;
+    }
+};
 
 TEST_F(ServerAttention, CancelsALongBatchAndTheConnectionGoesOn)
 {
     auto client = loggedIn();
     client->sendBatch(kLongBatch);
-    std::this_thread::sleep_for(200ms);
-    const auto start = std::chrono::steady_clock::now();
-    client->attention();
-    const Response r = client->readUntilAttentionAck();
-    EXPECT_LT(since(start), kPrompt);
-    EXPECT_NE(r.finalDone().status & done_status::Attention, 0);
+    const Response r = cancelAfter(*client);
     EXPECT_TRUE(r.resultSets.empty()) << "the batch did not run to its end";
     EXPECT_EQ(exec(*client, "SELECT 11").scalar().integer, 11);
 }
@@ -46,12 +55,7 @@ TEST_F(ServerAttention, CancelsALongProcedureCall)
     auto client = loggedIn();
     Call call{"", proc_id::ExecuteSql, {nvarcharParam("", kLongBatch)}};
     client->sendMessage(packet_type::Rpc, client->rpcPayload({call}));
-    std::this_thread::sleep_for(200ms);
-    const auto start = std::chrono::steady_clock::now();
-    client->attention();
-    const Response r = client->readUntilAttentionAck();
-    EXPECT_LT(since(start), kPrompt);
-    EXPECT_NE(r.finalDone().status & done_status::Attention, 0);
+    cancelAfter(*client);
     EXPECT_EQ(exec(*client, "SELECT 12").scalar().integer, 12);
 }
 
@@ -62,12 +66,7 @@ TEST_F(ServerAttention, EndsAWaitForAnotherClientsLock)
     exec(*holder, "BEGIN TRAN; INSERT INTO t VALUES (1)");
     auto waiter = loggedIn();
     waiter->sendBatch("INSERT INTO t VALUES (2)");
-    std::this_thread::sleep_for(300ms);
-    const auto start = std::chrono::steady_clock::now();
-    waiter->attention();
-    const Response r = waiter->readUntilAttentionAck();
-    EXPECT_LT(since(start), kPrompt);
-    EXPECT_NE(r.finalDone().status & done_status::Attention, 0);
+    cancelAfter(*waiter, 300ms);
     exec(*holder, "COMMIT");
     EXPECT_EQ(exec(*waiter, "SELECT COUNT(*) FROM t").scalar().integer, 1);
 }
@@ -87,10 +86,7 @@ TEST_F(ServerAttention, CancelledTransactionCanStillBeRolledBack)
     auto client = loggedIn();
     exec(*client, "CREATE TABLE t (id int)");
     client->sendBatch(std::string("BEGIN TRAN; INSERT INTO t VALUES (1); ") + kLongBatch);
-    std::this_thread::sleep_for(200ms);
-    client->attention();
-    const Response r = client->readUntilAttentionAck();
-    EXPECT_NE(r.finalDone().status & done_status::Attention, 0);
+    cancelAfter(*client);
     client->batch("IF @@TRANCOUNT > 0 ROLLBACK");
     EXPECT_EQ(exec(*client, "SELECT COUNT(*) FROM t").scalar().integer, 0);
 }
