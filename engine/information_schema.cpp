@@ -13,21 +13,11 @@ namespace {
 constexpr const char* kCollation = "'Chinese_PRC_CI_AS'";
 constexpr const char* kCharSet = "'cp936'";
 
-SqlType type(BaseType base, int length = 0, int precision = 0, int scale = 0)
-{
-    SqlType t;
-    t.base = base;
-    t.length = length;
-    t.precision = precision;
-    t.scale = scale;
-    return t;
-}
-
-const SqlType kName = type(BaseType::NVarChar, 128);
-const SqlType kInt = type(BaseType::Int);
-const SqlType kSmallInt = type(BaseType::SmallInt);
-const SqlType kTinyInt = type(BaseType::TinyInt);
-SqlType varchar(int n) { return type(BaseType::VarChar, n); }
+const SqlType kName = makeType(BaseType::NVarChar, 128);
+const SqlType kInt = makeType(BaseType::Int);
+const SqlType kSmallInt = makeType(BaseType::SmallInt);
+const SqlType kTinyInt = makeType(BaseType::TinyInt);
+SqlType varchar(int n) { return makeType(BaseType::VarChar, n); }
 
 using Columns = std::vector<std::pair<std::string, SqlType>>;
 
@@ -131,7 +121,7 @@ InformationSchemaView views(const std::string& p, const std::string& d)
 {
     return {"VIEWS",
             {{"TABLE_CATALOG", kName}, {"TABLE_SCHEMA", kName}, {"TABLE_NAME", kName},
-             {"VIEW_DEFINITION", type(BaseType::NVarChar, 4000)}, {"CHECK_OPTION", varchar(7)},
+             {"VIEW_DEFINITION", makeType(BaseType::NVarChar, 4000)}, {"CHECK_OPTION", varchar(7)},
              {"IS_UPDATABLE", varchar(2)}},
             "SELECT " + d + " AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, o.name AS TABLE_NAME, "
             "substr(o.definition, 1, 4000) AS VIEW_DEFINITION, 'NONE' AS CHECK_OPTION, 'NO' AS IS_UPDATABLE FROM " +
@@ -145,7 +135,7 @@ InformationSchemaView columns(const std::string& p, const std::string& d)
                               "c.length END";
     return {"COLUMNS",
             {{"TABLE_CATALOG", kName}, {"TABLE_SCHEMA", kName}, {"TABLE_NAME", kName}, {"COLUMN_NAME", kName},
-             {"ORDINAL_POSITION", kInt}, {"COLUMN_DEFAULT", type(BaseType::NVarChar, 4000)},
+             {"ORDINAL_POSITION", kInt}, {"COLUMN_DEFAULT", makeType(BaseType::NVarChar, 4000)},
              {"IS_NULLABLE", varchar(3)}, {"DATA_TYPE", kName}, {"CHARACTER_MAXIMUM_LENGTH", kInt},
              {"CHARACTER_OCTET_LENGTH", kInt}, {"NUMERIC_PRECISION", kTinyInt},
              {"NUMERIC_PRECISION_RADIX", kSmallInt}, {"NUMERIC_SCALE", kInt}, {"DATETIME_PRECISION", kSmallInt},
@@ -267,10 +257,10 @@ InformationSchemaView routines()
     // The engine keeps no procedures or functions: the view is empty.
     Columns cols = {{"SPECIFIC_CATALOG", kName}, {"SPECIFIC_SCHEMA", kName}, {"SPECIFIC_NAME", kName},
                     {"ROUTINE_CATALOG", kName}, {"ROUTINE_SCHEMA", kName}, {"ROUTINE_NAME", kName},
-                    {"ROUTINE_TYPE", type(BaseType::NVarChar, 20)}, {"DATA_TYPE", kName},
-                    {"ROUTINE_BODY", varchar(30)}, {"ROUTINE_DEFINITION", type(BaseType::NVarChar, 4000)},
-                    {"IS_DETERMINISTIC", varchar(10)}, {"SQL_DATA_ACCESS", type(BaseType::NVarChar, 30)},
-                    {"CREATED", type(BaseType::DateTime)}, {"LAST_ALTERED", type(BaseType::DateTime)}};
+                    {"ROUTINE_TYPE", makeType(BaseType::NVarChar, 20)}, {"DATA_TYPE", kName},
+                    {"ROUTINE_BODY", varchar(30)}, {"ROUTINE_DEFINITION", makeType(BaseType::NVarChar, 4000)},
+                    {"IS_DETERMINISTIC", varchar(10)}, {"SQL_DATA_ACCESS", makeType(BaseType::NVarChar, 30)},
+                    {"CREATED", makeType(BaseType::DateTime)}, {"LAST_ALTERED", makeType(BaseType::DateTime)}};
     std::string sql;
     for (const auto& [name, t] : cols)
         sql += std::string(sql.empty() ? "SELECT " : ", ") + "NULL AS " + name;
@@ -289,7 +279,7 @@ InformationSchemaView domains(const std::string& p, const std::string& d)
              {"COLLATION_SCHEMA", kName}, {"COLLATION_NAME", kName}, {"CHARACTER_SET_CATALOG", kName},
              {"CHARACTER_SET_SCHEMA", kName}, {"CHARACTER_SET_NAME", kName}, {"NUMERIC_PRECISION", kTinyInt},
              {"NUMERIC_PRECISION_RADIX", kSmallInt}, {"NUMERIC_SCALE", kInt}, {"DATETIME_PRECISION", kSmallInt},
-             {"DOMAIN_DEFAULT", type(BaseType::NVarChar, 4000)}},
+             {"DOMAIN_DEFAULT", makeType(BaseType::NVarChar, 4000)}},
             "SELECT " + d + " AS DOMAIN_CATALOG, 'dbo' AS DOMAIN_SCHEMA, t.name AS DOMAIN_NAME, "
             "(SELECT b.name FROM " + p + "systypes AS b WHERE b.xusertype = t.xtype) AS DATA_TYPE, " +
                 characterMaximumLength(x, "t.length") + " AS CHARACTER_MAXIMUM_LENGTH, " +

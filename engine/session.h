@@ -132,6 +132,7 @@ private:
     void executeTransaction(const ast::Stmt& s, RunState& st);
     bool evaluateCondition(const ast::Expr& e, RunState& st);
     Value evaluateScalar(const ast::Expr& e, const SqlType* target, RunState& st);
+    void stepToRow(sqlite3_stmt* stmt);
 
     // DDL
     void createTable(const ast::CreateTableStmt& s, RunState& st);

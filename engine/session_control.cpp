@@ -27,18 +27,25 @@
 
 namespace vqsql {
 
+// Steps an expression's statement to its one row; a failure is reset and
+// thrown as SQL Server's error.
+void Session::stepToRow(sqlite3_stmt* stmt)
+{
+    const int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW) {
+        StepError e = stepError(rc);
+        sqlite3_reset(stmt);
+        throwStepError(e, nullptr, false);
+    }
+}
+
 Value Session::evaluateScalar(const ast::Expr& e, const SqlType* target, RunState& st)
 {
     // Keyed by the expression node and the target type's presence.
     const void* key = reinterpret_cast<const char*>(&e) + (target ? 1 : 0);
     Prepared& p = prepare(key, st, [&](Translator& tr) { return tr.scalar(e, target); });
     bindParameters(p, st);
-    int rc = sqlite3_step(p.stmt);
-    if (rc != SQLITE_ROW) {
-        StepError e = stepError(rc);
-        sqlite3_reset(p.stmt);
-        throwStepError(e, nullptr, false);
-    }
+    stepToRow(p.stmt);
     Value v = readColumn(p.stmt, 0, p.translation.columns[0].type);
     sqlite3_reset(p.stmt);
     return v;
@@ -49,12 +56,7 @@ bool Session::evaluateCondition(const ast::Expr& e, RunState& st)
     const void* key = reinterpret_cast<const char*>(&e) + 2;
     Prepared& p = prepare(key, st, [&](Translator& tr) { return tr.condition(e); });
     bindParameters(p, st);
-    int rc = sqlite3_step(p.stmt);
-    if (rc != SQLITE_ROW) {
-        StepError e = stepError(rc);
-        sqlite3_reset(p.stmt);
-        throwStepError(e, nullptr, false);
-    }
+    stepToRow(p.stmt);
     bool result = sqlite3_column_int(p.stmt, 0) != 0;
     sqlite3_reset(p.stmt);
     return result;

@@ -36,6 +36,16 @@ std::string Translator::Impl::defaultValue(const ColumnInfo& c, const std::strin
 
 namespace {
 
+// The SQL of a statement with the parameters and views its translation used.
+Translation finishedTranslation(const Translator::Impl& impl, std::string sql)
+{
+    Translation t;
+    t.sql = std::move(sql);
+    t.parameters = impl.parameters;
+    t.views = impl.viewsRead;
+    return t;
+}
+
 // The view a data statement targets, or nullptr when it targets a table
 // (or names nothing: the statement's own translation reports that).
 const TableInfo* targetView(Catalog& catalog, const ast::ObjectName& name)
@@ -299,11 +309,7 @@ Translation Translator::update(const ast::UpdateStmt& s)
         sql += " WHERE " + where;
     if (s.top)
         sql += " LIMIT " + impl.expr(*s.top, scope).sql;
-    Translation t;
-    t.sql = sql;
-    t.parameters = impl.parameters;
-    t.views = impl.viewsRead;
-    return t;
+    return finishedTranslation(impl, std::move(sql));
 }
 
 Translation Translator::remove(const ast::DeleteStmt& s)
@@ -359,11 +365,7 @@ Translation Translator::remove(const ast::DeleteStmt& s)
     }
     if (s.top)
         sql += " LIMIT " + impl.expr(*s.top, scope).sql;
-    Translation t;
-    t.sql = sql;
-    t.parameters = impl.parameters;
-    t.views = impl.viewsRead;
-    return t;
+    return finishedTranslation(impl, std::move(sql));
 }
 
 }  // namespace vqsql

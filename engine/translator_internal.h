@@ -17,16 +17,6 @@
 
 namespace vqsql::translation {
 
-inline SqlType makeType(BaseType base, int length = 0, int precision = 0, int scale = 0)
-{
-    SqlType t;
-    t.base = base;
-    t.length = length;
-    t.precision = precision;
-    t.scale = scale;
-    return t;
-}
-
 inline const SqlType kInt = makeType(BaseType::Int);
 inline const SqlType kBigInt = makeType(BaseType::BigInt);
 inline const SqlType kFloat = makeType(BaseType::Float);

@@ -68,6 +68,17 @@ struct SqlType {
     int xtype() const;
 };
 
+// A type from its parts.
+inline SqlType makeType(BaseType base, int length = 0, int precision = 0, int scale = 0)
+{
+    SqlType t;
+    t.base = base;
+    t.length = length;
+    t.precision = precision;
+    t.scale = scale;
+    return t;
+}
+
 // Looks up a system type name ("int", "varchar", "decimal" ...); Unknown if
 // the name is not a system type.
 BaseType baseTypeFromName(const std::string& name);
