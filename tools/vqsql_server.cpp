@@ -239,6 +239,13 @@ int startServer(const std::string& folder, const ServerOverrides& overrides, con
         }
         if (auto running = runningServer(folder); running && running->pid == child) {
             std::cout << "running, listening on " << running->listeningOn << " (pid " << running->pid << ")\n";
+            // The server's log says so too, but the person starting it
+            // should read it now.
+            const bool onlyThisMachine = running->listeningOn.rfind("127.0.0.1:", 0) == 0 ||
+                                         running->listeningOn.rfind("::1:", 0) == 0;
+            if (!onlyThisMachine && saPasswordIsEmpty(folder))
+                std::cerr << "vqsql: warning: the sa login has an empty password, so anyone who reaches "
+                          << running->listeningOn << " is sa; set one with `vqsql password NEW`\n";
             return 0;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
