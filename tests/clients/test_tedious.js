@@ -66,21 +66,24 @@ function connect(s, mode, extra = {}) {
   });
 }
 
-// Runs a request; resolves with { sets: [[row...]...], rowCount, outputs }.
+// Runs a request; resolves with { sets: [[row...]...], rowCount, outputs,
+// returnStatus } (returnStatus: the last procedure's, for RPCs).
 // Each row is an array of plain values.
 function run(connection, how, sql, parameters = [], outputs = []) {
   return new Promise((resolve, reject) => {
     const sets = [];
     const returned = {};
+    let returnStatus;
     const request = new Request(sql, (err, rowCount) => {
       if (err) reject(err);
-      else resolve({ sets, rowCount, outputs: returned });
+      else resolve({ sets, rowCount, outputs: returned, returnStatus });
     });
     for (const [name, type, value, options] of parameters) request.addParameter(name, type, value, options);
     for (const [name, type, options] of outputs) request.addOutputParameter(name, type, undefined, options);
     request.on('columnMetadata', () => sets.push([]));
     request.on('row', (columns) => sets[sets.length - 1].push(columns.map((c) => c.value)));
     request.on('returnValue', (name, value) => { returned[name] = value; });
+    request.on('doneProc', (rowCount, more, status) => { returnStatus = status; });
     if (how === 'batch') connection.execSqlBatch(request);
     else if (how === 'rpc') connection.execSql(request);
     else connection.callProcedure(request);
@@ -289,6 +292,26 @@ async function checkOutputParameters(c) {
   assert.deepEqual(viaProcedure.sets, [[[15]]], 'callProcedure(sp_executesql)');
 }
 
+async function checkProcedureOfOnesOwn(c, s) {
+  const procedure = `dbo.${s.prefix}Balance`;
+  await batch(c, `create procedure ${procedure} @Debit money, @Credit money, @Difference money output, ` +
+    `@Note nvarchar(30) = N'${VOUCHER}' output as\n` +
+    'set @Difference = @Debit - @Credit\n' +
+    "set @Note = @Note + N'?'\n" +
+    'if @Difference <> 0 return 1\n' +
+    'return 0');
+  const unbalanced = await run(c, 'procedure', procedure,
+    [['Debit', TYPES.Money, 100.5], ['Credit', TYPES.Money, 80]],
+    [['Difference', TYPES.Money]]);
+  assert.equal(unbalanced.returnStatus, 1, 'the RETURN value as the RPC\'s return status');
+  assert.deepEqual(unbalanced.outputs, { Difference: 20.5 }, 'the OUTPUT parameter, @Note left to its default');
+  const balanced = await run(c, 'procedure', procedure,
+    [['Debit', TYPES.Money, 7], ['Credit', TYPES.Money, 7], ['Note', TYPES.NVarChar, 'x']],
+    [['Difference', TYPES.Money]]);
+  assert.equal(balanced.returnStatus, 0, 'RETURN 0');
+  assert.equal(balanced.outputs.Difference, 0, 'the OUTPUT parameter of the second call');
+}
+
 async function checkTransactions(s, mode) {
   const table = `dbo.${s.prefix}Ledger`;
   await withConnection(s, mode, async (c) => {
@@ -437,6 +460,8 @@ async function main() {
       async () => checkMessages(await shared()));
     await check(`${mode.name}: result sets and row counts`, async () => checkResultSetsAndCounts(await shared(), ms));
     await check(`${mode.name}: output parameters and callProcedure`, async () => checkOutputParameters(await shared()));
+    await check(`${mode.name}: a procedure of one's own: RETURN and OUTPUT`,
+      async () => checkProcedureOfOnesOwn(await shared(), ms));
     await check(`${mode.name}: transactions (TDS transaction manager)`, () => checkTransactions(ms, mode));
     await check(`${mode.name}: a query cancelled by the client's time-out`, () => checkCancel(ms, mode));
     await close(c);
