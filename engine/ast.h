@@ -177,6 +177,7 @@ enum class StmtKind {
     If, While, Block, Return, Break, Continue,
     Exec, BeginTran, CommitTran, RollbackTran, Print,
     Use, CreateDatabase, DropDatabase, AlterDatabase, Backup, Restore,
+    TryCatch, Raiserror, WaitFor, SaveTran,
 };
 
 struct Stmt {
@@ -366,9 +367,37 @@ struct ReturnStmt : Stmt {
     ExprPtr value;
 };
 
-struct SimpleStmt : Stmt {   // BREAK, CONTINUE, BEGIN/COMMIT/ROLLBACK TRAN
+struct SimpleStmt : Stmt {   // BREAK, CONTINUE, BEGIN/COMMIT/ROLLBACK/SAVE TRAN
     explicit SimpleStmt(StmtKind k) : Stmt(k) {}
-    std::string name;        // transaction name, if any
+    std::string name;        // transaction or savepoint name ("@v" for a variable), if any
+};
+
+// BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH
+struct TryCatchStmt : Stmt {
+    TryCatchStmt() : Stmt(StmtKind::TryCatch) {}
+    std::vector<StmtPtr> tryBody;
+    std::vector<StmtPtr> catchBody;   // may be empty
+};
+
+// RAISERROR (message, severity, state [, argument ...]) [WITH option, ...];
+// the old form RAISERROR number 'text' has message = number, text = 'text'.
+struct RaiserrorStmt : Stmt {
+    RaiserrorStmt() : Stmt(StmtKind::Raiserror) {}
+    ExprPtr message;           // msg_str, @variable or msg_id
+    ExprPtr severity;
+    ExprPtr state;
+    std::vector<ExprPtr> args;
+    ExprPtr legacyText;        // the old form's text (then severity and state are null)
+    bool withLog = false;
+    bool withNowait = false;
+    bool withSetError = false;
+};
+
+// WAITFOR DELAY 'hh:mm:ss' | WAITFOR TIME 'hh:mm:ss' (a string or a variable)
+struct WaitForStmt : Stmt {
+    WaitForStmt() : Stmt(StmtKind::WaitFor) {}
+    bool delay = true;         // DELAY (false: TIME)
+    ExprPtr time;
 };
 
 struct ExecArg {

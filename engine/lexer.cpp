@@ -392,7 +392,7 @@ private:
     void lexOperator(Token& t)
     {
         static const char* const twoChar[] = {"<>", "!=", "!<", "!>", "<=", ">=",
-                                              "+=", "-=", "*=", "/="};
+                                              "+=", "-=", "*=", "/=", "%=", "&=", "|=", "^="};
         t.kind = TokenKind::Operator;
         for (const char* op : twoChar) {
             if (s_[i_] == op[0] && peek(1) == op[1]) {

@@ -299,6 +299,10 @@ StmtPtr Parser::statementBody(bool firstInBatch)
         s->database = name();
         return s;
     }
+    if (t.isKeyword("RAISERROR")) return raiserrorStatement();
+    if (t.isKeyword("WAITFOR")) return waitforStatement();
+    if (t.isKeyword("SAVE") && (ahead(1).isKeyword("TRAN") || ahead(1).isKeyword("TRANSACTION")))
+        return saveTransactionStatement();
     if (t.isKeyword("BACKUP")) return backupStatement();
     if (t.isKeyword("RESTORE")) return restoreStatement();
     refuseUnsupportedStatement(t);
@@ -315,7 +319,7 @@ void Parser::refuseUnsupportedStatement(const Token& t)
         const char* keyword;
         const char* construct;
     } statements[] = {
-        {"RAISERROR", "RAISERROR"}, {"WAITFOR", "WAITFOR"},      {"GOTO", "GOTO"},
+        {"GOTO", "GOTO"},
         {"MERGE", "MERGE"},         {"OPEN", "cursors (OPEN)"}, {"FETCH", "cursors (FETCH)"},
         {"CLOSE", "cursors (CLOSE)"}, {"DEALLOCATE", "cursors (DEALLOCATE)"},
     };
@@ -323,8 +327,6 @@ void Parser::refuseUnsupportedStatement(const Token& t)
         if (t.isKeyword(st.keyword))
             unsupportedAt(t, st.construct);
     }
-    if (t.isKeyword("SAVE") && (ahead(1).isKeyword("TRAN") || ahead(1).isKeyword("TRANSACTION")))
-        unsupportedAt(t, "SAVE TRANSACTION");
     if (t.isKeyword("WITH") && isName(ahead(1)))
         unsupportedAt(t, "common table expressions (WITH ... AS)");
 }

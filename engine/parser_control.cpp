@@ -30,7 +30,7 @@ StmtPtr Parser::declareStatement()
     return s;
 }
 
-// SET @variable { = | += | -= | *= | /= } expr
+// SET @variable { = | += | -= | *= | /= | %= | &= | |= | ^= } expr
 // SET option value, e.g. SET NOCOUNT ON, SET TRANSACTION ISOLATION LEVEL ...
 StmtPtr Parser::setStatement()
 {
@@ -39,13 +39,18 @@ StmtPtr Parser::setStatement()
         auto s = std::make_unique<SetVariableStmt>();
         s->variable = next().text;
         const Token& op = cur();
-        if (op.isOperator("=") || op.isOperator("+=") || op.isOperator("-=") ||
-            op.isOperator("*=") || op.isOperator("/=")) {
-            s->op = next().text;
-        } else {
+        if (!op.isOperator("=") && !isCompoundAssignment(op))
             fail();
-        }
+        const Pos opPos = op.pos;
+        s->op = next().text;
         s->value = expr();
+        if (s->op != "=") {
+            // SET @v += x runs as SET @v = @v + (x): the translator types
+            // and converts it as the plain operator (+ concatenates text).
+            auto target = makeExpr(ExprKind::Variable, opPos);
+            target->text = s->variable;
+            s->value = makeBinary(ExprKind::Binary, s->op.substr(0, 1), std::move(target), std::move(s->value));
+        }
         return s;
     }
     if (cur().kind != TokenKind::Identifier)
@@ -171,8 +176,10 @@ StmtPtr Parser::beginStatement()
         s->name = transactionName();
         return s;
     }
-    if (atKw("TRY") || atKw("CATCH"))
-        unsupportedAt(at(p_ - 1), "BEGIN TRY ... END CATCH");
+    if (atKw("TRY"))
+        return tryCatchStatement();
+    if (atKw("CATCH"))
+        failAt(cur());   // a CATCH block without its TRY block
     if (atKw("DISTRIBUTED"))
         unsupportedAt(at(p_ - 1), "distributed transactions");
     auto block = std::make_unique<BlockStmt>();

@@ -86,8 +86,7 @@ Assignment Parser::assignment()
         if (acceptKw("DEFAULT"))
             return a;
         a.value = expr();
-    } else if (op.isOperator("+=") || op.isOperator("-=") || op.isOperator("*=") ||
-               op.isOperator("/=")) {
+    } else if (isCompoundAssignment(op)) {
         const std::string bin = op.text.substr(0, 1);
         next();
         a.value = makeBinary(ExprKind::Binary, bin, std::move(target), expr());

@@ -193,6 +193,17 @@ inline ExprPtr makeBinary(ExprKind kind, std::string op, ExprPtr left, ExprPtr r
     return e;
 }
 
+// +=, -=, *=, /=, %=, &=, |=, ^=: an assignment that applies the operator
+// to the target's value.
+inline bool isCompoundAssignment(const Token& t)
+{
+    static const char* const ops[] = {"+=", "-=", "*=", "/=", "%=", "&=", "|=", "^="};
+    for (const char* op : ops)
+        if (t.isOperator(op))
+            return true;
+    return false;
+}
+
 // Comparison operators as stored in the tree: "!=" is "<>", "!<" is ">=",
 // "!>" is "<="; nullptr when the token is no comparison.
 inline const char* comparisonOp(const Token& t)
@@ -350,6 +361,12 @@ private:
     std::string transactionName();
     StmtPtr endTransaction(StmtKind kind);
     StmtPtr returnStatement();
+    // TRY ... CATCH, RAISERROR, WAITFOR, SAVE TRANSACTION (parser_errors.cpp)
+    StmtPtr tryCatchStatement();
+    std::vector<StmtPtr> statementsUntilEnd(const char* closing);
+    StmtPtr raiserrorStatement();
+    StmtPtr waitforStatement();
+    StmtPtr saveTransactionStatement();
     static bool startsExpression(const Token& t);
     StmtPtr execStatement();
     bool startsExecArg(const Token& t) const;

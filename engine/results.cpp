@@ -49,3 +49,36 @@ void BatchResult::addRowsAffected(long long count, bool shown)
 }
 
 }  // namespace vqsql
+
+namespace vqsql {
+
+void BatchResult::addNumberedMessage(SqlError info)
+{
+    messageDetails[messages.size()] = info;
+    addMessage(std::move(info.message));
+}
+
+const SqlError* BatchResult::messageDetail(std::size_t index) const
+{
+    auto it = messageDetails.find(index);
+    return it == messageDetails.end() ? nullptr : &it->second;
+}
+
+void BatchResult::append(BatchResult other)
+{
+    for (const BatchEvent& e : other.events) {
+        switch (e.kind) {
+        case BatchEvent::Kind::ResultSet: addResultSet(std::move(other.resultSets[e.index])); break;
+        case BatchEvent::Kind::Message:
+            if (const SqlError* detail = other.messageDetail(e.index))
+                addNumberedMessage(*detail);
+            else
+                addMessage(std::move(other.messages[e.index]));
+            break;
+        case BatchEvent::Kind::Error: addError(std::move(other.errors[e.index])); break;
+        case BatchEvent::Kind::RowsAffected: addRowsAffected(e.count); break;
+        }
+    }
+}
+
+}  // namespace vqsql

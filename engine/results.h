@@ -8,6 +8,7 @@
 #include "value.h"
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,9 @@ struct BatchResult {
     std::vector<ResultSet> resultSets;
     std::vector<SqlError> errors;
     std::vector<std::string> messages;   // PRINT output and informational messages
+    // The number, severity (0 to 10), state and line of a message that
+    // RAISERROR sent, by its index in messages; PRINT output has none.
+    std::map<std::size_t, SqlError> messageDetails;
     long long rowsAffected = -1;         // rows touched by the last data statement, -1 if none ran
     std::vector<BatchEvent> events;      // all of the above in the order they happened
 
@@ -55,6 +59,15 @@ struct BatchResult {
     void addResultSet(ResultSet rs);
     void addMessage(std::string text);
     void addError(SqlError error);
+    // An informational message with its number and severity (RAISERROR
+    // of severity 10 or less): its text in messages, the rest in
+    // messageDetails.
+    void addNumberedMessage(SqlError info);
+    // The number and severity of message `index`; nullptr for PRINT output.
+    const SqlError* messageDetail(std::size_t index) const;
+    // Appends everything `other` produced, in its order, after what this
+    // result holds (the output of a nested batch).
+    void append(BatchResult other);
     // The row count of a data statement; under SET NOCOUNT ON (`shown`
     // false) it only sets rowsAffected and is not an event.
     void addRowsAffected(long long count, bool shown = true);

@@ -494,8 +494,12 @@ int Session::busyHandler(void* session, int attempt)
 void Session::beginTransaction()
 {
     refuseWhileCursorOpen();
-    if (tranCount_ == 0)
+    if (tranCount_ == 0) {
         execSql(db_, "BEGIN");
+        doomed_ = false;
+        transactionName_.clear();
+        savepoints_.clear();
+    }
     ++tranCount_;
 }
 
@@ -504,6 +508,9 @@ void Session::commit()
     refuseWhileCursorOpen();
     if (tranCount_ == 0)
         throw SqlException(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+    if (doomed_)
+        throw SqlException(3930, "The current transaction cannot be committed and cannot support operations that "
+                                 "write to the log file. Roll back the transaction.");
     if (tranCount_ == 1) {
         if (sqlite3_get_autocommit(db_)) {
             // SQLite ended the transaction itself (an interrupted statement).
@@ -581,6 +588,14 @@ void collectDeclarations(const ast::Stmt& s, std::vector<const ast::DeclareStmt*
         const auto& w = static_cast<const ast::WhileStmt&>(s);
         if (w.body)
             collectDeclarations(*w.body, out);
+        break;
+    }
+    case ast::StmtKind::TryCatch: {
+        const auto& t = static_cast<const ast::TryCatchStmt&>(s);
+        for (const auto& c : t.tryBody)
+            collectDeclarations(*c, out);
+        for (const auto& c : t.catchBody)
+            collectDeclarations(*c, out);
         break;
     }
     default: break;
@@ -701,6 +716,7 @@ BatchResult Session::run(const std::string& text)
     // The time-out counts for the whole batch; a nested batch (EXEC of a
     // text) runs within its caller's time.
     CommandScope command(*this);
+    NestedOutputKeeper keepOnJump(*this, result);
 
     for (const ast::DeclareStmt* d : cached->declarations) {
         for (const ast::VariableDecl& v : d->variables) {
@@ -742,6 +758,8 @@ BatchResult Session::run(const std::string& text)
     st.statement = nullptr;
     st.running.reset();
     if (command.outermost())
+        endDoomedTransaction(result, 1);
+    if (command.outermost())
         detachUnused();
     return result;
 }
@@ -759,6 +777,8 @@ void Session::execute(const ast::Stmt& s, RunState& st)
 {
     try {
         checkDeadline();
+        if (doomed_)
+            refuseWriteWhenDoomed(s);
         switch (s.kind) {
         case ast::StmtKind::Select: executeSelect(static_cast<const ast::SelectStmt&>(s), st); break;
         case ast::StmtKind::Insert:
@@ -806,7 +826,11 @@ void Session::execute(const ast::Stmt& s, RunState& st)
         case ast::StmtKind::Exec: executeExec(static_cast<const ast::ExecStmt&>(s), st); break;
         case ast::StmtKind::BeginTran:
         case ast::StmtKind::CommitTran:
-        case ast::StmtKind::RollbackTran: executeTransaction(s, st); break;
+        case ast::StmtKind::RollbackTran:
+        case ast::StmtKind::SaveTran: executeTransaction(s, st); break;
+        case ast::StmtKind::TryCatch: executeTryCatch(static_cast<const ast::TryCatchStmt&>(s), st); break;
+        case ast::StmtKind::Raiserror: executeRaiserror(static_cast<const ast::RaiserrorStmt&>(s), st); break;
+        case ast::StmtKind::WaitFor: executeWaitFor(static_cast<const ast::WaitForStmt&>(s), st); break;
         case ast::StmtKind::Print: {
             const auto& p = static_cast<const ast::PrintStmt&>(s);
             SqlType text = varcharType(8000);
@@ -824,10 +848,16 @@ void Session::execute(const ast::Stmt& s, RunState& st)
             throw SqlException(err::Unsupported, "The engine does not support this statement yet.", s.pos.line);
         }
     } catch (const std::exception&) {
-        reportFailure(currentErrors(s), s, st);
+        const std::vector<SqlError> errors = currentErrors(s);
+        if (!tryLevels_.empty())
+            jumpToCatch(errors, s, st);
+        reportFailure(errors, s, st);
         // Under XACT_ABORT an error ends the batch; a deadlock victim's
-        // batch ends there in any case, as in SQL Server.
-        if (options_.isOn(option_bit::XactAbort) || lastError_ == 1205) {
+        // batch ends there in any case, as in SQL Server, and so does an
+        // error of severity 20 or more (RAISERROR ... WITH LOG), which
+        // ends SQL Server's connection.
+        if (options_.isOn(option_bit::XactAbort) || lastError_ == 1205 ||
+            (!errors.empty() && errors.front().severity >= 20)) {
             abortAfterError(st);
         } else if (lastError_ == err::Timeout) {
             // A time-out or a cancel ends the batch; the transaction stays.
@@ -837,7 +867,9 @@ void Session::execute(const ast::Stmt& s, RunState& st)
     }
     // Leaf statements that succeed clear @@ERROR; a block keeps what its
     // last statement left.
-    if (s.kind != ast::StmtKind::Block && s.kind != ast::StmtKind::If && s.kind != ast::StmtKind::While)
+    // TRY ... CATCH too; RAISERROR sets @@ERROR itself.
+    if (s.kind != ast::StmtKind::Block && s.kind != ast::StmtKind::If && s.kind != ast::StmtKind::While &&
+        s.kind != ast::StmtKind::TryCatch && s.kind != ast::StmtKind::Raiserror)
         lastError_ = 0;
 }
 
@@ -994,6 +1026,8 @@ void Session::bindParameters(Prepared& p, RunState& st)
             v = identity_ ? Value::fromInteger(identity_) : Value::null();
         else if (name == "@@spid")
             v = Value::fromInteger(spid_);
+        else if (name.rfind("@@error_", 0) == 0 || name == "@@xact_state")
+            v = errorFunctionValue(name);
         else if (name == "@@fetch_status")
             v = Value::fromInteger(-1);
         else if (name == "@@datefirst")

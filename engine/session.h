@@ -229,6 +229,31 @@ private:
     void reportFailure(const std::vector<SqlError>& errors, const ast::Stmt& s, RunState& st);
     std::string hostName() const;
 
+    // ---- TRY ... CATCH, RAISERROR, WAITFOR, savepoints (session_errors.cpp) ----
+    struct TryScope;
+    struct CatchScope;
+    struct NestedOutputKeeper;
+    void executeTryCatch(const ast::TryCatchStmt& s, RunState& st);
+    void executeRaiserror(const ast::RaiserrorStmt& s, RunState& st);
+    void executeWaitFor(const ast::WaitForStmt& s, RunState& st);
+    // Inside a TRY block, a catchable error of statement `s` goes to the
+    // CATCH block: throws CatchJump. Returns when the error goes to the
+    // client.
+    void jumpToCatch(const std::vector<SqlError>& errors, const ast::Stmt& s, RunState& st);
+    // ERROR_NUMBER() ... ERROR_PROCEDURE() and XACT_STATE(), bound as
+    // the parameters "@@error_number" ... "@@xact_state".
+    Value errorFunctionValue(const std::string& parameter) const;
+    // 3930 for a statement that writes while the transaction is doomed.
+    void refuseWriteWhenDoomed(const ast::Stmt& s) const;
+    // At the end of the client's batch a doomed transaction is rolled back (3998).
+    void endDoomedTransaction(BatchResult& result, int line);
+    std::string transactionNameValue(const std::string& written, RunState& st);
+    // An expression's value and its SQL type (RAISERROR tells msg_id from msg_str by it).
+    Value evaluateWithType(const ast::Expr& e, SqlType& type, RunState& st);
+    void saveTransaction(const std::string& name, int line);
+    // ROLLBACK TRAN [name]: the whole transaction, or back to a savepoint.
+    void rollbackTransaction(const std::string& name, int line);
+
     sqlite3* db_ = nullptr;
     std::string folder_;
     std::string current_;
@@ -253,6 +278,14 @@ private:
     int lastError_ = 0;
     long long identity_ = 0;
     int spid_;   // @@SPID
+    std::vector<int> tryLevels_;           // runDepth_ of each TRY block running, innermost last
+    std::vector<SqlError> caughtErrors_;   // the errors the running CATCH blocks handle, innermost last
+    std::vector<BatchResult> jumpOutput_;  // output of nested batches a jump to CATCH left, innermost first
+    bool doomed_ = false;                  // XACT_STATE() -1: the transaction can only be rolled back
+    std::string transactionName_;          // BEGIN TRAN name of the outermost transaction
+    // SAVE TRAN names as written and the SQLite savepoints they stand for, oldest first.
+    std::vector<std::pair<std::string, std::string>> savepoints_;
+    unsigned savepointCounter_ = 0;
 
     unsigned long long cacheGeneration_ = 0;
     std::map<std::string, std::map<std::string, std::unique_ptr<TableInfo>>> tableCache_;   // alias -> name -> info

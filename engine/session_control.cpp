@@ -89,19 +89,22 @@ void Session::executeSet(const ast::SetVariableStmt& s, RunState& st)
     auto t = st.types.find(name);
     if (t == st.types.end() || t->second.declaredAt > s.pos.offset)
         throw SqlException(err::MustDeclare, "Must declare the scalar variable \"" + s.variable + "\".", s.pos.line);
-    if (s.op != "=")
-        throw SqlException(err::Unsupported, "The engine does not support the compound assignment " + s.op + ".",
-                           s.pos.line);
     st.values[name] = evaluateScalar(*s.value, &t->second.type, st);
     rowCount_ = 1;
 }
 
-void Session::executeTransaction(const ast::Stmt& s, RunState&)
+void Session::executeTransaction(const ast::Stmt& s, RunState& st)
 {
+    const std::string name = transactionNameValue(static_cast<const ast::SimpleStmt&>(s).name, st);
     switch (s.kind) {
-    case ast::StmtKind::BeginTran: beginTransaction(); break;
+    case ast::StmtKind::BeginTran:
+        beginTransaction();
+        if (tranCount_ == 1)
+            transactionName_ = name;
+        break;
     case ast::StmtKind::CommitTran: commit(); break;
-    default: rollback(); break;
+    case ast::StmtKind::SaveTran: saveTransaction(name, s.pos.line); break;
+    default: rollbackTransaction(name, s.pos.line); break;
     }
 }
 
@@ -155,7 +158,12 @@ void mergeResult(BatchResult inner, BatchResult& outer)
     for (const BatchEvent& e : inner.events) {
         switch (e.kind) {
         case BatchEvent::Kind::ResultSet: outer.addResultSet(std::move(inner.resultSets[e.index])); break;
-        case BatchEvent::Kind::Message: outer.addMessage(std::move(inner.messages[e.index])); break;
+        case BatchEvent::Kind::Message:
+            if (const SqlError* detail = inner.messageDetail(e.index))
+                outer.addNumberedMessage(*detail);
+            else
+                outer.addMessage(std::move(inner.messages[e.index]));
+            break;
         case BatchEvent::Kind::Error: outer.addError(std::move(inner.errors[e.index])); break;
         case BatchEvent::Kind::RowsAffected: outer.addRowsAffected(e.count); break;
         }

@@ -108,6 +108,28 @@ struct Session::RunState {
     std::shared_ptr<Prepared> running;
 };
 
+// Thrown by a failing statement inside a TRY block to the TRY ... CATCH
+// statement running it. It is no std::exception, so that the statements
+// it passes on its way (blocks, IF, WHILE, EXEC of a text) neither report
+// nor stop it.
+struct CatchJump {
+    SqlError error;
+};
+
+// Keeps what a nested batch (EXEC of a text) produced when a jump to a
+// CATCH block leaves it half-run: the TRY ... CATCH statement adds that
+// output to its own batch's before the CATCH block runs.
+struct Session::NestedOutputKeeper {
+    NestedOutputKeeper(Session& session, BatchResult& result);
+    ~NestedOutputKeeper();
+    NestedOutputKeeper(const NestedOutputKeeper&) = delete;
+    NestedOutputKeeper& operator=(const NestedOutputKeeper&) = delete;
+
+    Session& session;
+    BatchResult& result;
+    int exceptions;   // in flight when the batch started
+};
+
 // Helpers that several of the executor's files use.
 
 // Storage size SQL Server reports in syscolumns.length.

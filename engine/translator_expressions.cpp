@@ -872,6 +872,20 @@ TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
     if (name == "suser_sname" || name == "system_user") {
         return {"'sa'", makeType(BaseType::NVarChar, 128)};
     }
+    // The error a CATCH block handles and the transaction's state: read
+    // from the session when the statement runs.
+    if (name == "error_number" || name == "error_severity" || name == "error_state" || name == "error_line") {
+        arguments(e, scope, 0, 0);
+        return {parameter("@@" + name), kInt};
+    }
+    if (name == "error_message" || name == "error_procedure") {
+        arguments(e, scope, 0, 0);
+        return {parameter("@@" + name), makeType(BaseType::NVarChar, name == "error_message" ? 4000 : 126)};
+    }
+    if (name == "xact_state") {
+        arguments(e, scope, 0, 0);
+        return {parameter("@@xact_state"), makeType(BaseType::SmallInt)};
+    }
     if (name == "host_name") {
         return {parameter("@@hostname"), makeType(BaseType::NVarChar, 128)};
     }

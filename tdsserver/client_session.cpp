@@ -317,6 +317,11 @@ bool ClientSession::writeEvents(TokenWriter& w, const vqsql::BatchResult& result
                 w.envDatabase(name, database_);
                 database_ = name;
                 w.info({5701, 1, 0, text, context_.serverName, "", 1});
+            } else if (const SqlError* detail = result.messageDetail(e.index)) {
+                // RAISERROR of severity 10 or less: its number, state and severity.
+                w.info({detail->number, static_cast<std::uint8_t>(detail->state),
+                        static_cast<std::uint8_t>(detail->severity), text, context_.serverName, detail->procedure,
+                        detail->line});
             } else {
                 w.info({0, 1, 0, text, context_.serverName, "", 1});
             }

@@ -481,6 +481,8 @@ Response TdsClient::transactionRequest(std::uint16_t type, const std::string& na
     if (type == tm_request::BeginXact) {
         putU8(payload, 0);   // isolation unchanged
         bVarByteName(name);
+    } else if (type == tm_request::SaveXact) {
+        bVarByteName(name);
     } else {
         bVarByteName(name);
         putU8(payload, beginAfter ? 1 : 0);

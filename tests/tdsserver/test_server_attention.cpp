@@ -59,6 +59,15 @@ TEST_F(ServerAttention, CancelsALongProcedureCall)
     EXPECT_EQ(exec(*client, "SELECT 12").scalar().integer, 12);
 }
 
+TEST_F(ServerAttention, EndsAWaitforDelayAtOnce)
+{
+    auto client = loggedIn();
+    client->sendBatch("WAITFOR DELAY '00:00:30'; SELECT 1");
+    const Response r = cancelAfter(*client);
+    EXPECT_TRUE(r.resultSets.empty());
+    EXPECT_EQ(exec(*client, "SELECT 13").scalar().integer, 13);
+}
+
 TEST_F(ServerAttention, EndsAWaitForAnotherClientsLock)
 {
     auto holder = loggedIn();

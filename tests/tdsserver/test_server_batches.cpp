@@ -209,6 +209,21 @@ TEST_F(ServerBatches, ClientsWorkSideBySide)
 
 // ---- transactions --------------------------------------------------------------
 
+TEST_F(ServerBatches, RaiserrorMessagesAndErrorsKeepTheirNumberAndSeverity)
+{
+    auto client = loggedIn();
+    const Response r = client->batch("RAISERROR('note %d', 10, 3, 7); RAISERROR('bad', 16, 2)");
+    ASSERT_EQ(r.infos.size(), 1u);
+    EXPECT_EQ(r.infos[0].number, 50000);
+    EXPECT_EQ(r.infos[0].severity, 10);
+    EXPECT_EQ(r.infos[0].state, 3);
+    EXPECT_EQ(r.infos[0].text, "note 7");
+    ASSERT_EQ(r.errors.size(), 1u);
+    EXPECT_EQ(r.errors[0].number, 50000);
+    EXPECT_EQ(r.errors[0].severity, 16);
+    EXPECT_EQ(r.errors[0].state, 2);
+}
+
 class ServerTransactions : public ServerFixture {};
 
 TEST_F(ServerTransactions, BeginInOneBatchRollbackInTheNext)
@@ -318,6 +333,31 @@ TEST_F(ServerTransactions, CommitWithoutTransactionIsAnError)
     EXPECT_FALSE(r.errors.empty());
     EXPECT_NE(r.finalDone().status & done_status::Error, 0);
     EXPECT_EQ(exec(*client, "SELECT 1").scalar().integer, 1);
+}
+
+TEST_F(ServerTransactions, SaveRequestAndRollbackToTheSavepoint)
+{
+    auto client = loggedIn();
+    exec(*client, "CREATE TABLE t (id int)");
+    client->transactionRequest(tm_request::BeginXact);
+    exec(*client, "INSERT INTO t VALUES (1)");
+    const Response save = client->transactionRequest(tm_request::SaveXact, "before_two");
+    ASSERT_TRUE(save.errors.empty()) << describe(save);
+    exec(*client, "INSERT INTO t VALUES (2)");
+    const Response back = client->transactionRequest(tm_request::RollbackXact, "before_two");
+    ASSERT_TRUE(back.errors.empty()) << describe(back);
+    EXPECT_EQ(back.env(env_change::RollbackTransaction), nullptr);   // the transaction goes on
+    EXPECT_EQ(exec(*client, "SELECT @@TRANCOUNT").scalar().integer, 1);
+    EXPECT_EQ(exec(*client, "SELECT COUNT(*) FROM t").scalar().integer, 1);
+    const Response unknown = client->transactionRequest(tm_request::RollbackXact, "nowhere");
+    ASSERT_EQ(unknown.errors.size(), 1u);
+    EXPECT_EQ(unknown.errors[0].number, 6401);
+    client->transactionRequest(tm_request::CommitXact);
+    EXPECT_EQ(exec(*client, "SELECT COUNT(*) FROM t").scalar().integer, 1);
+    // Outside a transaction a savepoint is refused.
+    const Response outside = client->transactionRequest(tm_request::SaveXact, "s");
+    ASSERT_EQ(outside.errors.size(), 1u);
+    EXPECT_EQ(outside.errors[0].number, 628);
 }
 
 TEST_F(ServerTransactions, DisconnectInsideATransactionRollsItBack)
