@@ -84,6 +84,15 @@ public:
     virtual bool ansiNulls() const { return true; }
 };
 
+// Temporary tables: "#t" is private to its session, "##t" is shared by
+// every session of the instance; both belong to tempdb. A session keeps
+// its #tables in a private database attached under kLocalTempAlias; the
+// ##tables live in the instance's shared tempdb database.
+inline constexpr const char* kLocalTempAlias = "#tempdb";
+inline constexpr const char* kTempdbName = "tempdb";
+inline bool isTemporaryTableName(const std::string& name) { return !name.empty() && name[0] == '#'; }
+inline bool isGlobalTemporaryTableName(const std::string& name) { return name.size() > 1 && name.compare(0, 2, "##") == 0; }
+
 // Creates the engine's system tables in a fresh, empty database file
 // attached under `alias`. `isMaster` adds sysdatabases and syslogins.
 void createSystemTables(sqlite3* db, const std::string& alias, bool isMaster);

@@ -226,8 +226,13 @@ ObjectName Parser::objectName()
     }
     if (n.parts.size() > 4)
         fail();
-    if (!n.parts.back().empty() && n.parts.back().front() == '#')
-        unsupportedAt(at(p_ - 1), "temporary tables (" + n.parts.back() + ")");
+    // A temporary table's name leaves room for the suffix SQL Server adds
+    // to tell the sessions' #tables apart.
+    const std::string& last = n.parts.back();
+    if (last.size() > 116 && last[0] == '#' && (last.size() < 2 || last[1] != '#'))
+        throw SqlException(193, "The object or column name starting with '" + last.substr(0, 116) +
+                                    "' is too long. The maximum length is 116 characters.",
+                           at(p_ - 1).pos.line, 15);
     return n;
 }
 

@@ -137,8 +137,8 @@ std::unique_ptr<QueryBlock> Parser::selectBlock()
     do {
         block->items.push_back(selectItem());
     } while (acceptOp(","));
-    if (atKw("INTO"))
-        unsupportedAt(cur(), "SELECT ... INTO");
+    if (acceptKw("INTO"))
+        block->into = objectName();
     if (acceptKw("FROM"))
         block->from = tableSources();
     if (acceptKw("WHERE"))

@@ -140,8 +140,10 @@ Session::~Session()
     cursor_.reset();
     batchCache_.clear();
     shapeCache_.clear();
-    if (db_)
+    if (db_) {
+        dropOwnGlobalTemporaryTables();   // the #tables go with the handle
         sqlite3_close_v2(db_);
+    }
 }
 
 // ---- opening ------------------------------------------------------------------
@@ -190,6 +192,7 @@ void Session::open(const std::string& instanceFolder, const std::string& databas
     }
     // Files that killed restores left behind go when the instance is opened.
     removeAbandonedRestores(folder_);
+    openTemporaryStores();
 
     std::string name = database.empty() ? "master" : database;
     std::string alias;
@@ -242,7 +245,7 @@ void Session::upgradeStoredPassword(const std::string& user, const std::string& 
 
 void Session::attach(const std::string& name, const std::string& file, const std::string& logFile)
 {
-    if (static_cast<int>(attached_.size()) >= sqlite3_limit(db_, SQLITE_LIMIT_ATTACHED, -1))
+    if (static_cast<int>(attached_.size()) + 1 >= sqlite3_limit(db_, SQLITE_LIMIT_ATTACHED, -1))
         detachLeastUsed();
     Attached a;
     a.name = name;
@@ -290,7 +293,7 @@ void Session::detachLeastUsed()
         throw SqlException(err::Internal, "Too many databases are in use inside one transaction.");
     auto victim = attached_.end();
     for (auto it = attached_.begin(); it != attached_.end(); ++it) {
-        if (it->first == "master" || equalsIgnoreCase(it->second.name, current_))
+        if (it->first == "master" || it->first == kTempdbName || equalsIgnoreCase(it->second.name, current_))
             continue;
         if (victim == attached_.end() || it->second.lastUse < victim->second.lastUse)
             victim = it;
@@ -310,7 +313,7 @@ void Session::detachUnused()
         return;
     std::vector<std::string> names;
     for (const auto& [key, a] : attached_)
-        if (key != "master" && !equalsIgnoreCase(a.name, current_))
+        if (key != "master" && key != kTempdbName && !equalsIgnoreCase(a.name, current_))
             names.push_back(a.name);
     for (const std::string& n : names) {
         try {
@@ -421,6 +424,8 @@ const TableInfo* Session::findTable(const std::string& database, const std::stri
 {
     if (cacheGeneration_ != schemaGeneration())
         invalidateCaches();
+    if (isTemporaryTableName(name))
+        return findTemporaryTable(name);
     std::string alias;
     try {
         alias = schemaFor(database);
@@ -543,11 +548,13 @@ void Session::checkDeadline()
 
 // Runs a DDL statement's SQLite steps all or nothing. Outside a user
 // transaction it takes the write lock at once (BEGIN IMMEDIATE), so that
-// a writer committing in between makes it wait instead of fail.
-void Session::withSavepoint(const std::function<void()>& body)
+// a writer committing in between makes it wait instead of fail. DDL on a
+// session's own #tables (`immediate` false) locks only what it writes:
+// BEGIN IMMEDIATE would lock every attached database.
+void Session::withSavepoint(const std::function<void()>& body, bool immediate)
 {
     const bool own = sqlite3_get_autocommit(db_) != 0;
-    execSql(db_, own ? "BEGIN IMMEDIATE" : "SAVEPOINT vq_stmt");
+    execSql(db_, own ? (immediate ? "BEGIN IMMEDIATE" : "BEGIN") : "SAVEPOINT vq_stmt");
     try {
         body();
     } catch (...) {
@@ -676,6 +683,7 @@ Session::CommandScope::CommandScope(Session& session) : session_(session), outer
         return;
     session_.retiredTables_.clear();
     session_.retiredTypes_.clear();
+    session_.scopeIdentities_.clear();   // each batch of the client is a scope of its own
     setThreadDateSettings(session_.options_.dates);
     session_.cancelRequested_.store(false, std::memory_order_relaxed);
     if (session_.timeoutSeconds_ > 0)
@@ -1024,6 +1032,8 @@ void Session::bindParameters(Prepared& p, RunState& st)
             v = Value::fromInteger(tranCount_);
         else if (name == "@@identity")
             v = identity_ ? Value::fromInteger(identity_) : Value::null();
+        else if (name == "@@scope_identity")
+            v = scopeIdentity();
         else if (name == "@@spid")
             v = Value::fromInteger(spid_);
         else if (name.rfind("@@error_", 0) == 0 || name == "@@xact_state")

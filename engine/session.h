@@ -100,6 +100,12 @@ public:
     struct RunState;
     class CommandScope;
 
+    // Temporary tables (session_temp.cpp). Drops the #tables created at a
+    // deeper nesting level than `nestLevel` and forgets the SCOPE_IDENTITY()
+    // values of those levels: what SQL Server does when a procedure or a
+    // dynamic batch ends.
+    void dropTemporaryTablesAbove(int nestLevel);
+
 private:
     struct Attached {
         std::string name;    // as sysdatabases spells it
@@ -200,7 +206,7 @@ private:
     std::string columnDeclaration(const ColumnInfo& c, const ast::ColumnDef& def, const TableInfo& table);
     void insertColumnRows(const std::string& alias, int objectId, const std::vector<ColumnInfo>& columns,
                           const std::string& database);
-    void withSavepoint(const std::function<void()>& body);
+    void withSavepoint(const std::function<void()>& body, bool immediate = true);
     void invalidateCaches();
     // The cached entry of a name, loaded on first use (nullptr when none).
     template <class T, class Load>
@@ -210,6 +216,19 @@ private:
     void detachLeastUsed();
     void detachUnused();
     void ensureAttached(const std::vector<std::string>& databases);
+
+    // temporary tables and SELECT ... INTO (session_temp.cpp)
+    void openTemporaryStores();
+    void dropOwnGlobalTemporaryTables();
+    const TableInfo* findTemporaryTable(const std::string& name);
+    std::string temporaryTableAlias(const std::string& name);
+    void recordTemporaryTable(const std::string& alias, const std::string& name, int id);
+    void selectInto(const ast::SelectStmt& s, RunState& st);
+    // A dynamic batch (EXEC('...'), sp_executesql) one nesting level
+    // deeper; the #tables it created go at its end.
+    BatchResult runNested(const std::string& text);
+    void noteScopeIdentity(std::int64_t value);
+    Value scopeIdentity();
 
     // database statements (session_databases.cpp)
     void createDatabase(const ast::CreateDatabaseStmt& s, RunState& st);
@@ -277,7 +296,14 @@ private:
     RowLimitCounter rowLimit_;       // the data statement running under SET ROWCOUNT
     int lastError_ = 0;
     long long identity_ = 0;
+    // SCOPE_IDENTITY(): the last identity value inserted at each nesting
+    // level still running.
+    std::map<int, std::int64_t> scopeIdentities_;
+    // Who created the global temporary tables of the shared tempdb: this
+    // session's mark, unique across processes.
+    std::string globalTempOwner_;
     int spid_;   // @@SPID
+    int nestLevel_ = 0;   // @@NESTLEVEL: procedures and dynamic SQL running inside one another
     std::vector<int> tryLevels_;           // runDepth_ of each TRY block running, innermost last
     std::vector<SqlError> caughtErrors_;   // the errors the running CATCH blocks handle, innermost last
     std::vector<BatchResult> jumpOutput_;  // output of nested batches a jump to CATCH left, innermost first

@@ -178,7 +178,7 @@ void Session::executeExec(const ast::ExecStmt& s, RunState& st)
         SqlType text = varcharType(-1);
         text.length = -1;
         Value sql = evaluateScalar(*s.dynamicSql, &text, st);
-        BatchResult nested = run(sql.toString());
+        BatchResult nested = runNested(sql.toString());
         const bool failed = !nested.ok();
         mergeResult(std::move(nested), *st.result);
         // Under SET XACT_ABORT ON an error of the text ends its caller too.
@@ -228,7 +228,7 @@ void Session::systemProcedure(const std::string& name, const ast::ExecStmt& s, R
         return;
     }
     if (name == "sp_executesql") {
-        BatchResult nested = run(argText(0));
+        BatchResult nested = runNested(argText(0));
         const bool failed = !nested.ok();
         mergeResult(std::move(nested), *st.result);
         if (failed && options_.isOn(option_bit::XactAbort))

@@ -52,7 +52,7 @@ void Session::truncate(const ast::TruncateStmt& s)
             reset.bind(1, info->name);
             reset.step();
         }
-    });
+    }, info->schemaAlias != kLocalTempAlias);
 }
 
 // ---- DDL --------------------------------------------------------------------------
@@ -169,11 +169,10 @@ bool objectExists(sqlite3* db, const std::string& alias, const std::string& name
 
 void Session::createTable(const ast::CreateTableStmt& s, RunState&)
 {
-    const std::string database = s.table.database().empty() ? current_ : s.table.database();
-    const std::string alias = schemaFor(database);
     const std::string& name = s.table.last();
-    if (!name.empty() && name[0] == '#')
-        throw SqlException(err::Unsupported, "The engine does not support temporary tables.", s.pos.line);
+    const bool temporary = isTemporaryTableName(name);
+    const std::string database = temporary ? kTempdbName : s.table.database().empty() ? current_ : s.table.database();
+    const std::string alias = temporary ? temporaryTableAlias(name) : schemaFor(database);
     if (objectExists(db_, alias, name))
         throw SqlException(err::ObjectExists, "There is already an object named '" + name + "' in the database.",
                            s.pos.line);
@@ -353,12 +352,17 @@ void Session::createTable(const ast::CreateTableStmt& s, RunState&)
         for (const ast::TableConstraint& c : s.constraints)
             if (c.kind == ast::TableConstraint::Kind::ForeignKey)
                 foreignKeys.push_back(&c);
+        // SQL Server skips a temporary table's foreign keys (warning 1750).
         for (const ast::TableConstraint* c : foreignKeys) {
+            if (temporary)
+                break;
             const int fkId = nextId++;
             createForeignKey(db_, table, resolveForeignKey(db_, table, *c, fkId, s.pos.line), fkId, false,
                              s.pos.line);
         }
-    });
+        if (temporary)
+            recordTemporaryTable(alias, name, id);
+    }, !temporary || isGlobalTemporaryTableName(name));
 }
 
 void Session::alterTable(const ast::AlterTableStmt& s, RunState&)
@@ -743,7 +747,7 @@ void Session::drop(const ast::DropStmt& s)
                                  "; DELETE FROM " + schema + ".sysobjects WHERE id = " + std::to_string(copy.id) +
                                  " OR parent_obj = " + std::to_string(copy.id));
                 forgetDependencies(db_, copy.schemaAlias, copy.id);
-            });
+            }, copy.schemaAlias != kLocalTempAlias);
             break;
         }
         case ast::DropStmt::Object::Index: {

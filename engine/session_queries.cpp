@@ -63,6 +63,10 @@ std::vector<Value> Session::readRow(sqlite3_stmt* stmt, const std::vector<Column
 
 void Session::executeSelect(const ast::SelectStmt& s, RunState& st)
 {
+    if (!s.query->blocks.empty() && !s.query->blocks[0]->into.empty()) {
+        selectInto(s, st);
+        return;
+    }
     Prepared& p = prepareSelect(s, st);
     const auto& cols = p.translation.columns;
     const bool assigning = !p.translation.assignTargets.empty();
@@ -135,6 +139,8 @@ void Session::executeDml(const ast::Stmt& s, RunState& st)
         identity_ = p.translation.identityTarget && rowCount_ > 0
                         ? lastIdentity(static_cast<const ast::InsertStmt&>(s).table)
                         : 0;
+    if (identity_)
+        noteScopeIdentity(identity_);
     st.result->addRowsAffected(rowCount_, !noCount_);
 }
 

@@ -33,6 +33,11 @@ const TableInfo& Translator::Impl::resolveTable(const ast::ObjectName& name)
 std::string Translator::Impl::tableSql(const TableInfo& info, const ast::Pos& pos)
 {
     if (viewMode) {
+        if (isTemporaryTableName(info.name))
+            fail(4508,
+                 "Views or functions are not allowed on temporary tables. Table names that begin with '#' denote "
+                 "temporary tables.",
+                 pos);
         if (!equalsIgnoreCase(info.database, viewDatabase))
             unsupported("a view that reads another database", pos);
         return quoteIdent(info.name);

@@ -63,6 +63,8 @@ public:
     // The body of CREATE VIEW: table names left unqualified, as SQLite
     // requires of a view stored in its own database file.
     Translation viewBody(const ast::Query& q, const std::string& database);
+    // The query of SELECT ... INTO: the rows to copy, without the INTO.
+    Translation selectIntoSource(const ast::Query& q);
     // A CHECK or DEFAULT expression over the columns of one table, for
     // use inside that table's SQLite definition (column names unqualified).
     std::string tableExpression(const ast::Expr& e, const std::vector<ColumnInfo>& columns);

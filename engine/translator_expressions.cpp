@@ -2,6 +2,9 @@
 // CASE, subqueries and function calls.
 #include "translator_internal.h"
 
+#include <cinttypes>
+#include <cstdio>
+
 namespace vqsql {
 
 TExpr Translator::Impl::expr(const ast::Expr& e, Scope& scope)
@@ -568,8 +571,16 @@ TExpr Translator::Impl::objectId(const ast::Expr& e, Scope& scope)
             return {"NULL", kInt, true};
         std::string database = parts.size() == 3 ? parts[0] : "";
         std::string schemaAlias;
+        // A temporary table is found in tempdb only, and tempdb must be
+        // named before a #table (the current database is never tempdb).
+        if (isTemporaryTableName(parts.back()) &&
+            !(isGlobalTemporaryTableName(parts.back()) || equalsIgnoreCase(database, kTempdbName)))
+            return {"NULL", kInt, true};
         try {
-            schemaAlias = catalog.schemaFor(database);
+            if (isTemporaryTableName(parts.back()) && !isGlobalTemporaryTableName(parts.back()))
+                schemaAlias = kLocalTempAlias;
+            else
+                schemaAlias = catalog.schemaFor(isGlobalTemporaryTableName(parts.back()) ? kTempdbName : database);
         } catch (const SqlException&) {
             return {"NULL", kInt, true};
         }
@@ -583,6 +594,50 @@ TExpr Translator::Impl::objectId(const ast::Expr& e, Scope& scope)
     return {paren("SELECT id FROM " + table + " WHERE name = vq_objname(" + v.sql + ") COLLATE vq_ci" +
                   typeFilter + " LIMIT 1"),
             kInt};
+}
+
+// IDENT_CURRENT('t'): the last identity value the table gave (its seed
+// before the first); IDENT_SEED and IDENT_INCR: its identity's seed and
+// increment. NULL for a table without an identity column. The name must
+// be written as a string.
+TExpr Translator::Impl::identityFunction(const std::string& name, const ast::Expr& e, Scope& scope)
+{
+    if (e.args.size() != 1)
+        fail(174, "The " + name + " function requires 1 argument(s).", e.pos);
+    const ast::Expr& a = *e.args[0];
+    if (a.kind != ast::ExprKind::Literal ||
+        (a.litKind != ast::LiteralKind::String && a.litKind != ast::LiteralKind::NString)) {
+        expr(a, scope);
+        unsupported(name + "() of a table name that is not written as a string", e.pos);
+    }
+    const SqlType numeric = makeType(BaseType::Numeric, 0, 38, 0);
+    std::vector<std::string> parts = splitObjectName(a.text);
+    if (parts.empty() || parts.size() > 3)
+        return {"NULL", numeric, true};
+    const TableInfo* info = catalog.findTable(parts.size() == 3 ? parts[0] : "", parts.back());
+    if (!info || info->isView())
+        return {"NULL", numeric, true};
+    for (const ColumnInfo& c : info->columns) {
+        if (!c.identity)
+            continue;
+        std::int64_t seed = 1, increment = 1;
+        std::sscanf(c.defaultText.c_str(), "identity(%" SCNd64 ",%" SCNd64 ")", &seed, &increment);
+        if (name == "ident_seed")
+            return {std::to_string(seed), numeric};
+        if (name == "ident_incr")
+            return {std::to_string(increment), numeric};
+        const std::string table = quoteIdent(info->schemaAlias) + "." + quoteIdent(info->name);
+        // An identity key numbered by SQLite keeps its last value in
+        // sqlite_sequence; any other identity column continues after its
+        // largest value.
+        const std::string last =
+            c.defaultText.empty()
+                ? "(SELECT seq FROM " + quoteIdent(info->schemaAlias) + ".sqlite_sequence WHERE name = " +
+                      quoteString(info->name) + ")"
+                : "(SELECT max(" + quoteIdent(c.name) + ") FROM " + table + ")";
+        return {"coalesce(" + last + ", " + std::to_string(seed) + ")", numeric};
+    }
+    return {"NULL", numeric, true};
 }
 
 std::vector<std::string> Translator::Impl::splitObjectName(const std::string& text)
@@ -862,6 +917,12 @@ TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
     }
     if (name == "object_id")
         return objectId(e, scope);
+    if (name == "scope_identity") {
+        arguments(e, scope, 0, 0);
+        return {parameter("@@scope_identity"), makeType(BaseType::Numeric, 0, 38, 0)};
+    }
+    if (name == "ident_current" || name == "ident_seed" || name == "ident_incr")
+        return identityFunction(name, e, scope);
     if (name == "db_name") {
         arguments(e, scope, 0, 1);
         return {quoteString(catalog.currentDatabase()), makeType(BaseType::NVarChar, 128)};

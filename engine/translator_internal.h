@@ -440,6 +440,7 @@ struct Translator::Impl {
     int depth = 0;
     bool viewMode = false;
     std::string viewDatabase;
+    bool selectInto = false;   // the first block's INTO is the executor's (SELECT ... INTO)
     // Literals the executor binds as parameters (see
     // Translator::parameterizeLiterals); nullptr: every literal inline.
     const std::vector<const ast::Expr*>* literalParameters = nullptr;
@@ -495,6 +496,7 @@ struct Translator::Impl {
     TExpr function(const ast::Expr& e, Scope& scope);
     std::vector<TExpr> arguments(const ast::Expr& e, Scope& scope, std::size_t min, std::size_t max);
     std::string datePart(const ast::Expr& a);
+    TExpr identityFunction(const std::string& name, const ast::Expr& e, Scope& scope);
     TExpr objectId(const ast::Expr& e, Scope& scope);
     static std::vector<std::string> splitObjectName(const std::string& text);
 

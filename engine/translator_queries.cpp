@@ -122,7 +122,7 @@ std::string Translator::Impl::queryBlock(const ast::QueryBlock& block, Scope* pa
             from += ", ";
         from += tableRef(*ref, scope);
     }
-    if (block.into.parts.size() > 0)
+    if (block.into.parts.size() > 0 && !std::exchange(selectInto, false))
         unsupported("SELECT ... INTO", block.pos);
 
     bool assigning = false;
@@ -473,6 +473,19 @@ Translation Translator::query(const ast::Query& q)
     t.views = impl.viewsRead;
     t.columns = columnsOf(r.outputs);
     t.assignTargets = r.assignTargets;
+    return t;
+}
+
+Translation Translator::selectIntoSource(const ast::Query& q)
+{
+    Impl impl(catalog_, variables_, literalParameters_);
+    impl.selectInto = true;
+    QueryResult r = impl.query(q, nullptr, false);
+    Translation t;
+    t.sql = r.sql;
+    t.parameters = impl.parameters;
+    t.views = impl.viewsRead;
+    t.columns = columnsOf(r.outputs);
     return t;
 }
 
