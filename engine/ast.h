@@ -145,6 +145,7 @@ struct QueryBlock {
     bool distinct = false;
     ExprPtr top;               // TOP n / TOP (n)
     bool topPercent = false;
+    bool topWithTies = false;  // TOP n WITH TIES
     std::vector<SelectItem> items;
     std::vector<TableRefPtr> from;   // comma-separated sources (each may be a join tree)
     ExprPtr where;
@@ -167,6 +168,15 @@ struct Query {
     std::vector<OrderItem> orderBy;
 };
 
+// WITH name [(columns)] AS (query): one common table expression of the
+// WITH clause in front of a SELECT, INSERT, UPDATE or DELETE.
+struct CommonTableExpr {
+    std::string name;
+    std::vector<std::string> columns;   // the optional column list
+    QueryPtr query;
+    Pos pos;
+};
+
 // ---- statements -------------------------------------------------------
 
 enum class StmtKind {
@@ -186,6 +196,8 @@ struct Stmt {
     StmtKind kind;
     Pos pos;
     std::size_t endOffset = 0;   // byte offset just past the statement's last token
+    std::vector<CommonTableExpr> with;   // WITH ... in front of SELECT / INSERT / UPDATE / DELETE
+    int maxRecursion = 100;      // OPTION (MAXRECURSION n) at its end; 0: no limit
 };
 
 struct SelectStmt : Stmt {
@@ -195,6 +207,7 @@ struct SelectStmt : Stmt {
 
 struct InsertStmt : Stmt {
     InsertStmt() : Stmt(StmtKind::Insert) {}
+    ExprPtr top;                                   // INSERT TOP (n) ... SELECT
     ObjectName table;
     std::vector<std::string> columns;              // empty: all columns in order
     std::vector<std::vector<ExprPtr>> values;      // VALUES (...), (...)

@@ -250,6 +250,10 @@ StmtPtr Parser::statement(bool firstInBatch)
     DepthGuard guard(*this);
     const Pos pos = cur().pos;
     StmtPtr s = statementBody(firstInBatch);
+    if (atKw("OPTION") && ahead(1).isOperator("(") &&
+        (s->kind == StmtKind::Select || s->kind == StmtKind::Insert || s->kind == StmtKind::Update ||
+         s->kind == StmtKind::Delete))
+        queryOptions(*s);
     s->pos = pos;
     s->endOffset = lastEnd();
     return s;
@@ -308,6 +312,7 @@ StmtPtr Parser::statementBody(bool firstInBatch)
     if (t.isKeyword("WAITFOR")) return waitforStatement();
     if (t.isKeyword("SAVE") && (ahead(1).isKeyword("TRAN") || ahead(1).isKeyword("TRANSACTION")))
         return saveTransactionStatement();
+    if (t.isKeyword("WITH") && isName(ahead(1))) return withStatement();
     if (t.isKeyword("BACKUP")) return backupStatement();
     if (t.isKeyword("RESTORE")) return restoreStatement();
     refuseUnsupportedStatement(t);
@@ -332,8 +337,6 @@ void Parser::refuseUnsupportedStatement(const Token& t)
         if (t.isKeyword(st.keyword))
             unsupportedAt(t, st.construct);
     }
-    if (t.isKeyword("WITH") && isName(ahead(1)))
-        unsupportedAt(t, "common table expressions (WITH ... AS)");
 }
 
 // A statement nested in IF, WHILE or BEGIN ... END.

@@ -30,6 +30,8 @@ StmtPtr Parser::insertStatement()
 {
     next();
     auto s = std::make_unique<InsertStmt>();
+    if (atKw("TOP"))
+        s->top = topClause(nullptr);
     acceptKw("INTO");
     s->table = objectName();
     tableHints();

@@ -312,6 +312,9 @@ private:
     StmtPtr statementBody(bool firstInBatch);
     void refuseUnsupportedStatement(const Token& t);
     StmtPtr nestedStatement();
+    StmtPtr withStatement();
+    CommonTableExpr commonTableExpr();
+    void queryOptions(ast::Stmt& s);
     ExprPtr topClause(bool* percent);
     StmtPtr insertStatement();
     Assignment assignment();

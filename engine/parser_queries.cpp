@@ -131,8 +131,11 @@ std::unique_ptr<QueryBlock> Parser::selectBlock()
         acceptKw("ALL");
     if (atKw("TOP")) {
         block->top = topClause(&block->topPercent);
-        if (atKw("WITH") && ahead(1).isKeyword("TIES"))
-            unsupportedAt(cur(), "TOP ... WITH TIES");
+        if (atKw("WITH") && ahead(1).isKeyword("TIES")) {
+            next();
+            next();
+            block->topWithTies = true;
+        }
     }
     do {
         block->items.push_back(selectItem());

@@ -26,11 +26,18 @@
 
 namespace vqsql {
 
+namespace {
+
+// "The maximum recursion n has been exhausted before statement completion."
+constexpr int kMaxRecursionExhausted = 530;
+
+}  // namespace
+
 // ---- statements -------------------------------------------------------------------
 
 Session::Prepared& Session::prepareSelect(const ast::SelectStmt& s, RunState& st)
 {
-    Prepared& p = prepare(&s, st, [&](Translator& tr) { return tr.query(*s.query); });
+    Prepared& p = prepare(&s, st, [&](Translator& tr) { return tr.select(s); });
     bindParameters(p, st);
     return p;
 }
@@ -74,14 +81,24 @@ void Session::executeSelect(const ast::SelectStmt& s, RunState& st)
     if (!assigning)
         rs.columns = cols;
     long long rows = 0;
-    while ((options_.rowCount == 0 || rows < options_.rowCount) && stepRow(p.stmt)) {
-        ++rows;
-        if (assigning) {
-            for (std::size_t i = 0; i < p.translation.assignTargets.size(); ++i)
-                st.values[p.translation.assignTargets[i]] = readColumn(p.stmt, static_cast<int>(i), cols[i].type);
-            continue;
+    try {
+        while ((options_.rowCount == 0 || rows < options_.rowCount) && stepRow(p.stmt)) {
+            ++rows;
+            if (assigning) {
+                for (std::size_t i = 0; i < p.translation.assignTargets.size(); ++i)
+                    st.values[p.translation.assignTargets[i]] = readColumn(p.stmt, static_cast<int>(i), cols[i].type);
+                continue;
+            }
+            rs.rows.push_back(readRow(p.stmt, cols));
         }
-        rs.rows.push_back(readRow(p.stmt, cols));
+    } catch (const SqlException& e) {
+        // A recursive query that reaches its recursion limit has sent its
+        // rows so far when SQL Server stops it (error 530); so do we.
+        if (e.number() == kMaxRecursionExhausted && !assigning) {
+            rs.countShown = false;
+            st.result->addResultSet(std::move(rs));
+        }
+        throw;
     }
     sqlite3_reset(p.stmt);   // a SET ROWCOUNT limit may have stopped it early
     rowCount_ = rows;

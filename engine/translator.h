@@ -53,6 +53,8 @@ public:
     // A SELECT statement: a result set, or variable assignments when its
     // items are "@v = expr".
     Translation query(const ast::Query& q);
+    // A SELECT statement with its WITH clause (common table expressions).
+    Translation select(const ast::SelectStmt& s);
     Translation insert(const ast::InsertStmt& s);
     Translation update(const ast::UpdateStmt& s);
     Translation remove(const ast::DeleteStmt& s);

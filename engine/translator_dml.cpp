@@ -64,8 +64,11 @@ Translation Translator::insert(const ast::InsertStmt& s)
     if (const TableInfo* view = targetView(catalog_, s.table))
         return insert(*insertThroughView(s, *view, catalog_));
     Impl impl(catalog_, variables_, literalParameters_);
+    const std::string with = impl.withClause(s);
     const TableInfo& info = impl.targetTable(s.table, s.pos);
     const std::string target = impl.tableSql(info, s.pos);
+    if (s.top && !s.query)
+        unsupported("INSERT TOP (n) without a query", s.pos);
 
     // The columns receiving values, in the order given.
     // (none with DEFAULT VALUES: every column then takes its default)
@@ -162,6 +165,10 @@ Translation Translator::insert(const ast::InsertStmt& s)
         }
     } else if (s.query) {
         QueryResult q = impl.query(*s.query, nullptr, false);
+        if (s.top) {
+            Scope empty;
+            q.sql = "SELECT * FROM " + paren(q.sql) + " LIMIT " + impl.topCount(*s.top, empty, false);
+        }
         if (!q.assignTargets.empty())
             fail(141, "A SELECT statement that assigns a value to a variable must not be combined with data-retrieval "
                       "operations.",
@@ -199,7 +206,7 @@ Translation Translator::insert(const ast::InsertStmt& s)
     } else {
         unsupported("this form of INSERT", s.pos);
     }
-    t.sql = sql;
+    t.sql = with + sql;
     t.parameters = impl.parameters;
     t.views = impl.viewsRead;
     t.identityTarget =
@@ -237,6 +244,7 @@ Translation Translator::update(const ast::UpdateStmt& s)
     // becomes the table SQLite updates, the other sources its FROM clause
     // and the join conditions part of its WHERE clause.
     Impl impl(catalog_, variables_, literalParameters_);
+    const std::string with = impl.withClause(s);
     Scope scope;
     std::vector<const ast::TableRef*> leaves;
     std::vector<const ast::Expr*> conditions;
@@ -252,6 +260,8 @@ Translation Translator::update(const ast::UpdateStmt& s)
                 targetLeaf = leaf;
         }
     }
+    if (impl.findCte(targetLeaf ? targetLeaf->name : s.table))
+        unsupported("UPDATE of a common table expression", s.pos);
     const TableInfo* info = &impl.targetTable(targetLeaf ? targetLeaf->name : s.table, s.pos);
     Source target;
     target.aliased = targetLeaf && !targetLeaf->alias.empty();
@@ -308,8 +318,8 @@ Translation Translator::update(const ast::UpdateStmt& s)
     if (!where.empty())
         sql += " WHERE " + where;
     if (s.top)
-        sql += " LIMIT " + impl.expr(*s.top, scope).sql;
-    return finishedTranslation(impl, std::move(sql));
+        sql += " LIMIT " + impl.topCount(*s.top, scope, false);
+    return finishedTranslation(impl, with + sql);
 }
 
 Translation Translator::remove(const ast::DeleteStmt& s)
@@ -317,6 +327,7 @@ Translation Translator::remove(const ast::DeleteStmt& s)
     if (const TableInfo* view = s.from.empty() ? targetView(catalog_, s.table) : nullptr)
         return remove(*deleteThroughView(s, *view, catalog_));
     Impl impl(catalog_, variables_, literalParameters_);
+    const std::string with = impl.withClause(s);
     // DELETE a FROM T a JOIN ...: the target may be an alias of the FROM clause.
     const ast::ObjectName* targetName = &s.table;
     if (!s.from.empty() && s.table.parts.size() == 1) {
@@ -329,6 +340,8 @@ Translation Translator::remove(const ast::DeleteStmt& s)
                 equalsIgnoreCase(leaf->alias, s.table.last()))
                 targetName = &leaf->name;
     }
+    if (impl.findCte(*targetName))
+        unsupported("DELETE from a common table expression", s.pos);
     const TableInfo& info = impl.targetTable(*targetName, s.pos);
     Scope scope;
     Source target;
@@ -364,8 +377,8 @@ Translation Translator::remove(const ast::DeleteStmt& s)
         sql += " WHERE " + impl.expr(*s.where, scope).sql;
     }
     if (s.top)
-        sql += " LIMIT " + impl.expr(*s.top, scope).sql;
-    return finishedTranslation(impl, std::move(sql));
+        sql += " LIMIT " + impl.topCount(*s.top, scope, false);
+    return finishedTranslation(impl, with + sql);
 }
 
 }  // namespace vqsql

@@ -517,6 +517,28 @@ struct Translator::Impl {
     QueryResult query(const ast::Query& q, Scope* parent, bool derived, bool single = false);
     std::string orderTerm(const ast::Expr& e, const std::vector<Output>& outputs, Scope* scope);
 
+    // ---- common table expressions and TOP (translator_cte.cpp) ---------
+
+    // A common table expression of the statement's WITH clause, visible
+    // to every query of the statement.
+    struct CteBinding {
+        std::string name;           // as declared
+        std::string sqlName;        // its name in the SQLite WITH clause
+        std::vector<SourceColumn> columns;
+        std::string lastAlias;      // the SQLite alias of its latest reference
+    };
+    std::vector<CteBinding> ctes;
+
+    std::string withClause(const ast::Stmt& s);
+    std::string commonTableExpr(const ast::CommonTableExpr& c, int maxRecursion, bool* recursive);
+    std::string recursiveCte(const ast::CommonTableExpr& c, std::size_t firstRecursive, int maxRecursion,
+                             CteBinding& binding);
+    CteBinding* findCte(const ast::ObjectName& name);
+    std::string cteRef(const ast::TableRef& ref, CteBinding& cte, Scope& scope);
+    std::string topCount(const ast::Expr& top, Scope& scope, bool percent);
+    std::string rankedTop(const ast::Query& q, const std::string& blockSql, const std::vector<Output>& outputs,
+                          Scope& scope, bool single);
+
     // ---- data modification ---------------------------------------------
 
     const TableInfo& targetTable(const ast::ObjectName& name, const ast::Pos& pos);

@@ -42,6 +42,8 @@ std::string Translator::Impl::tableRef(const ast::TableRef& ref, Scope& scope)
 {
     switch (ref.kind) {
     case ast::TableRef::Kind::Named: {
+        if (CteBinding* cte = findCte(ref.name))
+            return cteRef(ref, *cte, scope);
         if (equalsIgnoreCase(ref.name.schema(), "INFORMATION_SCHEMA") && ref.name.parts.size() <= 3)
             return informationSchemaRef(ref, scope);
         const TableInfo& info = resolveTable(ref.name);
@@ -370,8 +372,8 @@ QueryResult Translator::Impl::query(const ast::Query& q, Scope* parent, bool der
                                ? nestedOperand(*q.blocks[i]->nested, parent, dedupe, outputs)
                                : queryBlock(*q.blocks[i], parent, derived, single, dedupe, outputs, targets, scopes[i]);
         const ast::QueryBlock& block = *q.blocks[i];
-        if (block.topPercent)
-            unsupported("TOP ... PERCENT", block.pos);
+        if (block.top && (block.topPercent || block.topWithTies) && q.blocks.size() > 1)
+            unsupported("TOP ... PERCENT or WITH TIES in a UNION, INTERSECT or EXCEPT", block.pos);
         if (i == 0) {
             result.outputs = std::move(outputs);
             result.assignTargets = std::move(targets);
@@ -386,7 +388,7 @@ QueryResult Translator::Impl::query(const ast::Query& q, Scope* parent, bool der
                     result.outputs[c].expr.type = outputs[c].expr.type;
         }
         if (block.top && q.blocks.size() > 1)
-            part = "SELECT * FROM (" + part + " LIMIT " + expr(*block.top, scopes[i]).sql + ")";
+            part = "SELECT * FROM (" + part + " LIMIT " + topCount(*block.top, scopes[i], false) + ")";
         if (i > 0) {
             switch (q.ops[i - 1]) {
             case ast::SetOp::Union: sql += " UNION "; break;
@@ -396,6 +398,10 @@ QueryResult Translator::Impl::query(const ast::Query& q, Scope* parent, bool der
             }
         }
         sql += part;
+    }
+    if (q.blocks.size() == 1 && q.blocks[0]->top && (q.blocks[0]->topPercent || q.blocks[0]->topWithTies)) {
+        result.sql = rankedTop(q, sql, result.outputs, scopes[0], single);
+        return result;
     }
     if (!q.orderBy.empty()) {
         sql += " ORDER BY ";
@@ -408,8 +414,7 @@ QueryResult Translator::Impl::query(const ast::Query& q, Scope* parent, bool der
         }
     }
     if (q.blocks.size() == 1 && q.blocks[0]->top) {
-        TExpr n = expr(*q.blocks[0]->top, scopes[0]);
-        sql += " LIMIT " + n.sql;
+        sql += " LIMIT " + topCount(*q.blocks[0]->top, scopes[0], false);
     }
     result.sql = sql;
     return result;
