@@ -529,6 +529,7 @@ void Session::rollback()
     if (tranCount_ == 0)
         throw SqlException(3903, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
     tranCount_ = 0;
+    doomed_ = false;
     if (!sqlite3_get_autocommit(db_))
         execSql(db_, "ROLLBACK");
     // A rollback may undo DDL: cached catalogue entries are stale.

@@ -243,6 +243,10 @@ TEST_F(ConformanceTryCatch, RaiserrorFormatsItsArgumentsLikePrintf)
         EXPECT_EQ(e.number, 50000) << c.arguments;
         EXPECT_EQ(e.message, c.message) << c.arguments;
     }
+    SqlError fromVariable = errorOf("declare @m nvarchar(100) set @m = N'row %d of %s'\n"
+                                    "raiserror(@m, 16, 1, 3, 'T')");
+    EXPECT_EQ(fromVariable.message, "row 3 of T");
+    EXPECT_EQ(fromVariable.line, 2);
     const std::string longText(3000, 'x');
     SqlError e = errorOf("raiserror('" + longText + "', 16, 1)");
     EXPECT_EQ(e.message, std::string(2044, 'x') + "...");
