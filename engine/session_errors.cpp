@@ -21,6 +21,7 @@
 #include "raiserror_format.h"
 #include "sqlite_util.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <exception>
@@ -401,8 +402,6 @@ long long msUntilTimeOfDay(long long target)
 // time-out and the cancel (a TDS client's attention ends it at once).
 void Session::executeWaitFor(const ast::WaitForStmt& s, RunState& st)
 {
-    SqlType text = varcharType(-1);
-    text.length = -1;
     SqlType type;
     const Value v = evaluateWithType(*s.time, type, st);
     // A datetime variable waits for (or until) its time of day.
