@@ -179,9 +179,11 @@ void Session::endDoomedTransaction(BatchResult& result, int line)
     if (!sqlite3_get_autocommit(db_))
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     bumpSchemaGeneration();
-    result.addError(SqlError{3998, 16, 1, line,
-                             "Uncommittable transaction is detected at the end of the batch. The transaction is "
-                             "rolled back."});
+    SqlError error;
+    error.number = 3998;
+    error.line = line;
+    error.message = "Uncommittable transaction is detected at the end of the batch. The transaction is rolled back.";
+    result.addError(std::move(error));
     lastError_ = 3998;
 }
 
