@@ -14,7 +14,8 @@
 // XACT_ABORT ON inside a TRY block: the error goes to the CATCH block and
 // the transaction stays open but doomed (XACT_STATE() -1): it can only be
 // rolled back; COMMIT and statements that write give 3930, and at the end
-// of the client's batch it is rolled back with error 3998.
+// of the client's batch it is rolled back with error 3998. An error
+// RAISERROR raised dooms nothing: RAISERROR does not honour XACT_ABORT.
 #include "session.h"
 #include "session_internal.h"
 
@@ -114,7 +115,8 @@ void Session::jumpToCatch(const std::vector<SqlError>& errors, const ast::Stmt& 
         tranCount_ = 0;
         bumpSchemaGeneration();
     }
-    if (options_.isOn(option_bit::XactAbort) && tranCount_ > 0)
+    // RAISERROR does not honour XACT_ABORT.
+    if (options_.isOn(option_bit::XactAbort) && tranCount_ > 0 && s.kind != ast::StmtKind::Raiserror)
         doomed_ = true;
     rowCount_ = 0;
     throw CatchJump{error};

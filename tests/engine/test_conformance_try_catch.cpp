@@ -329,6 +329,18 @@ TEST_F(ConformanceTryCatch, RaiserrorSeverities)
     }
 }
 
+TEST_F(ConformanceTryCatch, RaiserrorDoesNotHonourXactAbort)
+{
+    BatchResult r = run("set xact_abort on begin tran\nraiserror('x', 16, 1)\n"
+                        "begin try raiserror('y', 16, 1) end try begin catch select xact_state() end catch\n"
+                        "select @@trancount\ncommit\nset xact_abort off");
+    ASSERT_EQ(r.errors.size(), 1u) << describeErrors(r);
+    ASSERT_EQ(r.resultSets.size(), 2u);
+    EXPECT_EQ(r.resultSets[0].rows.at(0).at(0).toString(), "1");
+    EXPECT_EQ(r.resultSets[1].rows.at(0).at(0).toString(), "1");
+    EXPECT_EQ(text("select @@trancount"), "0");
+}
+
 TEST_F(ConformanceTryCatch, FatalSeverityEndsTheBatchAndTheTransaction)
 {
     BatchResult r = run("begin tran\nbegin try raiserror('fatal', 20, 1) with log end try\n"
