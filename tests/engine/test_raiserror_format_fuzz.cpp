@@ -1,6 +1,6 @@
 // Bounded fuzzing of RAISERROR's message formatting, which reads a
-// client's format text: random formats dense in specifications (flags,
-// widths and precisions up to the limits, *, I64, cut specifications,
+// client's format text: random formats dense in % conversions (flags,
+// widths and precisions up to the limits, *, I64, cut conversions,
 // multibyte text) with random arguments never crash, never pass 2047
 // characters, and fail only with 2786. The seed is fixed; VQ_FUZZ_SEED
 // picks another and VQ_FUZZ_ROUNDS sets how many rounds run.
