@@ -14,7 +14,7 @@ constexpr std::size_t kMessageLimit = 2047;
 // Widths and precisions beyond the message's length change nothing visible.
 constexpr int kFieldLimit = 4000;
 
-struct Spec {
+struct Conversion {
     std::string flags;
     int width = -1;
     int precision = -1;
@@ -35,31 +35,31 @@ std::string firstCharacters(const std::string& text, std::size_t count)
     return text.substr(0, at);
 }
 
-std::string padded(std::string text, const Spec& spec)
+std::string padded(std::string text, const Conversion& conversion)
 {
     const std::size_t length = utf8Length(text);
-    if (spec.width > 0 && length < static_cast<std::size_t>(spec.width)) {
-        const std::string fill(static_cast<std::size_t>(spec.width) - length, ' ');
-        text = spec.flags.find('-') != std::string::npos ? text + fill : fill + text;
+    if (conversion.width > 0 && length < static_cast<std::size_t>(conversion.width)) {
+        const std::string fill(static_cast<std::size_t>(conversion.width) - length, ' ');
+        text = conversion.flags.find('-') != std::string::npos ? text + fill : fill + text;
     }
     return text;
 }
 
-std::string formatInteger(const RaiserrorArgument& arg, const Spec& spec)
+std::string formatInteger(const RaiserrorArgument& arg, const Conversion& conversion)
 {
-    std::string format = "%" + spec.flags;
-    if (spec.width >= 0)
-        format += std::to_string(spec.width);
-    if (spec.precision >= 0)
-        format += "." + std::to_string(spec.precision);
+    std::string format = "%" + conversion.flags;
+    if (conversion.width >= 0)
+        format += std::to_string(conversion.width);
+    if (conversion.precision >= 0)
+        format += "." + std::to_string(conversion.precision);
     char buffer[2 * kFieldLimit + 64];
-    const char type = spec.type == 'i' ? 'd' : spec.type;
+    const char type = conversion.type == 'i' ? 'd' : conversion.type;
     if (type == 'd') {
         format += "lld";
         std::snprintf(buffer, sizeof buffer, format.c_str(), static_cast<long long>(arg.integer));
     } else {
         // Unsigned views of an int are its 32 bits, of a bigint its 64.
-        const bool wide = arg.wide || spec.longLong;
+        const bool wide = arg.wide || conversion.longLong;
         const unsigned long long bits = wide ? static_cast<unsigned long long>(arg.integer)
                                              : static_cast<std::uint32_t>(arg.integer);
         format += "ll";
@@ -69,9 +69,9 @@ std::string formatInteger(const RaiserrorArgument& arg, const Spec& spec)
     return buffer;
 }
 
-// Reads the specification after a '%' at format[i]; i ends past its type.
-// False when the text is no specification (it is then copied as written).
-bool readSpec(const std::string& format, std::size_t& i, Spec& spec, const std::vector<RaiserrorArgument>& args,
+// Reads the conversion after a '%' at format[i]; i ends past its type.
+// False when the text is no conversion (it is then copied as written).
+bool readConversion(const std::string& format, std::size_t& i, Conversion& conversion, const std::vector<RaiserrorArgument>& args,
               std::size_t& next)
 {
     auto starValue = [&]() {
@@ -90,34 +90,34 @@ bool readSpec(const std::string& format, std::size_t& i, Spec& spec, const std::
         return v;
     };
     while (i < format.size() && format[i] != '\0' && std::strchr("-+0# ", format[i])) {
-        if (spec.flags.find(format[i]) == std::string::npos)
-            spec.flags += format[i];
+        if (conversion.flags.find(format[i]) == std::string::npos)
+            conversion.flags += format[i];
         ++i;
     }
     if (i < format.size() && format[i] == '*') {
         ++i;
-        spec.width = starValue();
+        conversion.width = starValue();
     } else if (i < format.size() && format[i] >= '1' && format[i] <= '9') {
-        spec.width = digits();
+        conversion.width = digits();
     }
     if (i < format.size() && format[i] == '.') {
         ++i;
         if (i < format.size() && format[i] == '*') {
             ++i;
-            spec.precision = starValue();
+            conversion.precision = starValue();
         } else {
-            spec.precision = digits();
+            conversion.precision = digits();
         }
     }
     if (format.compare(i, 3, "I64") == 0) {
-        spec.longLong = true;
+        conversion.longLong = true;
         i += 3;
     } else if (i < format.size() && (format[i] == 'h' || format[i] == 'l')) {
         ++i;
     }
     if (i >= format.size() || format[i] == '\0' || !std::strchr("dioxXus", format[i]))
         return false;
-    spec.type = format[i++];
+    conversion.type = format[i++];
     return true;
 }
 
@@ -138,29 +138,29 @@ std::string formatRaiserrorMessage(const std::string& format, const std::vector<
             continue;
         }
         const std::size_t start = i++;
-        Spec spec;
-        if (!readSpec(format, i, spec, args, next)) {
+        Conversion conversion;
+        if (!readConversion(format, i, conversion, args, next)) {
             out.append(format, start, i - start);
             continue;
         }
         const std::size_t index = next++;
         const RaiserrorArgument* arg = index < args.size() ? &args[index] : nullptr;
         if (!arg || arg->kind == RaiserrorArgument::Kind::Null) {
-            out += padded("(null)", spec);
+            out += padded("(null)", conversion);
             continue;
         }
-        const bool wantsString = spec.type == 's';
+        const bool wantsString = conversion.type == 's';
         if (wantsString != (arg->kind == RaiserrorArgument::Kind::String))
             throw SqlException(2786,
                                "The data type of substitution parameter " + std::to_string(index + 1) +
                                    " does not match the expected type of the format specification.",
                                line);
         if (wantsString)
-            out += padded(spec.precision >= 0 ? firstCharacters(arg->text, static_cast<std::size_t>(spec.precision))
+            out += padded(conversion.precision >= 0 ? firstCharacters(arg->text, static_cast<std::size_t>(conversion.precision))
                                               : arg->text,
-                          spec);
+                          conversion);
         else
-            out += formatInteger(*arg, spec);
+            out += formatInteger(*arg, conversion);
     }
     if (utf8Length(out) > kMessageLimit)
         out = firstCharacters(out, kMessageLimit - 3) + "...";

@@ -21,7 +21,7 @@ struct RaiserrorArgument {
     bool wide = false;   // bigint: %x, %u and %o read it as 64 bits, others as 32
 };
 
-// The message with each % specification replaced:
+// The message with each % conversion replaced:
 //   % [flags] [width] [. precision] [h | l | I64] type
 // flags - + 0 # and blank; width and precision digits or * (read from the
 // next argument); type d i o s u x X; %% is a percent sign. A NULL or

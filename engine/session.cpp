@@ -534,6 +534,7 @@ void Session::rollback()
     if (tranCount_ == 0)
         throw SqlException(3903, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
     tranCount_ = 0;
+    doomed_ = false;
     if (!sqlite3_get_autocommit(db_))
         execSql(db_, "ROLLBACK");
     // A rollback may undo DDL: cached catalogue entries are stale.
@@ -860,11 +861,11 @@ void Session::execute(const ast::Stmt& s, RunState& st)
         if (!tryLevels_.empty())
             jumpToCatch(errors, s, st);
         reportFailure(errors, s, st);
-        // Under XACT_ABORT an error ends the batch; a deadlock victim's
-        // batch ends there in any case, as in SQL Server, and so does an
-        // error of severity 20 or more (RAISERROR ... WITH LOG), which
-        // ends SQL Server's connection.
-        if (options_.isOn(option_bit::XactAbort) || lastError_ == 1205 ||
+        // Under XACT_ABORT an error ends the batch (RAISERROR's excepted,
+        // as SQL Server documents); a deadlock victim's batch ends there
+        // in any case, and so does an error of severity 20 or more
+        // (RAISERROR ... WITH LOG), which ends SQL Server's connection.
+        if ((options_.isOn(option_bit::XactAbort) && s.kind != ast::StmtKind::Raiserror) || lastError_ == 1205 ||
             (!errors.empty() && errors.front().severity >= 20)) {
             abortAfterError(st);
         } else if (lastError_ == err::Timeout) {

@@ -14,13 +14,15 @@
 // XACT_ABORT ON inside a TRY block: the error goes to the CATCH block and
 // the transaction stays open but doomed (XACT_STATE() -1): it can only be
 // rolled back; COMMIT and statements that write give 3930, and at the end
-// of the client's batch it is rolled back with error 3998.
+// of the client's batch it is rolled back with error 3998. An error
+// RAISERROR raised dooms nothing: RAISERROR does not honour XACT_ABORT.
 #include "session.h"
 #include "session_internal.h"
 
 #include "raiserror_format.h"
 #include "sqlite_util.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <exception>
@@ -113,7 +115,8 @@ void Session::jumpToCatch(const std::vector<SqlError>& errors, const ast::Stmt& 
         tranCount_ = 0;
         bumpSchemaGeneration();
     }
-    if (options_.isOn(option_bit::XactAbort) && tranCount_ > 0)
+    // RAISERROR does not honour XACT_ABORT.
+    if (options_.isOn(option_bit::XactAbort) && tranCount_ > 0 && s.kind != ast::StmtKind::Raiserror)
         doomed_ = true;
     rowCount_ = 0;
     throw CatchJump{error};
@@ -178,9 +181,11 @@ void Session::endDoomedTransaction(BatchResult& result, int line)
     if (!sqlite3_get_autocommit(db_))
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     bumpSchemaGeneration();
-    result.addError(SqlError{3998, 16, 1, line,
-                             "Uncommittable transaction is detected at the end of the batch. The transaction is "
-                             "rolled back."});
+    SqlError error;
+    error.number = 3998;
+    error.line = line;
+    error.message = "Uncommittable transaction is detected at the end of the batch. The transaction is rolled back.";
+    result.addError(std::move(error));
     lastError_ = 3998;
 }
 
@@ -401,8 +406,6 @@ long long msUntilTimeOfDay(long long target)
 // time-out and the cancel (a TDS client's attention ends it at once).
 void Session::executeWaitFor(const ast::WaitForStmt& s, RunState& st)
 {
-    SqlType text = varcharType(-1);
-    text.length = -1;
     SqlType type;
     const Value v = evaluateWithType(*s.time, type, st);
     // A datetime variable waits for (or until) its time of day.

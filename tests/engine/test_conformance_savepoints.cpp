@@ -153,6 +153,8 @@ TEST_F(ConformanceSavepoints, WaitforBadTimeIs148)
         EXPECT_EQ(e.number, 148) << text;
         EXPECT_EQ(e.message, std::string("Incorrect time syntax in time string '") + text + "' used with WAITFOR.");
     }
+    EXPECT_EQ(errorOf("waitfor time '24:00'").number, 148);
+    EXPECT_EQ(errorOf("declare @t varchar(10) set @t = 'soon' waitfor time @t").number, 148);
     EXPECT_EQ(errorOf("waitfor delay 5").number, 102);
 }
 

@@ -243,6 +243,10 @@ TEST_F(ConformanceTryCatch, RaiserrorFormatsItsArgumentsLikePrintf)
         EXPECT_EQ(e.number, 50000) << c.arguments;
         EXPECT_EQ(e.message, c.message) << c.arguments;
     }
+    SqlError fromVariable = errorOf("declare @m nvarchar(100) set @m = N'row %d of %s'\n"
+                                    "raiserror(@m, 16, 1, 3, 'T')");
+    EXPECT_EQ(fromVariable.message, "row 3 of T");
+    EXPECT_EQ(fromVariable.line, 2);
     const std::string longText(3000, 'x');
     SqlError e = errorOf("raiserror('" + longText + "', 16, 1)");
     EXPECT_EQ(e.message, std::string(2044, 'x') + "...");
@@ -323,6 +327,18 @@ TEST_F(ConformanceTryCatch, RaiserrorSeverities)
         ASSERT_FALSE(r.resultSets.empty()) << c.statement;
         EXPECT_EQ(r.resultSets[0].rows.at(0).at(0).toString(), c.caught ? "caught" : "went on") << c.statement;
     }
+}
+
+TEST_F(ConformanceTryCatch, RaiserrorDoesNotHonourXactAbort)
+{
+    BatchResult r = run("set xact_abort on begin tran\nraiserror('x', 16, 1)\n"
+                        "begin try raiserror('y', 16, 1) end try begin catch select xact_state() end catch\n"
+                        "select @@trancount\ncommit\nset xact_abort off");
+    ASSERT_EQ(r.errors.size(), 1u) << describeErrors(r);
+    ASSERT_EQ(r.resultSets.size(), 2u);
+    EXPECT_EQ(r.resultSets[0].rows.at(0).at(0).toString(), "1");
+    EXPECT_EQ(r.resultSets[1].rows.at(0).at(0).toString(), "1");
+    EXPECT_EQ(text("select @@trancount"), "0");
 }
 
 TEST_F(ConformanceTryCatch, FatalSeverityEndsTheBatchAndTheTransaction)
