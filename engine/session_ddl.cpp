@@ -361,7 +361,7 @@ void Session::createTable(const ast::CreateTableStmt& s, RunState&)
                              s.pos.line);
         }
         if (temporary)
-            recordTemporaryTable(alias, name, id);
+            recordTemporaryTable(alias, id);
     }, !temporary || isGlobalTemporaryTableName(name));
 }
 

@@ -337,7 +337,7 @@ const TableInfo* Session::findTemporaryTable(const std::string& name)
     return stored.get();
 }
 
-void Session::recordTemporaryTable(const std::string& alias, const std::string& name, int id)
+void Session::recordTemporaryTable(const std::string& alias, int id)
 {
     if (alias == kLocalTempAlias) {
         Stmt q(db_, "INSERT OR REPLACE INTO " + localTemp() + ".vq_temp_scopes(id, nestlevel) VALUES(?1, ?2)");
@@ -348,7 +348,6 @@ void Session::recordTemporaryTable(const std::string& alias, const std::string& 
         q.bind(1, static_cast<std::int64_t>(id)).bind(2, globalTempOwner_);
         q.step();
     }
-    (void)name;
 }
 
 namespace {
