@@ -129,3 +129,27 @@ TEST_F(ConformanceSelectInto, Errors)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ConformanceSelectInto, IdentityFunctionNumbersTheCopiedRows)
+{
+    exec("create table src (v varchar(3))\ninsert into src values ('a'), ('b'), ('c')");
+    exec("select identity(int, 10, 5) as n, v into #numbered from src");
+    EXPECT_EQ(column("select n from #numbered order by n"), (Strings{"10", "15", "20"}));
+    exec("insert into #numbered (v) values ('d')");
+    EXPECT_EQ(text("select n from #numbered where v = 'd'"), "25");
+    EXPECT_EQ(text("select ident_current('#numbered')"), "25");
+    exec("select identity(bigint) as n into #plain from src");
+    EXPECT_EQ(column("select n from #plain order by n"), (Strings{"1", "2", "3"}));
+    SqlError e = errorOf("select identity(int, 1, 1) as n from src");
+    EXPECT_EQ(e.number, 177);
+    EXPECT_EQ(e.message, "The IDENTITY function can only be used when the SELECT statement has an INTO clause.");
+    exec("create table keyed (id int identity, v int)");
+    e = errorOf("select id, identity(int, 1, 1) as n into #two from keyed");
+    EXPECT_EQ(e.number, 8108);
+    EXPECT_EQ(e.message, "Cannot add identity column, using the SELECT INTO statement, to table '#two', which "
+                         "already has column 'id' that inherits the identity property.");
+}
+
+}  // namespace
