@@ -11,11 +11,10 @@ namespace {
 using Strings = std::vector<std::string>;
 using ConformanceSelectInto = EngineFixture;
 
-// "type nullable identity" of column `name` of the table `table` in the
-// current database, read from syscolumns.
-std::string describeColumn(EngineFixture& f, BatchResult r)
+// "type null|not null [identity]" from a row of (type, isnullable,
+// isidentity).
+std::string describeColumn(const BatchResult& r)
 {
-    (void)f;
     if (r.resultSets.empty() || r.resultSets.front().rows.empty())
         return "(missing)";
     const auto& row = r.resultSets.front().rows.front();
@@ -59,7 +58,7 @@ TEST_F(ConformanceSelectInto, ColumnTypesAndNullabilityByExpressionKind)
                             "case when c.typename = 'numeric' then ',' + cast(c.scale as varchar(5)) else '' end + "
                             "')' else '' end, c.isnullable, c.isidentity from syscolumns c "
                             "where c.id = object_id('t') and c.name = 'x'");
-        EXPECT_EQ(describeColumn(*this, r), c.expected);
+        EXPECT_EQ(describeColumn(r), c.expected);
         exec("drop table t");
     }
 }
