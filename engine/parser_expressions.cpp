@@ -192,6 +192,22 @@ ExprPtr Parser::primary()
         return caseExpression();
     if (t.isKeyword("CONVERT") && ahead(1).isOperator("("))
         return convertExpression();
+    if (t.isKeyword("IDENTITY") && ahead(1).isOperator("(")) {
+        // IDENTITY(type [, seed, increment]) of SELECT ... INTO
+        auto e = makeExpr(ExprKind::Function, t.pos);
+        e->text = next().text;
+        e->name.pos = t.pos;
+        e->name.parts.push_back(e->text);
+        expectOp("(");
+        e->type = typeName();
+        if (acceptOp(",")) {
+            e->args.push_back(expr());
+            expectOp(",");
+            e->args.push_back(expr());
+        }
+        expectOp(")");
+        return e;
+    }
     if (t.isKeyword("EXISTS")) {
         auto e = makeExpr(ExprKind::Exists, next().pos);
         expectOp("(");

@@ -222,7 +222,9 @@ private:
     void dropOwnGlobalTemporaryTables();
     const TableInfo* findTemporaryTable(const std::string& name);
     std::string temporaryTableAlias(const std::string& name);
-    void recordTemporaryTable(const std::string& alias, const std::string& name, int id);
+    // Notes who created a new temporary table: its nesting level (#t) or
+    // this session (##t).
+    void recordTemporaryTable(const std::string& alias, int id);
     void selectInto(const ast::SelectStmt& s, RunState& st);
     // A dynamic batch (EXEC('...'), sp_executesql) one nesting level
     // deeper; the #tables it created go at its end.

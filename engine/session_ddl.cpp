@@ -167,7 +167,7 @@ bool objectExists(sqlite3* db, const std::string& alias, const std::string& name
 
 }  // namespace
 
-void Session::createTable(const ast::CreateTableStmt& s, RunState&)
+void Session::createTable(const ast::CreateTableStmt& s, RunState& st)
 {
     const std::string& name = s.table.last();
     const bool temporary = isTemporaryTableName(name);
@@ -352,16 +352,20 @@ void Session::createTable(const ast::CreateTableStmt& s, RunState&)
         for (const ast::TableConstraint& c : s.constraints)
             if (c.kind == ast::TableConstraint::Kind::ForeignKey)
                 foreignKeys.push_back(&c);
-        // SQL Server skips a temporary table's foreign keys (warning 1750).
+        // SQL Server skips a temporary table's foreign keys with a notice.
         for (const ast::TableConstraint* c : foreignKeys) {
-            if (temporary)
-                break;
+            if (temporary) {
+                st.result->addMessage("Skipping FOREIGN KEY constraint '" + c->name +
+                                      "' definition for temporary table. FOREIGN KEY constraints are not enforced "
+                                      "on local or global temporary tables.");
+                continue;
+            }
             const int fkId = nextId++;
             createForeignKey(db_, table, resolveForeignKey(db_, table, *c, fkId, s.pos.line), fkId, false,
                              s.pos.line);
         }
         if (temporary)
-            recordTemporaryTable(alias, name, id);
+            recordTemporaryTable(alias, id);
     }, !temporary || isGlobalTemporaryTableName(name));
 }
 

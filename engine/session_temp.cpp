@@ -84,6 +84,7 @@ std::string newOwnerMark(int spid)
 struct CopiedColumn {
     bool nullable = true;
     const ColumnInfo* identity = nullptr;   // the identity column copied, if any
+    const ast::Expr* identityFunction = nullptr;   // IDENTITY(type, seed, increment)
 };
 
 // A table of a FROM clause as SELECT ... INTO sees it.
@@ -208,14 +209,18 @@ std::vector<CopiedColumn> copiedColumns(const ast::Query& q, Catalog& catalog)
                     if (!s.info)
                         return {};
                     for (const ColumnInfo& c : s.info->columns)
-                        columns.push_back(CopiedColumn{c.nullable || s.outerSide, c.identity ? &c : nullptr});
+                        columns.push_back(CopiedColumn{c.nullable || s.outerSide, c.identity ? &c : nullptr, nullptr});
                 }
+                continue;
+            }
+            if (item.expr->kind == ast::ExprKind::Function && equalsIgnoreCase(item.expr->text, "identity")) {
+                columns.push_back(CopiedColumn{false, nullptr, item.expr.get()});
                 continue;
             }
             bool outer = false;
             const ColumnInfo* c = referencedColumn(*item.expr, sources, outer);
             columns.push_back(CopiedColumn{expressionNullable(*item.expr, sources),
-                                           c && c->identity ? c : nullptr});
+                                           c && c->identity ? c : nullptr, nullptr});
         }
         // An identity column listed twice passes its property to neither.
         std::vector<long> copies;
@@ -274,6 +279,15 @@ void identityParameters(const ColumnInfo& c, std::int64_t& seed, std::int64_t& i
         seed = s;
         increment = i;
     }
+}
+
+// The column whose identity SELECT ... INTO passes on, for error 8108.
+std::string inheritedIdentityName(const std::vector<CopiedColumn>& copied, const Translation& source)
+{
+    for (std::size_t i = 0; i < copied.size(); ++i)
+        if (copied[i].identity)
+            return source.columns[i].name;
+    return source.columns.front().name;
 }
 
 }  // namespace
@@ -337,7 +351,7 @@ const TableInfo* Session::findTemporaryTable(const std::string& name)
     return stored.get();
 }
 
-void Session::recordTemporaryTable(const std::string& alias, const std::string& name, int id)
+void Session::recordTemporaryTable(const std::string& alias, int id)
 {
     if (alias == kLocalTempAlias) {
         Stmt q(db_, "INSERT OR REPLACE INTO " + localTemp() + ".vq_temp_scopes(id, nestlevel) VALUES(?1, ?2)");
@@ -348,7 +362,6 @@ void Session::recordTemporaryTable(const std::string& alias, const std::string& 
         q.bind(1, static_cast<std::int64_t>(id)).bind(2, globalTempOwner_);
         q.step();
     }
-    (void)name;
 }
 
 namespace {
@@ -497,6 +510,13 @@ void Session::selectInto(const ast::SelectStmt& s, RunState& st)
     std::vector<CopiedColumn> copied = copiedColumns(*s.query, *this);
     if (copied.size() != source.columns.size())
         copied.assign(source.columns.size(), CopiedColumn{});
+    if (std::count_if(copied.begin(), copied.end(), [](const CopiedColumn& c) {
+            return c.identity || c.identityFunction;
+        }) > 1)
+        throw SqlException(8108, "Cannot add identity column, using the SELECT INTO statement, to table '" + name +
+                                     "', which already has column '" + inheritedIdentityName(copied, source) +
+                                     "' that inherits the identity property.",
+                           line);
 
     ast::CreateTableStmt create;
     create.pos = s.pos;
@@ -509,6 +529,9 @@ void Session::selectInto(const ast::SelectStmt& s, RunState& st)
         if (copied[i].identity) {
             def.identity = true;
             identityParameters(*copied[i].identity, def.identitySeed, def.identityIncrement);
+        } else if (copied[i].identityFunction) {
+            def.identity = true;
+            identitySeedAndIncrement(*copied[i].identityFunction, def.identitySeed, def.identityIncrement);
         }
         create.columns.push_back(std::move(def));
     }

@@ -46,6 +46,11 @@ struct Translation {
     std::vector<std::string> views;          // the views the statement reads (error 4413 names one)
 };
 
+// The seed and increment written in IDENTITY(type, seed, increment) of
+// SELECT ... INTO: integer literals; 1 and 1 when not given. False when
+// they are something else.
+bool identitySeedAndIncrement(const ast::Expr& e, std::int64_t& seed, std::int64_t& increment);
+
 class Translator {
 public:
     Translator(Catalog& catalog, const VariableTypes& variables);

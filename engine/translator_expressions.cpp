@@ -596,6 +596,29 @@ TExpr Translator::Impl::objectId(const ast::Expr& e, Scope& scope)
             kInt};
 }
 
+// The seed and increment of IDENTITY(type, seed, increment): integer
+// literals, possibly signed; 1 and 1 when not given.
+bool identitySeedAndIncrement(const ast::Expr& e, std::int64_t& seed, std::int64_t& increment)
+{
+    if (e.args.empty())
+        return true;
+    if (e.args.size() != 2)
+        return false;
+    std::int64_t* out[] = {&seed, &increment};
+    for (std::size_t i = 0; i < 2; ++i) {
+        const ast::Expr* a = e.args[i].get();
+        bool negative = false;
+        if (a->kind == ast::ExprKind::Unary && (a->op == "-" || a->op == "+")) {
+            negative = a->op == "-";
+            a = a->args[0].get();
+        }
+        if (a->kind != ast::ExprKind::Literal || a->litKind != ast::LiteralKind::Integer)
+            return false;
+        *out[i] = std::strtoll(a->text.c_str(), nullptr, 10) * (negative ? -1 : 1);
+    }
+    return true;
+}
+
 // IDENT_CURRENT('t'): the last identity value the table gave (its seed
 // before the first); IDENT_SEED and IDENT_INCR: its identity's seed and
 // increment. NULL for a table without an identity column. The name must
@@ -917,6 +940,19 @@ TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
     }
     if (name == "object_id")
         return objectId(e, scope);
+    if (name == "identity") {
+        // SELECT IDENTITY(int, 1, 1) AS n INTO t: the rows numbered as
+        // they come; the executor gives the new column the property.
+        if (!identityAllowed)
+            fail(177, "The IDENTITY function can only be used when the SELECT statement has an INTO clause.", e.pos);
+        const SqlType t = resolveTypeName(e.type, "", 1, nullptr);
+        std::int64_t seed = 1, increment = 1;
+        if (!identitySeedAndIncrement(e, seed, increment) ||
+            !(t.isIntegerFamily() || (t.base == BaseType::Numeric && t.scale == 0)) || t.base == BaseType::Bit)
+            fail(err::SyntaxError, "Incorrect syntax near 'IDENTITY'.", e.pos);
+        return {"(" + std::to_string(seed) + " + (row_number() OVER () - 1) * " + std::to_string(increment) + ")",
+                t};
+    }
     if (name == "scope_identity") {
         arguments(e, scope, 0, 0);
         return {parameter("@@scope_identity"), makeType(BaseType::Numeric, 0, 38, 0)};

@@ -441,6 +441,7 @@ struct Translator::Impl {
     bool viewMode = false;
     std::string viewDatabase;
     bool selectInto = false;   // the first block's INTO is the executor's (SELECT ... INTO)
+    bool identityAllowed = false;   // IDENTITY(type, seed, increment) allowed: a SELECT ... INTO
     // Literals the executor binds as parameters (see
     // Translator::parameterizeLiterals); nullptr: every literal inline.
     const std::vector<const ast::Expr*>* literalParameters = nullptr;

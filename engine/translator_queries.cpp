@@ -485,6 +485,7 @@ Translation Translator::selectIntoSource(const ast::Query& q)
 {
     Impl impl(catalog_, variables_, literalParameters_);
     impl.selectInto = true;
+    impl.identityAllowed = true;
     QueryResult r = impl.query(q, nullptr, false);
     Translation t;
     t.sql = r.sql;

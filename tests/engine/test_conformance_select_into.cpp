@@ -11,11 +11,10 @@ namespace {
 using Strings = std::vector<std::string>;
 using ConformanceSelectInto = EngineFixture;
 
-// "type nullable identity" of column `name` of the table `table` in the
-// current database, read from syscolumns.
-std::string describeColumn(EngineFixture& f, BatchResult r)
+// "type null|not null [identity]" from a row of (type, isnullable,
+// isidentity).
+std::string describeColumn(const BatchResult& r)
 {
-    (void)f;
     if (r.resultSets.empty() || r.resultSets.front().rows.empty())
         return "(missing)";
     const auto& row = r.resultSets.front().rows.front();
@@ -59,7 +58,7 @@ TEST_F(ConformanceSelectInto, ColumnTypesAndNullabilityByExpressionKind)
                             "case when c.typename = 'numeric' then ',' + cast(c.scale as varchar(5)) else '' end + "
                             "')' else '' end, c.isnullable, c.isidentity from syscolumns c "
                             "where c.id = object_id('t') and c.name = 'x'");
-        EXPECT_EQ(describeColumn(*this, r), c.expected);
+        EXPECT_EQ(describeColumn(r), c.expected);
         exec("drop table t");
     }
 }
@@ -126,6 +125,30 @@ TEST_F(ConformanceSelectInto, Errors)
     EXPECT_EQ(text("select object_id('t')"), "<NULL>");
     exec("begin tran\nselect a into #t from src\nrollback");
     EXPECT_EQ(errorOf("select * from #t").number, 208);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ConformanceSelectInto, IdentityFunctionNumbersTheCopiedRows)
+{
+    exec("create table src (v varchar(3))\ninsert into src values ('a'), ('b'), ('c')");
+    exec("select identity(int, 10, 5) as n, v into #numbered from src");
+    EXPECT_EQ(column("select n from #numbered order by n"), (Strings{"10", "15", "20"}));
+    exec("insert into #numbered (v) values ('d')");
+    EXPECT_EQ(text("select n from #numbered where v = 'd'"), "25");
+    EXPECT_EQ(text("select ident_current('#numbered')"), "25");
+    exec("select identity(bigint) as n into #plain from src");
+    EXPECT_EQ(column("select n from #plain order by n"), (Strings{"1", "2", "3"}));
+    SqlError e = errorOf("select identity(int, 1, 1) as n from src");
+    EXPECT_EQ(e.number, 177);
+    EXPECT_EQ(e.message, "The IDENTITY function can only be used when the SELECT statement has an INTO clause.");
+    exec("create table keyed (id int identity, v int)");
+    e = errorOf("select id, identity(int, 1, 1) as n into #two from keyed");
+    EXPECT_EQ(e.number, 8108);
+    EXPECT_EQ(e.message, "Cannot add identity column, using the SELECT INTO statement, to table '#two', which "
+                         "already has column 'id' that inherits the identity property.");
 }
 
 }  // namespace

@@ -31,6 +31,13 @@ TEST_F(ConformanceTempTables, LocalTableTakesEveryColumnFeatureAndStatement)
     exec("truncate table #t\ninsert into #t (code) values ('z')");
     EXPECT_EQ(text("select id from #t"), "10");
     exec("drop index #t.ix_code\ndrop table #t");
+    // Foreign keys of a temporary table are skipped with a notice.
+    BatchResult r = run("create table #f (code varchar(8) constraint fk_code references perm (code))\n"
+                        "insert into #f values ('none')");
+    ASSERT_TRUE(r.ok()) << describeErrors(r);
+    ASSERT_FALSE(r.messages.empty());
+    EXPECT_EQ(r.messages.front(), "Skipping FOREIGN KEY constraint 'fk_code' definition for temporary table. "
+                                  "FOREIGN KEY constraints are not enforced on local or global temporary tables.");
     EXPECT_EQ(errorOf("select * from #t").number, 208);
 }
 

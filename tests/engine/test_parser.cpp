@@ -881,16 +881,12 @@ TEST(Parser, SetOperatorPrecedenceAndParentheses)
     EXPECT_EQ(showSelect("((select 1 union select 2)) order by 1"), "[SELECT 1] UNION [SELECT 2] ORDER BY 1");
 }
 
-// SELECT ... INTO is refused by name when the batch is parsed.
-TEST(Parser, SelectIntoIsRefusedByName)
+// SELECT ... INTO keeps its target on the first block.
+TEST(Parser, SelectIntoNamesItsTable)
 {
-    try {
-        parseBatch("select a into #x from t");
-        FAIL();
-    } catch (const SqlException& e) {
-        EXPECT_EQ(e.number(), err::Unsupported);
-        EXPECT_EQ(e.first().message, "The engine does not support SELECT ... INTO (line 1, column 10).");
-    }
+    auto batch = parseBatch("select a into tempdb..#x from t");
+    const auto& s = static_cast<const ast::SelectStmt&>(*batch->statements.at(0));
+    EXPECT_EQ(s.query->blocks.at(0)->into.toString(), "tempdb..#x");
 }
 
 }  // namespace
