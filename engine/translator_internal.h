@@ -534,6 +534,8 @@ struct Translator::Impl {
     CteBinding* findCte(const ast::ObjectName& name);
     std::string cteRef(const ast::TableRef& ref, CteBinding& cte, Scope& scope);
     std::string topCount(const ast::Expr& top, Scope& scope, bool percent);
+    const ast::Expr* windowedAggregate = nullptr;   // the f(...) OVER (...) translated as a plain aggregate
+    TExpr windowFunction(const ast::Expr& e, Scope& scope);
     std::string rankedTop(const ast::Query& q, const std::string& blockSql, const std::vector<Output>& outputs,
                           Scope& scope, bool single);
 
