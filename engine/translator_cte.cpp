@@ -535,6 +535,53 @@ std::size_t callStart(const std::string& sql, const std::string& fn)
 
 }  // namespace
 
+namespace {
+
+// The first f(...) OVER (...) in an expression, not looking into subqueries.
+const ast::Expr* windowCallIn(const ast::Expr& e)
+{
+    if (e.kind == ast::ExprKind::Function && e.over)
+        return &e;
+    for (const auto& a : e.args)
+        if (const ast::Expr* w = a ? windowCallIn(*a) : nullptr)
+            return w;
+    for (const auto& [w, t] : e.whens) {
+        if (const ast::Expr* found = w ? windowCallIn(*w) : nullptr)
+            return found;
+        if (const ast::Expr* found = t ? windowCallIn(*t) : nullptr)
+            return found;
+    }
+    return e.elseExpr ? windowCallIn(*e.elseExpr) : nullptr;
+}
+
+void windowCallsIn(const ast::TableRef& ref, std::vector<const ast::Expr*>& out)
+{
+    if (ref.kind != ast::TableRef::Kind::Join)
+        return;
+    windowCallsIn(*ref.left, out);
+    windowCallsIn(*ref.right, out);
+    if (ref.on)
+        out.push_back(windowCallIn(*ref.on));
+}
+
+}  // namespace
+
+// Window functions belong to the select list and ORDER BY only (4108).
+void Translator::Impl::refuseWindowsOutsideSelectList(const ast::QueryBlock& block)
+{
+    std::vector<const ast::Expr*> found;
+    for (const auto& ref : block.from)
+        windowCallsIn(*ref, found);
+    for (const ast::Expr* e : {block.where.get(), block.having.get()})
+        if (e)
+            found.push_back(windowCallIn(*e));
+    for (const auto& g : block.groupBy)
+        found.push_back(windowCallIn(*g));
+    for (const ast::Expr* w : found)
+        if (w)
+            fail(4108, "Windowed functions can only appear in the SELECT or ORDER BY clauses.", w->pos);
+}
+
 // ROW_NUMBER, RANK, DENSE_RANK, NTILE and the aggregates COUNT, SUM, AVG,
 // MIN, MAX over a window: SQLite's own window functions, the aggregates
 // typed and converted as without OVER.

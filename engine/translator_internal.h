@@ -536,6 +536,7 @@ struct Translator::Impl {
     std::string topCount(const ast::Expr& top, Scope& scope, bool percent);
     const ast::Expr* windowedAggregate = nullptr;   // the f(...) OVER (...) translated as a plain aggregate
     TExpr windowFunction(const ast::Expr& e, Scope& scope);
+    static void refuseWindowsOutsideSelectList(const ast::QueryBlock& block);
     std::string rankedTop(const ast::Query& q, const std::string& blockSql, const std::vector<Output>& outputs,
                           Scope& scope, bool single);
 

@@ -142,6 +142,16 @@ TEST_F(CteFixture, RecursiveSequencesOfNumbersAndDates)
 
 TEST_F(CteFixture, MaxRecursionLimitsTheLevelsAndReportsError530)
 {
+    exec("create table Numbers (i int);\n"
+         "with n (i) as (select 1 union all select i + 1 from n where i < 300)\n"
+         "insert into Numbers select i from n option (maxrecursion 300)");
+    EXPECT_EQ(text("select count(*) from Numbers"), "300");
+    EXPECT_EQ(errorOf("with n (i) as (select 1 union all select i + 1 from n where i < 300)\n"
+                      "insert into Numbers select i from n")
+                  .number,
+              530);
+    EXPECT_EQ(text("select count(*) from Numbers"), "300");
+
     struct Case {
         std::string option;
         int upTo;      // the sequence 1 .. upTo needs upTo - 1 recursions
@@ -328,6 +338,14 @@ TEST_F(CteFixture, RankingFunctionsAndAggregatesOverPartitions)
     EXPECT_EQ(e.number, 4112);
     EXPECT_EQ(e.message, "The ranking function \"ROW_NUMBER\" must have an ORDER BY clause.");
     EXPECT_EQ(errorOf("select count(distinct Name) over () from Score").number, 10759);
+    for (const char* misplaced : {"select Name from Score where rank() over (order by Points) = 1",
+                                  "select Points from Score group by Points having count(*) over () > 1",
+                                  "select 1 from Score a join Score b on row_number() over (order by a.Name) = 1"}) {
+        SCOPED_TRACE(misplaced);
+        SqlError w = errorOf(misplaced);
+        EXPECT_EQ(w.number, 4108);
+        EXPECT_EQ(w.message, "Windowed functions can only appear in the SELECT or ORDER BY clauses.");
+    }
 }
 
 }  // namespace
