@@ -26,7 +26,7 @@ bool isAggregateName(const std::string& lower)
 
 bool containsAggregate(const Expr& e)
 {
-    if (e.kind == ExprKind::Function) {
+    if (e.kind == ExprKind::Function && !e.over) {
         std::string lower = e.text;
         for (char& c : lower)
             c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);

@@ -108,6 +108,10 @@ struct Expr {
     std::vector<std::pair<ExprPtr, ExprPtr>> whens;
     ExprPtr elseExpr;
     QueryPtr query;            // Subquery, InSubquery, Exists
+    bool over = false;                  // Function: f(...) OVER (...)
+    std::vector<ExprPtr> partitionBy;   // OVER (PARTITION BY ...)
+    std::vector<ExprPtr> overOrderBy;   // OVER (... ORDER BY ...)
+    std::vector<bool> overDescending;   // per overOrderBy item
 };
 
 enum class JoinType { Inner, Left, Right, Full, Cross };

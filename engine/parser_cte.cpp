@@ -108,4 +108,34 @@ void Parser::queryOptions(ast::Stmt& s)
     expectOp(")");
 }
 
+// f(...) OVER ([PARTITION BY expr, ...] [ORDER BY expr [ASC|DESC], ...]):
+// the ranking functions and the aggregates over a window.
+void Parser::windowClause(Expr& e)
+{
+    if (!atKw("OVER"))
+        return;
+    next();
+    expectOp("(");
+    if (atKw("PARTITION")) {
+        next();
+        expectKw("BY");
+        do {
+            e.partitionBy.push_back(expr());
+        } while (acceptOp(","));
+    }
+    if (atKw("ORDER")) {
+        next();
+        expectKw("BY");
+        do {
+            e.overOrderBy.push_back(expr());
+            const bool descending = acceptKw("DESC");
+            if (!descending)
+                acceptKw("ASC");
+            e.overDescending.push_back(descending);
+        } while (acceptOp(","));
+    }
+    expectOp(")");
+    e.over = true;
+}
+
 }  // namespace vqsql::parsing

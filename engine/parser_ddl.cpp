@@ -389,6 +389,8 @@ StmtPtr Parser::createView()
         } while (acceptOp(","));
     }
     expectKw("AS");
+    if (atKw("WITH") && isName(ahead(1)))
+        unsupportedAt(cur(), "common table expressions in a view");
     s->queryOffset = cur().pos.offset;
     s->query = query();
     if (atKw("WITH") && ahead(1).isKeyword("CHECK")) {

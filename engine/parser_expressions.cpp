@@ -278,14 +278,14 @@ ExprPtr Parser::functionCall(ObjectName n)
     e->name = std::move(n);
     expectOp("(");
     if (acceptOp(")")) {
-        refuseWindow();
+        windowClause(*e);
         return e;
     }
     if (atOp("*") && ahead(1).isOperator(")")) {
         next();
         next();
         e->star = true;
-        refuseWindow();
+        windowClause(*e);
         return e;
     }
     if (acceptKw("DISTINCT"))
@@ -296,15 +296,8 @@ ExprPtr Parser::functionCall(ObjectName n)
         e->args.push_back(expr());
     } while (acceptOp(","));
     expectOp(")");
-    refuseWindow();
+    windowClause(*e);
     return e;
-}
-
-// f(...) OVER (...): ranking and windowed aggregates.
-void Parser::refuseWindow() const
-{
-    if (atKw("OVER"))
-        unsupportedAt(cur(), "window functions (OVER)");
 }
 
 // CAST(expr AS type)

@@ -315,6 +315,7 @@ private:
     StmtPtr withStatement();
     CommonTableExpr commonTableExpr();
     void queryOptions(ast::Stmt& s);
+    void windowClause(Expr& e);
     ExprPtr topClause(bool* percent);
     StmtPtr insertStatement();
     Assignment assignment();
@@ -420,7 +421,6 @@ private:
     ExprPtr primary();
     ExprPtr nameExpression();
     ExprPtr functionCall(ObjectName n);
-    void refuseWindow() const;
     ExprPtr castExpression();
     ExprPtr convertExpression();
     ExprPtr caseExpression();

@@ -1,6 +1,7 @@
 // Translation of common table expressions (WITH, recursive ones included,
 // with OPTION (MAXRECURSION n)) into SQLite's WITH clause, and of TOP:
-// checked row counts, TOP ... PERCENT and TOP ... WITH TIES.
+// checked row counts, TOP ... PERCENT and TOP ... WITH TIES; and of the
+// window functions (f(...) OVER (...)).
 //
 // A CTE is typed like a derived table and becomes a SQLite CTE under a
 // generated name ("vq_cte1") with its column names as SQL Server gives
@@ -495,6 +496,139 @@ std::string Translator::Impl::rankedTop(const ast::Query& q, const std::string& 
     sql += " FROM " + paren(inner) + " WHERE ";
     sql += block.topPercent ? "(" + rank + " - 1) * 100.0 < " + n + " * " + count : rank + " <= " + n;
     return sql + " ORDER BY " + rank;
+}
+
+namespace {
+
+// Where the call `name(` ... `)` ends in `sql`, from its start `at`
+// (parentheses inside quoted text and names skipped); npos if unbalanced.
+std::size_t callEnd(const std::string& sql, std::size_t at)
+{
+    int depth = 0;
+    for (std::size_t i = at; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (c == '\'' || c == '"') {
+            const std::size_t close = sql.find(c, i + 1);
+            if (close == std::string::npos)
+                return std::string::npos;
+            i = close;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')' && --depth == 0) {
+            return i + 1;
+        }
+    }
+    return std::string::npos;
+}
+
+// Where the call of SQLite's function `fn` starts in `sql`: not part of a
+// longer name.
+std::size_t callStart(const std::string& sql, const std::string& fn)
+{
+    for (std::size_t at = sql.find(fn + "("); at != std::string::npos; at = sql.find(fn + "(", at + 1)) {
+        const char before = at > 0 ? sql[at - 1] : ' ';
+        if (!(std::isalnum(static_cast<unsigned char>(before)) || before == '_'))
+            return at;
+    }
+    return std::string::npos;
+}
+
+}  // namespace
+
+namespace {
+
+// The first f(...) OVER (...) in an expression, not looking into subqueries.
+const ast::Expr* windowCallIn(const ast::Expr& e)
+{
+    if (e.kind == ast::ExprKind::Function && e.over)
+        return &e;
+    for (const auto& a : e.args)
+        if (const ast::Expr* w = a ? windowCallIn(*a) : nullptr)
+            return w;
+    for (const auto& [w, t] : e.whens) {
+        if (const ast::Expr* found = w ? windowCallIn(*w) : nullptr)
+            return found;
+        if (const ast::Expr* found = t ? windowCallIn(*t) : nullptr)
+            return found;
+    }
+    return e.elseExpr ? windowCallIn(*e.elseExpr) : nullptr;
+}
+
+void windowCallsIn(const ast::TableRef& ref, std::vector<const ast::Expr*>& out)
+{
+    if (ref.kind != ast::TableRef::Kind::Join)
+        return;
+    windowCallsIn(*ref.left, out);
+    windowCallsIn(*ref.right, out);
+    if (ref.on)
+        out.push_back(windowCallIn(*ref.on));
+}
+
+}  // namespace
+
+// Window functions belong to the select list and ORDER BY only (4108).
+void Translator::Impl::refuseWindowsOutsideSelectList(const ast::QueryBlock& block)
+{
+    std::vector<const ast::Expr*> found;
+    for (const auto& ref : block.from)
+        windowCallsIn(*ref, found);
+    for (const ast::Expr* e : {block.where.get(), block.having.get()})
+        if (e)
+            found.push_back(windowCallIn(*e));
+    for (const auto& g : block.groupBy)
+        found.push_back(windowCallIn(*g));
+    for (const ast::Expr* w : found)
+        if (w)
+            fail(4108, "Windowed functions can only appear in the SELECT or ORDER BY clauses.", w->pos);
+}
+
+// ROW_NUMBER, RANK, DENSE_RANK, NTILE and the aggregates COUNT, SUM, AVG,
+// MIN, MAX over a window: SQLite's own window functions, the aggregates
+// typed and converted as without OVER.
+TExpr Translator::Impl::windowFunction(const ast::Expr& e, Scope& scope)
+{
+    const std::string name = lowerAscii(e.text);
+    std::string over;
+    for (std::size_t i = 0; i < e.partitionBy.size(); ++i) {
+        TExpr p = expr(*e.partitionBy[i], scope);
+        over += (i ? ", " : "PARTITION BY ") + p.sql + (p.type.isText() ? " COLLATE vq_ci" : "");
+    }
+    for (std::size_t i = 0; i < e.overOrderBy.size(); ++i) {
+        TExpr o = expr(*e.overOrderBy[i], scope);
+        over += std::string(i ? ", " : over.empty() ? "ORDER BY " : " ORDER BY ") + o.sql +
+                (o.type.isText() ? " COLLATE vq_ci" : "") + (e.overDescending[i] ? " DESC" : "");
+    }
+    over = " OVER (" + over + ")";
+    const bool ranking = name == "row_number" || name == "rank" || name == "dense_rank" || name == "ntile";
+    if (ranking) {
+        std::string upper = e.text;
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (e.overOrderBy.empty())
+            fail(4112, "The ranking function \"" + upper + "\" must have an ORDER BY clause.", e.pos);
+        const std::size_t arguments = name == "ntile" ? 1 : 0;
+        if (e.args.size() != arguments || e.star)
+            fail(174, "The " + name + " function requires " + std::to_string(arguments) + " argument(s).", e.pos);
+        if (name == "ntile")
+            return {"ntile(" + expr(*e.args[0], scope).sql + ")" + over, kBigInt};
+        return {name + "()" + over, kBigInt};
+    }
+    if (!isAggregateName(name) || name == "grouping" || name.rfind("stdev", 0) == 0 || name.rfind("var", 0) == 0)
+        unsupported("the window function " + e.text + " ... OVER", e.pos);
+    if (!e.overOrderBy.empty())
+        unsupported("ORDER BY in the OVER clause of an aggregate", e.pos);
+    if (e.distinct)
+        fail(10759, "Use of DISTINCT is not allowed with the OVER clause.", e.pos);
+    windowedAggregate = &e;
+    TExpr r = function(e, scope);
+    windowedAggregate = nullptr;
+    const std::string fn = name == "count_big" ? "count" : name;
+    const std::size_t start = callStart(r.sql, fn);
+    const std::size_t end = start == std::string::npos ? start : callEnd(r.sql, start);
+    if (end == std::string::npos)
+        unsupported("the window function " + e.text + " ... OVER", e.pos);
+    r.sql.insert(end, over);
+    return r;
 }
 
 Translation Translator::select(const ast::SelectStmt& s)

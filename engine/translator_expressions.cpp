@@ -756,6 +756,8 @@ const PlainFunction* findPlainFunction(const std::string& lowerName)
 
 TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
 {
+    if (e.over && windowedAggregate != &e)
+        return windowFunction(e, scope);
     const std::string name = lowerAscii(e.text);
     auto call = [&](const std::string& fn, const std::vector<TExpr>& args) {
         std::string sql = fn + "(";

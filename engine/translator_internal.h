@@ -537,6 +537,9 @@ struct Translator::Impl {
     CteBinding* findCte(const ast::ObjectName& name);
     std::string cteRef(const ast::TableRef& ref, CteBinding& cte, Scope& scope);
     std::string topCount(const ast::Expr& top, Scope& scope, bool percent);
+    const ast::Expr* windowedAggregate = nullptr;   // the f(...) OVER (...) translated as a plain aggregate
+    TExpr windowFunction(const ast::Expr& e, Scope& scope);
+    static void refuseWindowsOutsideSelectList(const ast::QueryBlock& block);
     std::string rankedTop(const ast::Query& q, const std::string& blockSql, const std::vector<Output>& outputs,
                           Scope& scope, bool single);
 

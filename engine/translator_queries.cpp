@@ -191,6 +191,7 @@ std::string Translator::Impl::queryBlock(const ast::QueryBlock& block, Scope* pa
     }
     if (!from.empty())
         sql += " FROM " + from;
+    refuseWindowsOutsideSelectList(block);
     if (block.where)
         sql += " WHERE " + expr(*block.where, scope).sql;
     std::vector<std::string> groupSql;

@@ -142,6 +142,16 @@ TEST_F(CteFixture, RecursiveSequencesOfNumbersAndDates)
 
 TEST_F(CteFixture, MaxRecursionLimitsTheLevelsAndReportsError530)
 {
+    exec("create table Numbers (i int);\n"
+         "with n (i) as (select 1 union all select i + 1 from n where i < 300)\n"
+         "insert into Numbers select i from n option (maxrecursion 300)");
+    EXPECT_EQ(text("select count(*) from Numbers"), "300");
+    EXPECT_EQ(errorOf("with n (i) as (select 1 union all select i + 1 from n where i < 300)\n"
+                      "insert into Numbers select i from n")
+                  .number,
+              530);
+    EXPECT_EQ(text("select count(*) from Numbers"), "300");
+
     struct Case {
         std::string option;
         int upTo;      // the sequence 1 .. upTo needs upTo - 1 recursions
@@ -300,6 +310,42 @@ TEST_F(CteFixture, TopOfAVariableInEveryStatement)
     EXPECT_EQ(text("select count(*) from Score"), "4");
     exec("delete top (0) from Score");
     EXPECT_EQ(text("select count(*) from Score"), "4");
+}
+
+// ---- window functions ----------------------------------------------------------
+
+TEST_F(CteFixture, RankingFunctionsAndAggregatesOverPartitions)
+{
+    ResultSet rs = rows("select Name, row_number() over (order by Points desc, Name) as rn,\n"
+                        "  rank() over (order by Points desc) as rk, dense_rank() over (order by Points desc) as dr,\n"
+                        "  ntile(2) over (order by Name) as half\n"
+                        "from Score order by Name");
+    EXPECT_EQ(joinedRows(rs), (Strings{"a|1|1|1|1", "b|2|2|2|1", "c|3|2|2|1", "d|4|4|3|2", "e|5|5|4|2"}));
+    ASSERT_EQ(rs.columns.size(), 5u);
+    EXPECT_EQ(rs.columns[1].type.toString(), "bigint");
+    EXPECT_EQ(joinedRows(rows("select Code, count(*) over (partition by Parent) as n,\n"
+                              "  row_number() over (partition by Parent order by Code desc) as r\n"
+                              "from Account where Parent is not null order by Code")),
+              (Strings{"1001|2|2", "1002|2|1", "100201|1|1", "2202|1|1"}));
+    EXPECT_EQ(joinedRows(rows("select Name, sum(Points) over () as total, max(Points) over (partition by Points / 20) "
+                              "as best from Score where Points >= 80 order by Name")),
+              (Strings{"a|250|90", "b|250|90", "c|250|90"}));
+    // The first row of each group, as clients remove duplicates.
+    EXPECT_EQ(column("with d as (select Name, row_number() over (partition by Points order by Name) as rn from Score)\n"
+                     "select Name from d where rn = 1 order by Name"),
+              (Strings{"a", "b", "d", "e"}));
+    SqlError e = errorOf("select row_number() over (partition by Name) from Score");
+    EXPECT_EQ(e.number, 4112);
+    EXPECT_EQ(e.message, "The ranking function \"ROW_NUMBER\" must have an ORDER BY clause.");
+    EXPECT_EQ(errorOf("select count(distinct Name) over () from Score").number, 10759);
+    for (const char* misplaced : {"select Name from Score where rank() over (order by Points) = 1",
+                                  "select Points from Score group by Points having count(*) over () > 1",
+                                  "select 1 from Score a join Score b on row_number() over (order by a.Name) = 1"}) {
+        SCOPED_TRACE(misplaced);
+        SqlError w = errorOf(misplaced);
+        EXPECT_EQ(w.number, 4108);
+        EXPECT_EQ(w.message, "Windowed functions can only appear in the SELECT or ORDER BY clauses.");
+    }
 }
 
 }  // namespace
