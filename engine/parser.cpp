@@ -299,6 +299,10 @@ StmtPtr Parser::statementBody(bool firstInBatch)
         s->database = name();
         return s;
     }
+    if (t.isKeyword("OPEN")) return cursorStatement(StmtKind::OpenCursor);
+    if (t.isKeyword("FETCH")) return fetchStatement();
+    if (t.isKeyword("CLOSE")) return cursorStatement(StmtKind::CloseCursor);
+    if (t.isKeyword("DEALLOCATE")) return cursorStatement(StmtKind::DeallocateCursor);
     if (t.isKeyword("BACKUP")) return backupStatement();
     if (t.isKeyword("RESTORE")) return restoreStatement();
     refuseUnsupportedStatement(t);
@@ -316,8 +320,7 @@ void Parser::refuseUnsupportedStatement(const Token& t)
         const char* construct;
     } statements[] = {
         {"RAISERROR", "RAISERROR"}, {"WAITFOR", "WAITFOR"},      {"GOTO", "GOTO"},
-        {"MERGE", "MERGE"},         {"OPEN", "cursors (OPEN)"}, {"FETCH", "cursors (FETCH)"},
-        {"CLOSE", "cursors (CLOSE)"}, {"DEALLOCATE", "cursors (DEALLOCATE)"},
+        {"MERGE", "MERGE"},
     };
     for (const auto& st : statements) {
         if (t.isKeyword(st.keyword))

@@ -113,7 +113,7 @@ StmtPtr Parser::updateStatement()
     } while (acceptOp(","));
     if (acceptKw("FROM"))
         s->from = tableSources();
-    if (acceptKw("WHERE"))
+    if (acceptKw("WHERE") && !currentOfClause(s->currentOf))
         s->where = expr();
     return s;
 }
@@ -130,7 +130,7 @@ StmtPtr Parser::deleteStatement()
     tableHints();
     if (acceptKw("FROM"))
         s->from = tableSources();
-    if (acceptKw("WHERE"))
+    if (acceptKw("WHERE") && !currentOfClause(s->currentOf))
         s->where = expr();
     return s;
 }

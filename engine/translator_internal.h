@@ -440,6 +440,10 @@ struct Translator::Impl {
     int depth = 0;
     bool viewMode = false;
     std::string viewDatabase;
+    // cursorQuery: the top block adds its base table's rowid (see
+    // Translator::cursorQuery) and names the table here.
+    bool cursorRowid = false;
+    std::string rowidDatabase, rowidTable;
     // Literals the executor binds as parameters (see
     // Translator::parameterizeLiterals); nullptr: every literal inline.
     const std::vector<const ast::Expr*>* literalParameters = nullptr;
@@ -453,6 +457,7 @@ struct Translator::Impl {
 
     std::string parameter(const std::string& lowerName);
     std::string newAlias() { return "s" + std::to_string(++aliasCounter); }
+    std::string cursorRowidColumn(const ast::QueryBlock& block, const Scope& scope);
 
     const TableInfo& resolveTable(const ast::ObjectName& name);
     std::string tableSql(const TableInfo& info, const ast::Pos& pos);
