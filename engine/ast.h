@@ -192,6 +192,7 @@ enum class StmtKind {
     Exec, BeginTran, CommitTran, RollbackTran, Print,
     Use, CreateDatabase, DropDatabase, AlterDatabase, Backup, Restore,
     TryCatch, Raiserror, WaitFor, SaveTran,
+    DeclareCursor, OpenCursor, FetchCursor, CloseCursor, DeallocateCursor,   // Transact-SQL cursors
 };
 
 struct Stmt {
@@ -219,6 +220,15 @@ struct InsertStmt : Stmt {
     bool defaultValues = false;                    // DEFAULT VALUES
 };
 
+// A cursor as a statement names it: `c`, `GLOBAL c`, or a cursor variable `@c`.
+struct CursorRef {
+    std::string name;        // as written; "@c" for a cursor variable
+    bool global = false;     // GLOBAL c: the global cursor even where a local one has the name
+    Pos pos;
+
+    bool empty() const { return name.empty(); }
+};
+
 struct Assignment {
     ObjectName column;         // SET col = ... / SET t.col = ...
     std::string variable;      // SET @v = ... (inside UPDATE), "" otherwise
@@ -232,6 +242,7 @@ struct UpdateStmt : Stmt {
     std::vector<Assignment> assignments;
     std::vector<TableRefPtr> from;   // UPDATE ... SET ... FROM ...
     ExprPtr where;
+    CursorRef currentOf;             // WHERE CURRENT OF c (empty otherwise)
 };
 
 struct DeleteStmt : Stmt {
@@ -240,6 +251,7 @@ struct DeleteStmt : Stmt {
     ExprPtr top;
     std::vector<TableRefPtr> from;   // DELETE t FROM t JOIN ...
     ExprPtr where;
+    CursorRef currentOf;             // WHERE CURRENT OF c (empty otherwise)
 };
 
 struct TruncateStmt : Stmt {
@@ -491,6 +503,46 @@ struct RestoreStmt : Stmt {
     std::vector<RestoreMove> moves;
     bool replace = false;
     std::vector<std::string> options;   // other WITH options (upper-cased)
+};
+
+// ---- Transact-SQL cursors ----------------------------------------------
+
+// DECLARE c CURSOR [LOCAL|GLOBAL] [FORWARD_ONLY|SCROLL] [STATIC|KEYSET|
+// DYNAMIC|FAST_FORWARD] [READ_ONLY|SCROLL_LOCKS|OPTIMISTIC] [TYPE_WARNING]
+// FOR select [FOR READ ONLY | FOR UPDATE [OF cols]], the ISO form
+// DECLARE c [INSENSITIVE] [SCROLL] CURSOR FOR ..., and SET @c = CURSOR ...
+struct DeclareCursorStmt : Stmt {
+    DeclareCursorStmt() : Stmt(StmtKind::DeclareCursor) {}
+    enum class Sensitivity { Default, Static, Keyset, Dynamic, FastForward };
+    enum class Concurrency { Default, ReadOnly, ScrollLocks, Optimistic };
+    std::string name;            // the cursor's name; "" for SET @c = CURSOR ...
+    std::string variable;        // SET @c = CURSOR ...: "@c"
+    std::optional<bool> local;   // LOCAL / GLOBAL as written; nullopt: the database default (GLOBAL)
+    bool scroll = false;         // SCROLL
+    bool forwardOnly = false;    // FORWARD_ONLY
+    Sensitivity sensitivity = Sensitivity::Default;   // INSENSITIVE is Static
+    Concurrency concurrency = Concurrency::Default;   // FOR READ ONLY is ReadOnly
+    bool typeWarning = false;
+    bool forUpdate = false;      // FOR UPDATE [OF ...]
+    std::vector<std::string> updateColumns;
+    QueryPtr query;
+    std::size_t queryOffset = 0, queryEnd = 0;   // the SELECT's text in the batch
+};
+
+// OPEN, CLOSE and DEALLOCATE.
+struct CursorStmt : Stmt {
+    explicit CursorStmt(StmtKind k) : Stmt(k) {}
+    CursorRef cursor;
+};
+
+struct FetchStmt : Stmt {
+    FetchStmt() : Stmt(StmtKind::FetchCursor) {}
+    enum class Orientation { Next, Prior, First, Last, Absolute, Relative };
+    Orientation orientation = Orientation::Next;
+    ExprPtr offset;                  // ABSOLUTE / RELATIVE n: a literal or a variable
+    CursorRef cursor;
+    std::vector<std::string> into;   // INTO @a, @b ...: the variables as written
+    std::vector<Pos> intoPos;
 };
 
 // A parsed batch: its statements in order.

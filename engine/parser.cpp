@@ -313,6 +313,10 @@ StmtPtr Parser::statementBody(bool firstInBatch)
     if (t.isKeyword("SAVE") && (ahead(1).isKeyword("TRAN") || ahead(1).isKeyword("TRANSACTION")))
         return saveTransactionStatement();
     if (t.isKeyword("WITH") && isName(ahead(1))) return withStatement();
+    if (t.isKeyword("OPEN")) return cursorStatement(StmtKind::OpenCursor);
+    if (t.isKeyword("FETCH")) return fetchStatement();
+    if (t.isKeyword("CLOSE")) return cursorStatement(StmtKind::CloseCursor);
+    if (t.isKeyword("DEALLOCATE")) return cursorStatement(StmtKind::DeallocateCursor);
     if (t.isKeyword("BACKUP")) return backupStatement();
     if (t.isKeyword("RESTORE")) return restoreStatement();
     refuseUnsupportedStatement(t);
@@ -329,9 +333,7 @@ void Parser::refuseUnsupportedStatement(const Token& t)
         const char* keyword;
         const char* construct;
     } statements[] = {
-        {"GOTO", "GOTO"},
-        {"MERGE", "MERGE"},         {"OPEN", "cursors (OPEN)"}, {"FETCH", "cursors (FETCH)"},
-        {"CLOSE", "cursors (CLOSE)"}, {"DEALLOCATE", "cursors (DEALLOCATE)"},
+        {"GOTO", "GOTO"}, {"MERGE", "MERGE"},
     };
     for (const auto& st : statements) {
         if (t.isKeyword(st.keyword))

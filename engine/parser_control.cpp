@@ -11,15 +11,20 @@ StmtPtr Parser::declareStatement()
     do {
         VariableDecl v;
         v.pos = cur().pos;
-        if (isName(cur()) && (ahead(1).isKeyword("CURSOR") || ahead(1).isKeyword("INSENSITIVE") ||
-                              ahead(1).isKeyword("SCROLL")))
-            unsupportedAt(cur(), "cursors (DECLARE ... CURSOR)");
+        if (isName(cur()) && s->variables.empty() &&
+            (ahead(1).isKeyword("CURSOR") || ahead(1).isKeyword("INSENSITIVE") || ahead(1).isKeyword("SCROLL")))
+            return declareCursorStatement();
         if (cur().kind != TokenKind::Variable)
             fail();
         v.name = next().text;
         acceptKw("AS");
-        if (atKw("CURSOR"))
-            unsupportedAt(cur(), "cursor variables (DECLARE @v CURSOR)");
+        if (atKw("CURSOR")) {
+            // A cursor variable: its type is kept as the word CURSOR.
+            v.type.pos = cur().pos;
+            v.type.name = next().text;
+            s->variables.push_back(std::move(v));
+            continue;
+        }
         if (atKw("TABLE"))
             unsupportedAt(cur(), "table variables (DECLARE @v TABLE)");
         v.type = typeName();
@@ -39,6 +44,10 @@ StmtPtr Parser::setStatement()
         auto s = std::make_unique<SetVariableStmt>();
         s->variable = next().text;
         const Token& op = cur();
+        if (op.isOperator("=") && ahead(1).isKeyword("CURSOR")) {
+            next();
+            return cursorAssignment(s->variable);
+        }
         if (!op.isOperator("=") && !isCompoundAssignment(op))
             fail();
         const Pos opPos = op.pos;

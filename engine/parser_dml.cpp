@@ -114,7 +114,7 @@ StmtPtr Parser::updateStatement()
     } while (acceptOp(","));
     if (acceptKw("FROM"))
         s->from = tableSources();
-    if (acceptKw("WHERE"))
+    if (acceptKw("WHERE") && !currentOfClause(s->currentOf))
         s->where = expr();
     return s;
 }
@@ -131,7 +131,7 @@ StmtPtr Parser::deleteStatement()
     tableHints();
     if (acceptKw("FROM"))
         s->from = tableSources();
-    if (acceptKw("WHERE"))
+    if (acceptKw("WHERE") && !currentOfClause(s->currentOf))
         s->where = expr();
     return s;
 }

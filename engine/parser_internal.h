@@ -124,7 +124,7 @@ inline bool isBuiltinFunctionName(const std::string& upper)
         // system, metadata and security
         "APP_NAME", "APPLOCK_MODE", "APPLOCK_TEST", "ASSEMBLYPROPERTY", "BINARY_CHECKSUM", "CHECKSUM",
         "COALESCE", "COL_LENGTH", "COL_NAME", "COLLATIONPROPERTY", "COLUMNPROPERTY", "COLUMNS_UPDATED",
-        "CONNECTIONPROPERTY", "CONTEXT_INFO", "CURRENT_REQUEST_ID", "CURRENT_TIMESTAMP", "CURRENT_USER",
+        "CONNECTIONPROPERTY", "CONTEXT_INFO", "CURSOR_STATUS", "CURRENT_REQUEST_ID", "CURRENT_TIMESTAMP", "CURRENT_USER",
         "DATABASEPROPERTY", "DATABASEPROPERTYEX", "DATALENGTH", "DB_ID", "DB_NAME", "DECRYPTBYPASSPHRASE",
         "ENCRYPTBYPASSPHRASE", "ERROR_LINE", "ERROR_MESSAGE", "ERROR_NUMBER", "ERROR_PROCEDURE",
         "ERROR_SEVERITY", "ERROR_STATE", "EVENTDATA", "FILE_ID", "FILE_IDEX", "FILE_NAME", "FILEGROUP_ID",
@@ -375,6 +375,16 @@ private:
     StmtPtr execStatement();
     bool startsExecArg(const Token& t) const;
     ExecArg execArg();
+
+    // ---- cursors (parser_cursors.cpp) -------------------------------------
+
+    CursorRef cursorRef();
+    StmtPtr declareCursorStatement();
+    void cursorOptionsAndQuery(DeclareCursorStmt& s);
+    StmtPtr cursorAssignment(const std::string& variable);
+    StmtPtr cursorStatement(StmtKind kind);
+    StmtPtr fetchStatement();
+    bool currentOfClause(CursorRef& out);
 
     // ---- backup and restore ----------------------------------------------
 

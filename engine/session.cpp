@@ -138,6 +138,7 @@ Session::~Session()
     // An open cursor's statement goes before the handle closes; its
     // RowCursor then finds the cursor gone.
     cursor_.reset();
+    globalCursors_.clear();
     batchCache_.clear();
     shapeCache_.clear();
     if (db_) {
@@ -729,6 +730,8 @@ BatchResult Session::run(const std::string& text)
 
     for (const ast::DeclareStmt* d : cached->declarations) {
         for (const ast::VariableDecl& v : d->variables) {
+            if (isCursorType(v.type))
+                continue;
             try {
                 Translator tr(*this, st.types);
                 SqlType t = tr.resolveType(v.type, "", 1);
@@ -853,6 +856,11 @@ void Session::execute(const ast::Stmt& s, RunState& st)
         case ast::StmtKind::AlterDatabase: alterDatabase(static_cast<const ast::AlterDatabaseStmt&>(s)); break;
         case ast::StmtKind::Backup: backupDatabase(static_cast<const ast::BackupStmt&>(s), st); break;
         case ast::StmtKind::Restore: restore(static_cast<const ast::RestoreStmt&>(s), st); break;
+        case ast::StmtKind::DeclareCursor: declareCursor(static_cast<const ast::DeclareCursorStmt&>(s), st); break;
+        case ast::StmtKind::OpenCursor:
+        case ast::StmtKind::CloseCursor:
+        case ast::StmtKind::DeallocateCursor: executeCursorStatement(static_cast<const ast::CursorStmt&>(s), st); break;
+        case ast::StmtKind::FetchCursor: executeFetch(static_cast<const ast::FetchStmt&>(s), st); break;
         default:
             throw SqlException(err::Unsupported, "The engine does not support this statement yet.", s.pos.line);
         }
@@ -1040,7 +1048,11 @@ void Session::bindParameters(Prepared& p, RunState& st)
         else if (name.rfind("@@error_", 0) == 0 || name == "@@xact_state")
             v = errorFunctionValue(name);
         else if (name == "@@fetch_status")
-            v = Value::fromInteger(-1);
+            v = Value::fromInteger(fetchStatus_);
+        else if (name == "@@cursor_rows")
+            v = Value::fromInteger(cursorRows());
+        else if (name.rfind(kCursorStatusParameter, 0) == 0)
+            v = Value::fromInteger(cursorStatus(name, st));
         else if (name == "@@datefirst")
             v = Value::fromInteger(options_.dates.firstDayOfWeek);
         else if (name == "@@language")

@@ -67,6 +67,9 @@ public:
     void closeCursor();
     bool cursorOpen() const { return cursor_ != nullptr; }
 
+    // ---- Transact-SQL cursors (session_cursors.cpp) ----
+    struct DeclaredCursor;
+
     void beginTransaction();
     void commit();
     void rollback();
@@ -139,6 +142,20 @@ private:
     bool evaluateCondition(const ast::Expr& e, RunState& st);
     Value evaluateScalar(const ast::Expr& e, const SqlType* target, RunState& st);
     void stepToRow(sqlite3_stmt* stmt);
+
+    // Transact-SQL cursors (session_cursors.cpp)
+    std::shared_ptr<DeclaredCursor> findCursor(const ast::CursorRef& ref, RunState& st);
+    void declareCursor(const ast::DeclareCursorStmt& s, RunState& st);
+    void openDeclaredCursor(DeclaredCursor& cursor, int line);
+    static void closeDeclaredCursor(DeclaredCursor& cursor);
+    void executeCursorStatement(const ast::CursorStmt& s, RunState& st);
+    void executeFetch(const ast::FetchStmt& s, RunState& st);
+    bool cursorRowGone(DeclaredCursor& cursor, std::size_t index);
+    Value convertFetched(DeclaredCursor& cursor, std::size_t column, const Value& value, const SqlType& type);
+    std::shared_ptr<DeclaredCursor> bindCurrentRow(const ast::Stmt& s, RunState& st);
+    static void noteCurrentRowChanged(DeclaredCursor& cursor, bool deleted);
+    long long cursorRows() const;
+    int cursorStatus(const std::string& parameter, RunState& st) const;
 
     // DDL
     void createTable(const ast::CreateTableStmt& s, RunState& st);
@@ -333,6 +350,12 @@ private:
     // The open cursor; its RowCursor holds it weakly, so closing the
     // session invalidates the RowCursor instead of leaving it dangling.
     std::shared_ptr<CursorState> cursor_;
+    // Transact-SQL cursors: the GLOBAL ones by lower-cased name (LOCAL ones
+    // live in their batch's RunState), the one opened last (@@CURSOR_ROWS)
+    // and the status of the last FETCH (@@FETCH_STATUS).
+    std::map<std::string, std::shared_ptr<DeclaredCursor>> globalCursors_;
+    std::weak_ptr<DeclaredCursor> lastOpened_;
+    int fetchStatus_ = -1;
 };
 
 }  // namespace vqsql

@@ -66,6 +66,10 @@ void Session::executeDeclare(const ast::DeclareStmt& s, RunState& st)
 {
     for (const ast::VariableDecl& v : s.variables) {
         const std::string name = lowerAscii(v.name);
+        if (isCursorType(v.type)) {
+            st.cursorVariables[name].reset();
+            continue;
+        }
         auto t = st.types.find(name);
         if (t == st.types.end()) {
             // The type could not be resolved before the batch ran: report it.

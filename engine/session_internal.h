@@ -3,6 +3,7 @@
 #pragma once
 
 #include "session.h"
+#include "sqlite_util.h"
 
 #include <sqlite3.h>
 
@@ -106,6 +107,10 @@ struct Session::RunState {
     // Keeps the running statement's prepared form alive when neither the
     // batch nor the shape cache holds it.
     std::shared_ptr<Prepared> running;
+    // The batch's LOCAL cursors by lower-cased name, and its cursor
+    // variables (null until SET @c = CURSOR ... gives them one).
+    std::map<std::string, std::shared_ptr<DeclaredCursor>> localCursors;
+    std::map<std::string, std::shared_ptr<DeclaredCursor>> cursorVariables;
 };
 
 // Thrown by a failing statement inside a TRY block to the TRY ... CATCH
@@ -129,6 +134,11 @@ struct Session::NestedOutputKeeper {
     BatchResult& result;
     int exceptions;   // in flight when the batch started
 };
+// Whether a declared type is the word CURSOR (DECLARE @c CURSOR).
+inline bool isCursorType(const ast::TypeName& t)
+{
+    return t.length == -2 && equalsIgnoreCase(t.name, "cursor");
+}
 
 // Helpers that several of the executor's files use.
 

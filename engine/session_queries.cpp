@@ -118,6 +118,8 @@ void Session::executeDml(const ast::Stmt& s, RunState& st)
         default: return tr.remove(static_cast<const ast::DeleteStmt&>(s));
         }
     });
+    // WHERE CURRENT OF: the cursor's row bound before the parameters are.
+    const std::shared_ptr<DeclaredCursor> positioned = bindCurrentRow(s, st);
     bindParameters(p, st);
     int rc;
     if (options_.rowCount > 0) {
@@ -152,6 +154,8 @@ void Session::executeDml(const ast::Stmt& s, RunState& st)
     }
     sqlite3_reset(p.stmt);
     rowCount_ = sqlite3_changes(db_);
+    if (positioned)
+        noteCurrentRowChanged(*positioned, s.kind == ast::StmtKind::Delete && rowCount_ > 0);
     if (s.kind == ast::StmtKind::Insert)
         identity_ = p.translation.identityTarget && rowCount_ > 0
                         ? lastIdentity(static_cast<const ast::InsertStmt&>(s).table)

@@ -44,6 +44,9 @@ struct Translation {
     std::vector<std::string> assignTargets;  // SELECT @v = ...: the variable of each column
     bool identityTarget = false;             // an INSERT into a table with an identity column
     std::vector<std::string> views;          // the views the statement reads (error 4413 names one)
+    // cursorQuery: the base table whose rowid follows the result columns
+    // as one more column ("" when the query reads no single base table).
+    std::string rowidDatabase, rowidTable;
 };
 
 // The seed and increment written in IDENTITY(type, seed, increment) of
@@ -60,6 +63,10 @@ public:
     Translation query(const ast::Query& q);
     // A SELECT statement with its WITH clause (common table expressions).
     Translation select(const ast::SelectStmt& s);
+    // A cursor's SELECT: as query, and when it is one block reading one
+    // base table (no DISTINCT, grouping or aggregates), that table's rowid
+    // as a further column, so that WHERE CURRENT OF finds the row.
+    Translation cursorQuery(const ast::Query& q);
     Translation insert(const ast::InsertStmt& s);
     Translation update(const ast::UpdateStmt& s);
     Translation remove(const ast::DeleteStmt& s);
@@ -95,6 +102,10 @@ private:
     const VariableTypes& variables_;
     const std::vector<const ast::Expr*>* literalParameters_ = nullptr;
 };
+
+// CURSOR_STATUS('scope', 'name') becomes the parameter
+// "@@cursor_status:scope:name" (lower-cased), which the executor answers.
+inline constexpr const char* kCursorStatusParameter = "@@cursor_status:";
 
 // The type SQL Server gives a literal: 'abc' varchar(3), N'ab' nvarchar(2),
 // 1.50 numeric(3,2), 2147483648 numeric(10,0) ...

@@ -216,6 +216,13 @@ Translation Translator::insert(const ast::InsertStmt& s)
 
 namespace {
 
+// WHERE CURRENT OF: the row whose rowid the executor binds as the
+// parameter "@@cursor_row" (the cursor's current row).
+std::string currentRowCondition(Translator::Impl& impl, const std::string& alias)
+{
+    return quoteIdent(alias) + ".rowid = " + impl.parameter("@@cursor_row");
+}
+
 // The sources of a FROM list with its inner joins taken apart: the tables
 // (or outer-join subtrees, kept whole) and the ON conditions of the inner
 // joins. UPDATE ... FROM uses it to lift its target out of the joins.
@@ -237,8 +244,11 @@ void flattenInnerJoins(const ast::TableRef& ref, std::vector<const ast::TableRef
 
 Translation Translator::update(const ast::UpdateStmt& s)
 {
-    if (const TableInfo* view = s.from.empty() ? targetView(catalog_, s.table) : nullptr)
+    if (const TableInfo* view = s.from.empty() ? targetView(catalog_, s.table) : nullptr) {
+        if (!s.currentOf.empty())
+            unsupported("WHERE CURRENT OF through a view", s.pos);
         return update(*updateThroughView(s, *view, catalog_));
+    }
     // UPDATE t SET ... [FROM ...] [WHERE ...]. When the FROM clause names
     // the target (UPDATE a SET ... FROM T a JOIN B b ON ...), the target
     // becomes the table SQLite updates, the other sources its FROM clause
@@ -315,6 +325,8 @@ Translation Translator::update(const ast::UpdateStmt& s)
         where += (where.empty() ? "" : " AND ") + impl.expr(*c, scope).sql;
     if (s.where)
         where += (where.empty() ? "" : " AND ") + impl.expr(*s.where, scope).sql;
+    if (!s.currentOf.empty())
+        where += (where.empty() ? "" : " AND ") + currentRowCondition(impl, targetAlias);
     if (!where.empty())
         sql += " WHERE " + where;
     if (s.top)
@@ -324,8 +336,11 @@ Translation Translator::update(const ast::UpdateStmt& s)
 
 Translation Translator::remove(const ast::DeleteStmt& s)
 {
-    if (const TableInfo* view = s.from.empty() ? targetView(catalog_, s.table) : nullptr)
+    if (const TableInfo* view = s.from.empty() ? targetView(catalog_, s.table) : nullptr) {
+        if (!s.currentOf.empty())
+            unsupported("WHERE CURRENT OF through a view", s.pos);
         return remove(*deleteThroughView(s, *view, catalog_));
+    }
     Impl impl(catalog_, variables_, literalParameters_);
     const std::string with = impl.withClause(s);
     // DELETE a FROM T a JOIN ...: the target may be an alias of the FROM clause.
@@ -375,6 +390,8 @@ Translation Translator::remove(const ast::DeleteStmt& s)
         sql += " WHERE " + quoteIdent(target.sqlAlias) + ".rowid IN (" + inner + ")";
     } else if (s.where) {
         sql += " WHERE " + impl.expr(*s.where, scope).sql;
+    } else if (!s.currentOf.empty()) {
+        sql += " WHERE " + currentRowCondition(impl, target.sqlAlias);
     }
     if (s.top)
         sql += " LIMIT " + impl.topCount(*s.top, scope, false);

@@ -189,7 +189,7 @@ TExpr Translator::Impl::sysVariable(const ast::Expr& e)
     if (name == "@@version")
         return {quoteString(engineVersionText()), makeType(BaseType::NVarChar, 300)};
     if (name == "@@rowcount" || name == "@@error" || name == "@@trancount" || name == "@@spid" ||
-        name == "@@fetch_status")
+        name == "@@fetch_status" || name == "@@cursor_rows")
         return {parameter(name), kInt};
     if (name == "@@identity")
         return {parameter(name), makeType(BaseType::Numeric, 0, 38, 0)};
@@ -810,6 +810,19 @@ TExpr Translator::Impl::function(const ast::Expr& e, Scope& scope)
             return {"avg(" + prefix + arg + ")", t};
         }
         unsupported("the aggregate " + e.text, e.pos);
+    }
+
+    if (name == "cursor_status") {
+        // Answered by the executor, which knows the cursors: a parameter
+        // naming the scope and the cursor.
+        if (e.args.size() != 2)
+            fail(174, "The cursor_status function requires 2 argument(s).", e.pos);
+        for (const auto& a : e.args)
+            if (!a || a->kind != ast::ExprKind::Literal ||
+                (a->litKind != ast::LiteralKind::String && a->litKind != ast::LiteralKind::NString))
+                unsupported("CURSOR_STATUS other than of two constant texts", e.pos);
+        return {parameter(kCursorStatusParameter + lowerAscii(e.args[0]->text) + ":" + lowerAscii(e.args[1]->text)),
+                makeType(BaseType::SmallInt)};
     }
 
     if (name == "isnull") {

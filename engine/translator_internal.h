@@ -442,6 +442,10 @@ struct Translator::Impl {
     std::string viewDatabase;
     bool selectInto = false;   // the first block's INTO is the executor's (SELECT ... INTO)
     bool identityAllowed = false;   // IDENTITY(type, seed, increment) allowed: a SELECT ... INTO
+    // cursorQuery: the top block adds its base table's rowid (see
+    // Translator::cursorQuery) and names the table here.
+    bool cursorRowid = false;
+    std::string rowidDatabase, rowidTable;
     // Literals the executor binds as parameters (see
     // Translator::parameterizeLiterals); nullptr: every literal inline.
     const std::vector<const ast::Expr*>* literalParameters = nullptr;
@@ -455,6 +459,7 @@ struct Translator::Impl {
 
     std::string parameter(const std::string& lowerName);
     std::string newAlias() { return "s" + std::to_string(++aliasCounter); }
+    std::string cursorRowidColumn(const ast::QueryBlock& block, const Scope& scope);
 
     const TableInfo& resolveTable(const ast::ObjectName& name);
     std::string tableSql(const TableInfo& info, const ast::Pos& pos);

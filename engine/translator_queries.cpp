@@ -189,6 +189,8 @@ std::string Translator::Impl::queryBlock(const ast::QueryBlock& block, Scope* pa
             value += " COLLATE vq_ci";
         sql += value + " AS " + quoteIdent(outputs[i].sqlName);
     }
+    if (cursorRowid && !parent && !derived && !single)
+        sql += cursorRowidColumn(block, scope);
     if (!from.empty())
         sql += " FROM " + from;
     refuseWindowsOutsideSelectList(block);
@@ -494,6 +496,42 @@ Translation Translator::selectIntoSource(const ast::Query& q)
     t.views = impl.viewsRead;
     t.columns = columnsOf(r.outputs);
     return t;
+}
+
+Translation Translator::cursorQuery(const ast::Query& q)
+{
+    Impl impl(catalog_, variables_, literalParameters_);
+    impl.cursorRowid = q.blocks.size() == 1 && !q.blocks[0]->nested;
+    QueryResult r = impl.query(q, nullptr, false);
+    Translation t;
+    t.sql = r.sql;
+    t.parameters = impl.parameters;
+    t.views = impl.viewsRead;
+    t.columns = columnsOf(r.outputs);
+    t.assignTargets = r.assignTargets;
+    t.rowidDatabase = impl.rowidDatabase;
+    t.rowidTable = impl.rowidTable;
+    return t;
+}
+
+// The rowid column a cursor's block adds after its result columns when
+// it reads one base table without grouping; "" otherwise.
+std::string Translator::Impl::cursorRowidColumn(const ast::QueryBlock& block, const Scope& scope)
+{
+    cursorRowid = false;   // the top block only
+    if (block.distinct || !block.groupBy.empty() || block.having || scope.sources.size() != 1 ||
+        scope.sources[0].tableName.empty() || !block.into.empty())
+        return {};
+    for (const ast::SelectItem& item : block.items)
+        if (item.expr->kind != ast::ExprKind::Star && containsAggregate(*item.expr))
+            return {};
+    const Source& src = scope.sources[0];
+    const TableInfo* info = catalog.findTable(src.database, src.tableName);
+    if (!info || info->isView() || !equalsIgnoreCase(info->name, src.tableName))
+        return {};
+    rowidDatabase = info->database;
+    rowidTable = info->name;
+    return ", " + quoteIdent(src.sqlAlias) + ".rowid";
 }
 
 Translation Translator::viewBody(const ast::Query& q, const std::string& database)

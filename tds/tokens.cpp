@@ -271,8 +271,9 @@ void TokenWriter::colMetadata(const std::vector<ColumnDescription>& columns)
             putU32le(out_, 0);   // user type
         else
             putU16le(out_, 0);
-        // Flags: nullable, updatability unknown.
-        putU16le(out_, static_cast<std::uint16_t>((c.nullable ? 0x0001 : 0) | 0x0008));
+        // Flags: nullable, updatability unknown, hidden (from 7.2 on).
+        const bool hidden = c.hidden && isAtLeast72(version_);
+        putU16le(out_, static_cast<std::uint16_t>((c.nullable ? 0x0001 : 0) | 0x0008 | (hidden ? 0x2000 : 0)));
         writeTypeInfo(out_, c.type);
         if (c.type.isLongText()) {
             // The table name of a text/ntext/image column; none is known here.

@@ -78,6 +78,7 @@ struct ColumnDescription {
     std::string name;
     TypeInfo type;
     bool nullable = true;
+    bool hidden = false;   // fHidden (TDS 7.2 on): a column the client does not show, a server cursor's ROWSTAT
 };
 
 // The wire description of a result set's columns: each engine type

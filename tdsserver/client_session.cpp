@@ -434,6 +434,7 @@ void ClientSession::resetConnection(TokenWriter& w)
         connection_.run("USE " + bracketed(loginDatabase_));
     database_ = connection_.currentDatabase();
     prepared_.clear();
+    closeServerCursors();
     w.envResetConnectionAck();
 }
 
@@ -469,10 +470,17 @@ void ClientSession::runRpcCall(const RpcCall& call, TokenWriter& w, bool last)
             errors = runPrepared(call, w);
         } else if (name == "sp_unprepare") {
             errors = runUnprepare(call, w);
+        } else if (name == "sp_cursoropen") {
+            errors = runCursorOpen(call, w);
+        } else if (name == "sp_cursorfetch") {
+            errors = runCursorFetch(call, w);
+        } else if (name == "sp_cursorclose") {
+            errors = runCursorClose(call, w);
         } else if (name.rfind("sp_cursor", 0) == 0 || name == "sp_prepexecrpc") {
             throw SqlException(vqsql::err::Unsupported,
                                "The engine does not support the procedure " + call.procedureName +
-                                   " (server cursors); read the rows with a plain query instead.");
+                                   " (server cursors other than sp_cursoropen, sp_cursorfetch and "
+                                   "sp_cursorclose on a SELECT); read the rows with a plain query instead.");
         } else {
             errors = runCallBatch(procedureBatch(call), w);
         }

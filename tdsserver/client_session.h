@@ -79,6 +79,22 @@ private:
     void writeReturnValue(vqtds::TokenWriter& w, std::uint16_t ordinal, const vqtds::RpcParameter& parameter,
                           const vqsql::Value& value, const vqsql::SqlType& valueType);
 
+    // Server cursors (server_cursors.cpp): sp_cursoropen, sp_cursorfetch
+    // and sp_cursorclose on the engine's Transact-SQL cursors.
+    struct ServerCursor {
+        std::string name;             // the engine cursor's name, bracketed
+        long long rows = 0;           // rows of the result
+        long long bufferStart = 0;    // first row of the last fetch buffer (0 before the first row)
+        long long bufferSize = 0;     // rows in it
+    };
+    bool runCursorOpen(const vqtds::RpcCall& call, vqtds::TokenWriter& w);
+    bool runCursorFetch(const vqtds::RpcCall& call, vqtds::TokenWriter& w);
+    bool runCursorClose(const vqtds::RpcCall& call, vqtds::TokenWriter& w);
+    ServerCursor& serverCursor(const vqtds::RpcCall& call, const std::string& procedure);
+    vqsql::BatchResult runCursorBatch(const std::string& text);
+    void writeCursorRows(vqtds::TokenWriter& w, const vqsql::ResultSet& rs);
+    void closeServerCursors();
+
     struct Outcome {
         vqsql::BatchResult result;
         bool attention = false;
@@ -129,6 +145,8 @@ private:
     };
     std::map<std::int32_t, PreparedStatement> prepared_;
     std::int32_t nextHandle_ = 1;
+    std::map<std::int32_t, ServerCursor> serverCursors_;
+    std::int32_t nextCursorHandle_ = 180150001;   // the kind of number SQL Server hands out
 };
 
 }  // namespace vqtdsserver

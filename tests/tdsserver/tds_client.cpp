@@ -121,7 +121,7 @@ Response parseTokenStream(ByteView payload, TdsVersion version)
             current = &out.resultSets.emplace_back();
             for (std::uint16_t c = 0; count != 0xFFFF && c < count; ++c) {
                 userType();
-                r.u16le();   // flags
+                current->flags.push_back(r.u16le());
                 current->types.push_back(readTypeInfo(r));
                 if (current->types.back().isLongText()) {
                     if (isAtLeast72(version)) {

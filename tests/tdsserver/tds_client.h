@@ -49,6 +49,7 @@ struct ReceivedDone {
 struct ReceivedResultSet {
     std::vector<std::string> columns;
     std::vector<vqtds::TypeInfo> types;
+    std::vector<std::uint16_t> flags;   // each column's COLMETADATA flags
     std::vector<std::vector<vqsql::Value>> rows;
 };
 

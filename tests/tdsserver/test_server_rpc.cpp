@@ -1,6 +1,7 @@
 // Remote procedure calls over a real socket: sp_executesql with typed and
 // OUTPUT parameters, the prepare/execute/unprepare family, several calls
-// in one request, the refusals (unknown handle, server cursors), and
+// in one request, the refusals (unknown handle, positioned server-cursor
+// updates), and
 // parameter values that stay data however many apostrophes they hold.
 #include "server_fixture.h"
 
@@ -153,8 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, RefusedCalls,
     ::testing::Values(RefusedCall{"UnknownHandle", Call{"", proc_id::Execute, {intParam("", 999)}}, 8179, "999"},
                       RefusedCall{"UnprepareUnknownHandle", Call{"", proc_id::Unprepare, {intParam("", 77)}}, 8179, "77"},
-                      RefusedCall{"CursorOpen", Call{"", proc_id::CursorOpen, {intParam("", 0, true), nvarcharParam("", "SELECT 1")}},
-                                  vqsql::err::Unsupported, "sp_cursoropen"},
+                      RefusedCall{"PositionedCursorUpdate", Call{"", proc_id::Cursor, {intParam("", 1), intParam("", 4)}},
+                                  vqsql::err::Unsupported, "sp_cursor"},
                       RefusedCall{"ExecuteSqlWithoutStatement", Call{"sp_executesql", 0, {}}, 201, "@statement"},
                       RefusedCall{"UnknownProcedure", Call{"no_such_proc", 0, {}}, 2812, "no_such_proc"}),
     [](const auto& info) { return std::string(info.param.name); });
