@@ -177,6 +177,7 @@ enum class StmtKind {
     If, While, Block, Return, Break, Continue,
     Exec, BeginTran, CommitTran, RollbackTran, Print,
     Use, CreateDatabase, DropDatabase, AlterDatabase, Backup, Restore,
+    CreateProcedure,           // CREATE / ALTER PROCEDURE
 };
 
 struct Stmt {
@@ -314,6 +315,26 @@ struct DropStmt : Stmt {
     Object object = Object::Table;
     bool ifExists = false;
     std::vector<ObjectName> names;      // DROP INDEX t.i gives {"t","i"}; "i ON t" gives {"t","i"} too
+};
+
+// One parameter of a procedure (or of sp_executesql's declaration list):
+// @name type [= default] [OUTPUT].
+struct ProcedureParameter {
+    std::string name;        // "@x"
+    TypeName type;
+    ExprPtr defaultValue;    // null when none
+    bool output = false;
+    Pos pos;
+};
+
+// CREATE PROCEDURE / ALTER PROCEDURE name params [WITH ...] AS body: the
+// body runs to the end of the batch.
+struct CreateProcedureStmt : Stmt {
+    CreateProcedureStmt() : Stmt(StmtKind::CreateProcedure) {}
+    bool alter = false;
+    ObjectName procedure;
+    std::vector<ProcedureParameter> parameters;
+    std::vector<StmtPtr> body;
 };
 
 struct VariableDecl {

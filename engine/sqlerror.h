@@ -13,6 +13,7 @@ struct SqlError {
     int state = 1;
     int line = 1;              // line of the batch the failing statement starts on
     std::string message;
+    std::string procedure;    // the procedure the error occurred in ("" in a batch)
 
     // "Msg 208, Level 16, State 1, Line 1\nInvalid object name 'X'."
     std::string format() const;
