@@ -356,6 +356,7 @@ int Session::invoke(const Procedure& proc, const std::vector<SqlType>& types, st
     const bool savedNoCount = noCount_;
     const SessionOptions savedOptions = options_;
     const int savedProcId = procId_;
+    const int savedTranCount = tranCount_;
     RunState ps;
     ps.result = caller.result;
     ps.cache = proc.cache.get();
@@ -403,6 +404,17 @@ int Session::invoke(const Procedure& proc, const std::vector<SqlType>& types, st
         }
     }
     procId_ = savedProcId;
+    if (!proc.dynamic && !ps.aborted && tranCount_ != savedTranCount) {
+        const SqlError mismatch{266, 16, 2, 0,
+                                "Transaction count after EXECUTE indicates a mismatching number of BEGIN and COMMIT "
+                                "statements. Previous count = " +
+                                    std::to_string(savedTranCount) + ", current count = " +
+                                    std::to_string(tranCount_) + ".",
+                                proc.name};
+        caller.result->addError(mismatch);
+        lastError_ = mismatch.number;
+        ps.worstSeverity = std::max(ps.worstSeverity, mismatch.severity);
+    }
     if (ps.aborted) {
         caller.aborted = true;
         caller.returned = true;

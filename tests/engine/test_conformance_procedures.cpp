@@ -5,6 +5,8 @@
 // typed parameters, and the typed call API a network server uses.
 #include "conformance_fixture.h"
 
+#include <random>
+
 namespace vqsql::conformance {
 namespace {
 
@@ -315,6 +317,64 @@ TEST_F(Procedures, CallApiReturnsStatusAndOutputs)
     ASSERT_FALSE(missing.result.ok());
     EXPECT_EQ(missing.result.errors[0].number, 2812);
     EXPECT_EQ(missing.returnStatus, -6);
+}
+
+TEST_F(Procedures, TransactionCountMismatchIsReported)
+{
+    exec("CREATE PROC opens AS BEGIN TRANSACTION");
+    const BatchResult r = run("EXEC opens");
+    ASSERT_EQ(r.errors.size(), 1u) << describeErrors(r);
+    EXPECT_EQ(r.errors[0].number, 266);
+    EXPECT_EQ(r.errors[0].message, "Transaction count after EXECUTE indicates a mismatching number of BEGIN and "
+                                   "COMMIT statements. Previous count = 0, current count = 1.");
+    EXPECT_EQ(r.errors[0].procedure, "opens");
+    EXPECT_EQ(text("SELECT @@TRANCOUNT"), "1");
+    exec("ROLLBACK");
+}
+
+TEST_F(Procedures, RenamedProcedureAnswersToItsNewName)
+{
+    exec("CREATE PROC oldname AS SELECT 5");
+    exec("EXEC sp_rename 'oldname', 'newname'");
+    EXPECT_EQ(text("EXEC newname"), "5");
+    EXPECT_EQ(errorOf("EXEC oldname").number, 2812);
+    EXPECT_EQ(text("SELECT ROUTINE_NAME FROM INFORMATION_SCHEMA.ROUTINES"), "newname");
+}
+
+// Procedure texts, calls and sp_executesql parameter lists cut and spliced
+// at random: every one is answered (a result or an error) and the
+// connection keeps working. Rounds from VQ_FUZZ_ROUNDS, seed VQ_FUZZ_SEED.
+TEST_F(Procedures, MangledTextsAreAnsweredAndTheConnectionGoesOn)
+{
+    const char* rounds = std::getenv("VQ_FUZZ_ROUNDS");
+    const char* seed = std::getenv("VQ_FUZZ_SEED");
+    const int count = rounds ? std::max(1, std::atoi(rounds)) : 150;
+    std::mt19937 rng(seed ? static_cast<unsigned>(std::strtoul(seed, nullptr, 10)) : 20261209u);
+    exec("CREATE PROC base @a int, @b varchar(10) = 'x' OUTPUT AS\nSET @b = @b + 'y'\nRETURN @a");
+    const std::vector<std::string> seeds = {
+        "CREATE PROC f1 (@a int = -1, @b nvarchar(20) OUT) WITH RECOMPILE AS SET @b = N'z' RETURN @a",
+        "DECLARE @r int, @s varchar(10)\nEXEC @r = base @a = 3, @b = @s OUTPUT\nSELECT @r, @s",
+        "EXEC sp_executesql N'SELECT @p + 1', N'@p int, @q varchar(5) = ''d'' OUTPUT', @p = 4",
+        "ALTER PROCEDURE f1 @x datetime AS SELECT @x\nDROP PROCEDURE IF EXISTS f1",
+    };
+    const std::string alphabet = "@'(),=;.[]N- \nxOUTPUT0DEFAULT";
+    for (int i = 0; i < count; ++i) {
+        std::string batch = seeds[rng() % seeds.size()];
+        for (int edits = 1 + static_cast<int>(rng() % 3); edits > 0 && !batch.empty(); --edits) {
+            const std::size_t at = rng() % batch.size();
+            switch (rng() % 3) {
+            case 0: batch.erase(at, 1 + rng() % 4); break;
+            case 1: batch.insert(at, 1, alphabet[rng() % alphabet.size()]); break;
+            default: batch[at] = alphabet[rng() % alphabet.size()]; break;
+            }
+        }
+        db_->run(batch);
+        if (db_->inTransaction())
+            db_->rollback();
+        ASSERT_EQ(text("SELECT 1"), "1") << "after: " << batch;
+    }
+    exec("DROP PROCEDURE IF EXISTS f1");
+    EXPECT_EQ(text("DECLARE @s varchar(10)\nEXEC base 1, @s OUTPUT\nSELECT @s"), "<NULL>");
 }
 
 }  // namespace
