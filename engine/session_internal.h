@@ -147,6 +147,7 @@ void collectDeclarations(const ast::Stmt& s, std::vector<const ast::DeclareStmt*
 // parameter list: what a call binds and runs.
 struct Session::Procedure {
     std::string name;        // as created ("sp_executesql" for dynamic SQL)
+    std::string database;    // where it lives: its body runs there ("" for dynamic SQL)
     int id = 0;
     bool dynamic = false;    // sp_executesql: errors carry no procedure name
     std::string definition;

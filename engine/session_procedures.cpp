@@ -69,6 +69,33 @@ std::string storedDefinition(const std::string& batchText, const ast::CreateProc
     return text;
 }
 
+// USE inside a procedure: SQL Server refuses it when the procedure is created.
+void refuseUse(const ast::Stmt& s)
+{
+    switch (s.kind) {
+    case ast::StmtKind::Use:
+        throw SqlException(154, "a USE database statement is not allowed in a procedure, function or trigger.",
+                           s.pos.line, 15);
+    case ast::StmtKind::Block:
+        for (const auto& c : static_cast<const ast::BlockStmt&>(s).body)
+            refuseUse(*c);
+        break;
+    case ast::StmtKind::If: {
+        const auto& i = static_cast<const ast::IfStmt&>(s);
+        if (i.thenStmt)
+            refuseUse(*i.thenStmt);
+        if (i.elseStmt)
+            refuseUse(*i.elseStmt);
+        break;
+    }
+    case ast::StmtKind::While:
+        if (const auto& body = static_cast<const ast::WhileStmt&>(s).body)
+            refuseUse(*body);
+        break;
+    default: break;
+    }
+}
+
 // Duplicate names among the parameters and the body's DECLAREs: error 134.
 void checkVariableNames(const std::vector<ast::ProcedureParameter>& parameters,
                         const std::vector<const ast::DeclareStmt*>& declarations)
@@ -124,8 +151,10 @@ void Session::createProcedure(const ast::CreateProcedureStmt& s, RunState& st)
                                "name.",
                            s.pos.line, 15);
     std::vector<const ast::DeclareStmt*> declarations;
-    for (const auto& b : s.body)
+    for (const auto& b : s.body) {
+        refuseUse(*b);
         collectDeclarations(*b, declarations);
+    }
     checkVariableNames(s.parameters, declarations);
     {
         // Unknown parameter types are refused now, as SQL Server does.
@@ -205,6 +234,9 @@ std::shared_ptr<Session::Procedure> Session::findProcedure(const ast::ObjectName
     auto proc = std::make_shared<Procedure>();
     proc->id = id;
     proc->name = stored;
+    for (const auto& [lower, a] : attached_)
+        if (a.alias == alias)
+            proc->database = a.name;
     proc->definition = std::move(definition);
     proc->cache = std::make_shared<CachedBatch>();
     proc->cache->batch = parseBatch(proc->definition, true);
@@ -357,6 +389,11 @@ int Session::invoke(const Procedure& proc, const std::vector<SqlType>& types, st
     const SessionOptions savedOptions = options_;
     const int savedProcId = procId_;
     const int savedTranCount = tranCount_;
+    // A procedure's body runs in its own database, whichever database the
+    // caller is in.
+    const std::string savedDatabase = current_;
+    if (!proc.database.empty())
+        current_ = proc.database;
     RunState ps;
     ps.result = caller.result;
     ps.cache = proc.cache.get();
@@ -394,6 +431,7 @@ int Session::invoke(const Procedure& proc, const std::vector<SqlType>& types, st
     }
     ps.statement = nullptr;
     ps.running.reset();
+    current_ = savedDatabase;
     // SET options a procedure changed last until it returns.
     if (!proc.dynamic) {
         noCount_ = savedNoCount;

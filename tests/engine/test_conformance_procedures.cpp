@@ -87,6 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "The variable name '@a' has already been declared. Variable names must be unique within a query "
                   "batch or stored procedure.",
                   1, ""},
+        ErrorCase{"UseInsideAProcedure", {}, "CREATE PROC p AS\nIF 1 = 1 BEGIN\nUSE master\nEND", 154,
+                  "a USE database statement is not allowed in a procedure, function or trigger.", 3, ""},
         ErrorCase{"MissingExecuteSqlParameter", {}, "EXEC sp_executesql N'SELECT @a', N'@a int'", 8178,
                   "The parameterized query '(@a int)' expects the parameter '@a', which was not supplied.", 1, ""}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -317,6 +319,20 @@ TEST_F(Procedures, CallApiReturnsStatusAndOutputs)
     ASSERT_FALSE(missing.result.ok());
     EXPECT_EQ(missing.result.errors[0].number, 2812);
     EXPECT_EQ(missing.returnStatus, -6);
+}
+
+TEST_F(Procedures, BodyRunsInTheProceduresDatabase)
+{
+    exec("CREATE DATABASE books");
+    exec("USE books\nCREATE TABLE ledger (amount int)\nINSERT INTO ledger VALUES (5)");
+    exec("USE books");
+    exec("CREATE PROC total AS SELECT SUM(amount) FROM ledger");
+    exec("USE master");
+    EXPECT_EQ(text("EXEC books..total"), "5");
+    const BatchResult r = run("EXEC books.dbo.total\nSELECT DB_NAME()");
+    ASSERT_EQ(r.resultSets.size(), 2u) << describeErrors(r);
+    EXPECT_EQ(r.resultSets[0].rows[0][0].toString(), "5");
+    EXPECT_EQ(r.resultSets[1].rows[0][0].toString(), "master");
 }
 
 TEST_F(Procedures, TransactionCountMismatchIsReported)
