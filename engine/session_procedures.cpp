@@ -15,6 +15,7 @@
 #include "sqlite_util.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace vqsql {
@@ -96,6 +97,169 @@ void refuseUse(const ast::Stmt& s)
     }
 }
 
+// Variables a procedure's body uses before (or without) declaring them:
+// SQL Server refuses the procedure when it is created (137). Only the
+// parameters and DECLAREs standing earlier in the text declare a name.
+class VariableCheck {
+public:
+    VariableCheck(const std::vector<ast::ProcedureParameter>& parameters,
+                  const std::vector<const ast::DeclareStmt*>& declarations)
+    {
+        for (const ast::ProcedureParameter& p : parameters)
+            declaredAt_[lowerAscii(p.name)] = 0;
+        for (const ast::DeclareStmt* d : declarations)
+            for (const ast::VariableDecl& v : d->variables)
+                declaredAt_.emplace(lowerAscii(v.name), v.pos.offset);
+    }
+
+    void statement(const ast::Stmt& s)
+    {
+        using K = ast::StmtKind;
+        switch (s.kind) {
+        case K::Select: query(static_cast<const ast::SelectStmt&>(s).query.get()); break;
+        case K::Insert: {
+            const auto& i = static_cast<const ast::InsertStmt&>(s);
+            for (const auto& row : i.values)
+                for (const auto& e : row)
+                    expr(e.get());
+            query(i.query.get());
+            break;
+        }
+        case K::Update: {
+            const auto& u = static_cast<const ast::UpdateStmt&>(s);
+            expr(u.top.get());
+            for (const ast::Assignment& a : u.assignments) {
+                if (!a.variable.empty())
+                    name(a.variable, s.pos);
+                expr(a.value.get());
+            }
+            for (const auto& t : u.from)
+                table(t.get());
+            expr(u.where.get());
+            break;
+        }
+        case K::Delete: {
+            const auto& d = static_cast<const ast::DeleteStmt&>(s);
+            expr(d.top.get());
+            for (const auto& t : d.from)
+                table(t.get());
+            expr(d.where.get());
+            break;
+        }
+        case K::Declare:
+            for (const ast::VariableDecl& v : static_cast<const ast::DeclareStmt&>(s).variables)
+                expr(v.init.get());
+            break;
+        case K::SetVariable: {
+            const auto& v = static_cast<const ast::SetVariableStmt&>(s);
+            name(v.variable, s.pos);
+            expr(v.value.get());
+            break;
+        }
+        case K::If: {
+            const auto& i = static_cast<const ast::IfStmt&>(s);
+            expr(i.condition.get());
+            if (i.thenStmt)
+                statement(*i.thenStmt);
+            if (i.elseStmt)
+                statement(*i.elseStmt);
+            break;
+        }
+        case K::While: {
+            const auto& w = static_cast<const ast::WhileStmt&>(s);
+            expr(w.condition.get());
+            if (w.body)
+                statement(*w.body);
+            break;
+        }
+        case K::Block:
+            for (const auto& c : static_cast<const ast::BlockStmt&>(s).body)
+                statement(*c);
+            break;
+        case K::Return: expr(static_cast<const ast::ReturnStmt&>(s).value.get()); break;
+        case K::Print: expr(static_cast<const ast::PrintStmt&>(s).value.get()); break;
+        case K::Exec: {
+            const auto& e = static_cast<const ast::ExecStmt&>(s);
+            if (!e.returnVariable.empty())
+                name(e.returnVariable, s.pos);
+            for (const ast::ExecArg& a : e.args)
+                expr(a.value.get());
+            expr(e.dynamicSql.get());
+            break;
+        }
+        default: break;
+        }
+    }
+
+private:
+    std::map<std::string, std::size_t> declaredAt_;
+
+    void name(const std::string& variable, const ast::Pos& pos)
+    {
+        if (variable.size() > 1 && variable[0] == '@' && variable[1] == '@')
+            return;
+        auto it = declaredAt_.find(lowerAscii(variable));
+        if (it == declaredAt_.end() || it->second > pos.offset)
+            throw SqlException(err::MustDeclare, "Must declare the scalar variable \"" + variable + "\".", pos.line,
+                               15);
+    }
+
+    void expr(const ast::Expr* e)
+    {
+        if (!e)
+            return;
+        if (e->kind == ast::ExprKind::Variable)
+            name(e->text, e->pos);
+        for (const auto& a : e->args)
+            expr(a.get());
+        for (const auto& [when, then] : e->whens) {
+            expr(when.get());
+            expr(then.get());
+        }
+        expr(e->elseExpr.get());
+        query(e->query.get());
+    }
+
+    void table(const ast::TableRef* t)
+    {
+        if (!t)
+            return;
+        query(t->query.get());
+        table(t->left.get());
+        table(t->right.get());
+        expr(t->on.get());
+    }
+
+    void block(const ast::QueryBlock* b)
+    {
+        if (!b)
+            return;
+        expr(b->top.get());
+        for (const ast::SelectItem& i : b->items) {
+            if (!i.assignVariable.empty())
+                name(i.assignVariable, i.pos);
+            expr(i.expr.get());
+        }
+        for (const auto& t : b->from)
+            table(t.get());
+        expr(b->where.get());
+        for (const auto& g : b->groupBy)
+            expr(g.get());
+        expr(b->having.get());
+        query(b->nested.get());
+    }
+
+    void query(const ast::Query* q)
+    {
+        if (!q)
+            return;
+        for (const auto& b : q->blocks)
+            block(b.get());
+        for (const ast::OrderItem& o : q->orderBy)
+            expr(o.expr.get());
+    }
+};
+
 // Duplicate names among the parameters and the body's DECLAREs: error 134.
 void checkVariableNames(const std::vector<ast::ProcedureParameter>& parameters,
                         const std::vector<const ast::DeclareStmt*>& declarations)
@@ -156,6 +320,9 @@ void Session::createProcedure(const ast::CreateProcedureStmt& s, RunState& st)
         collectDeclarations(*b, declarations);
     }
     checkVariableNames(s.parameters, declarations);
+    VariableCheck variables(s.parameters, declarations);
+    for (const auto& b : s.body)
+        variables.statement(*b);
     {
         // Unknown parameter types are refused now, as SQL Server does.
         VariableTypes none;

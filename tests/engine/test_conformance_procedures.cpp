@@ -66,8 +66,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "The formal parameter \"@b\" was not declared as an OUTPUT parameter, but the actual parameter "
                   "passed in requested output.",
                   0, "p"},
-        ErrorCase{"UndeclaredVariableInTheBody", {"CREATE PROC p AS\nSELECT 1\nSELECT @nowhere"}, "EXEC p", 137,
-                  "Must declare the scalar variable \"@nowhere\".", 3, "p"},
+        ErrorCase{"UndeclaredVariableAtCreate", {}, "CREATE PROC p @a int AS\nSELECT @a\nSELECT 1 WHERE @nowhere = 1", 137,
+                  "Must declare the scalar variable \"@nowhere\".", 3, ""},
+        ErrorCase{"VariableUsedBeforeItsDeclaration", {}, "CREATE PROC p AS\nSET @late = 1\nDECLARE @late int", 137,
+                  "Must declare the scalar variable \"@late\".", 2, ""},
         ErrorCase{"ErrorInTheBodyKeepsItsLine", {"-- a comment first\nCREATE PROC p AS\nSELECT 1\n\nSELECT 1/0"},
                   "EXEC p", 8134, "Divide by zero error encountered.", 5, "p"},
         ErrorCase{"ErrorOfANestedProcedure",
@@ -103,10 +105,14 @@ TEST_F(Procedures, NestingLimitReportedOnceAndTheBatchEnds)
     EXPECT_EQ(text("SELECT @@NESTLEVEL"), "0");
 }
 
-TEST_F(Procedures, SyntaxErrorAtCreateLeavesNoProcedure)
+TEST_F(Procedures, RefusedAtCreateLeavesNoProcedure)
 {
     errorOf("CREATE PROC p AS\nSELECT FROM");
+    errorOf("CREATE PROC p AS\nEXEC @undeclared = q");
     EXPECT_EQ(text("SELECT OBJECT_ID('p')"), "<NULL>");
+    // Tables may be missing at create time: they are looked up when it runs.
+    exec("CREATE PROC later @x int AS\nDECLARE @y int\nSELECT @y = a FROM notyet WHERE a > @x ORDER BY @y");
+    EXPECT_EQ(errorOf("EXEC later 1").number, 208);
 }
 
 // ---- parameters --------------------------------------------------------------
