@@ -523,7 +523,6 @@ std::vector<Value> Session::bindArguments(const Procedure& proc, const std::vect
                 values[p] = evaluateScalar(*param.defaultValue, &types[p], own);
                 continue;
             }
-            // An OUTPUT parameter passed by nothing starts as NULL only when asked for.
             if (proc.dynamic)
                 throw callError(8178, 1,
                                 "The parameterized query '(" + proc.parameterText + ")" +
