@@ -193,6 +193,7 @@ enum class StmtKind {
     Use, CreateDatabase, DropDatabase, AlterDatabase, Backup, Restore,
     TryCatch, Raiserror, WaitFor, SaveTran,
     DeclareCursor, OpenCursor, FetchCursor, CloseCursor, DeallocateCursor,   // Transact-SQL cursors
+    CreateProcedure,           // CREATE / ALTER PROCEDURE
 };
 
 struct Stmt {
@@ -344,6 +345,26 @@ struct DropStmt : Stmt {
     Object object = Object::Table;
     bool ifExists = false;
     std::vector<ObjectName> names;      // DROP INDEX t.i gives {"t","i"}; "i ON t" gives {"t","i"} too
+};
+
+// One parameter of a procedure (or of sp_executesql's declaration list):
+// @name type [= default] [OUTPUT].
+struct ProcedureParameter {
+    std::string name;        // "@x"
+    TypeName type;
+    ExprPtr defaultValue;    // null when none
+    bool output = false;
+    Pos pos;
+};
+
+// CREATE PROCEDURE / ALTER PROCEDURE name params [WITH ...] AS body: the
+// body runs to the end of the batch.
+struct CreateProcedureStmt : Stmt {
+    CreateProcedureStmt() : Stmt(StmtKind::CreateProcedure) {}
+    bool alter = false;
+    ObjectName procedure;
+    std::vector<ProcedureParameter> parameters;
+    std::vector<StmtPtr> body;
 };
 
 struct VariableDecl {

@@ -129,6 +129,11 @@ BatchResult Connection::run(const std::string& batch)
     return requireOpen(impl_->session).run(batch);
 }
 
+CallResult Connection::call(const std::string& procedure, const std::vector<CallArgument>& arguments)
+{
+    return requireOpen(impl_->session).call(procedure, arguments);
+}
+
 void Connection::execute(const std::string& batch)
 {
     BatchResult r = run(batch);

@@ -40,6 +40,30 @@ namespace err {
 constexpr int ConnectionBusy = 50010;
 }  // namespace err
 
+// One argument of a procedure called by name (Connection::call), as a
+// remote procedure call carries it.
+struct CallArgument {
+    std::string name;        // "@p", or "" for an argument by position
+    SqlType type;            // the value's type as the caller sent it (Unknown: taken as it is)
+    Value value;
+    bool output = false;     // the caller wants the parameter's value back
+    bool useDefault = false; // DEFAULT: the parameter's own default
+};
+
+// What a procedure call produced: the results of its statements, its
+// return status, and the values of its OUTPUT parameters.
+struct CallResult {
+    BatchResult result;
+    int returnStatus = 0;
+    struct Output {
+        std::size_t argument = 0;   // index into the call's arguments
+        Value value;
+        SqlType type;               // the parameter's declared type
+    };
+    // One per argument passed OUTPUT to an OUTPUT parameter, in argument order.
+    std::vector<Output> outputs;
+};
+
 // A forward-only reader of the rows of one SELECT (Connection::openCursor).
 // Rows come from a live SQLite statement stepped as they are fetched, so
 // only the rows asked for are ever in memory; values, types and column
@@ -109,6 +133,14 @@ public:
     // Runs one batch and returns its first result set (an empty one when
     // the batch produced none); throws SqlException if any statement failed.
     ResultSet query(const std::string& batch);
+    // Calls a procedure of the current database by name, or the engine's
+    // sp_executesql (arguments: the statement, the parameter declaration
+    // list, then the values), with typed arguments: by position, then by
+    // name. Each value is converted to its parameter's declared type as
+    // SQL Server converts it. Errors (an unknown procedure, a missing
+    // parameter ...) go into the result as for run(); throws only when
+    // the connection is not open.
+    CallResult call(const std::string& procedure, const std::vector<CallArgument>& arguments);
     // Opens a cursor on a text holding exactly one SELECT statement (a
     // trailing semicolon allowed) and reads none of its rows yet. Throws
     // SqlException: the errors query would report for the text (208 for an

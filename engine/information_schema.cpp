@@ -128,6 +128,23 @@ InformationSchemaView views(const std::string& p, const std::string& d)
                 p + "sysobjects AS o WHERE o.xtype = 'V'"};
 }
 
+// The procedures of the database: their names and texts (the first 4000
+// characters, as SQL Server gives them).
+InformationSchemaView routines(const std::string& p, const std::string& d)
+{
+    return {"ROUTINES",
+            {{"SPECIFIC_CATALOG", kName}, {"SPECIFIC_SCHEMA", kName}, {"SPECIFIC_NAME", kName},
+             {"ROUTINE_CATALOG", kName}, {"ROUTINE_SCHEMA", kName}, {"ROUTINE_NAME", kName},
+             {"ROUTINE_TYPE", makeType(BaseType::NVarChar, 20)}, {"ROUTINE_BODY", makeType(BaseType::NVarChar, 30)},
+             {"ROUTINE_DEFINITION", makeType(BaseType::NVarChar, 4000)}, {"CREATED", makeType(BaseType::DateTime, 8)},
+             {"LAST_ALTERED", makeType(BaseType::DateTime, 8)}},
+            "SELECT " + d + " AS SPECIFIC_CATALOG, 'dbo' AS SPECIFIC_SCHEMA, o.name AS SPECIFIC_NAME, " + d +
+                " AS ROUTINE_CATALOG, 'dbo' AS ROUTINE_SCHEMA, o.name AS ROUTINE_NAME, 'PROCEDURE' AS ROUTINE_TYPE, "
+                "'SQL' AS ROUTINE_BODY, substr(o.definition, 1, 4000) AS ROUTINE_DEFINITION, o.crdate AS CREATED, "
+                "o.crdate AS LAST_ALTERED FROM " +
+                p + "sysobjects AS o WHERE o.xtype = 'P'"};
+}
+
 InformationSchemaView columns(const std::string& p, const std::string& d)
 {
     const std::string x = "c.xtype";
@@ -303,6 +320,7 @@ std::optional<InformationSchemaView> informationSchemaView(const std::string& na
     const std::string d = quoteString(database);
     if (n == "tables") return tables(p, d);
     if (n == "views") return views(p, d);
+    if (n == "routines") return routines(p, d);
     if (n == "columns") return columns(p, d);
     if (n == "schemata") return schemata(d);
     if (n == "table_constraints") return tableConstraints(p, d);

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vqsql {
 
@@ -43,5 +44,9 @@ private:
 // Parses a single expression (used for column defaults read back from the
 // catalogue). Throws as parseBatch does.
 ast::ExprPtr parseExpression(const std::string& text);
+
+// Parses a parameter declaration list ("@a int, @b nvarchar(10) = N'x'
+// OUTPUT"), as sp_executesql takes it; throws as parseBatch does.
+std::vector<ast::ProcedureParameter> parseParameterList(const std::string& text);
 
 }  // namespace vqsql

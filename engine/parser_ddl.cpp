@@ -14,6 +14,7 @@ StmtPtr Parser::createStatement()
         return createIndex();
     if (acceptKw("TYPE")) return createType();
     if (acceptKw("DATABASE")) return createDatabase();
+    if (atKw("PROC") || atKw("PROCEDURE")) return createProcedure(false);
     refuseUnsupportedModule("CREATE");
     fail();
 }
@@ -455,6 +456,7 @@ StmtPtr Parser::alterStatement()
     next();
     if (acceptKw("TABLE")) return alterTable();
     if (acceptKw("DATABASE")) return alterDatabase();
+    if (atKw("PROC") || atKw("PROCEDURE")) return createProcedure(true);
     refuseUnsupportedModule("ALTER");
     fail();
 }

@@ -229,6 +229,7 @@ public:
     std::unique_ptr<Batch> batch();
     StmtPtr nextStatement();
     ExprPtr standaloneExpression();
+    std::vector<ProcedureParameter> parameterList();
 
 private:
     const std::string& src_;
@@ -351,6 +352,8 @@ private:
     std::vector<std::string> optionWords();
     StmtPtr dropStatement();
     bool ifExistsClause();
+    StmtPtr createProcedure(bool alter);
+    std::vector<ProcedureParameter> procedureParameters();
 
     // ---- variables and options -------------------------------------------
 

@@ -140,6 +140,9 @@ Session::~Session()
     cursor_.reset();
     globalCursors_.clear();
     batchCache_.clear();
+    procedureCache_.clear();
+    dynamicCache_.clear();
+    conversions_.clear();
     shapeCache_.clear();
     if (db_) {
         dropOwnGlobalTemporaryTables();   // the #tables go with the handle
@@ -573,8 +576,6 @@ void Session::withSavepoint(const std::function<void()>& body, bool immediate)
 
 // ---- running batches ----------------------------------------------------------
 
-namespace {
-
 // Declared variables of the whole batch, in text order (SQL Server knows a
 // variable from its DECLARE onwards, whatever branch it sits in).
 void collectDeclarations(const ast::Stmt& s, std::vector<const ast::DeclareStmt*>& out)
@@ -611,8 +612,6 @@ void collectDeclarations(const ast::Stmt& s, std::vector<const ast::DeclareStmt*
     }
 }
 
-}  // namespace
-
 // What SQL Server refuses when it compiles a batch, before any of it runs.
 void Session::checkBatch(const CachedBatch& cached)
 {
@@ -626,10 +625,14 @@ void Session::checkBatch(const CachedBatch& cached)
                                        "batch or stored procedure.",
                                    v.pos.line, 15);
     const auto& statements = cached.batch->statements;
-    for (std::size_t i = 1; i < statements.size(); ++i)
+    for (std::size_t i = 1; i < statements.size(); ++i) {
         if (statements[i]->kind == ast::StmtKind::CreateView)
             throw SqlException(111, "'CREATE VIEW' must be the first statement in a query batch.",
                                statements[i]->pos.line, 15);
+        if (statements[i]->kind == ast::StmtKind::CreateProcedure)
+            throw SqlException(111, "'CREATE/ALTER PROCEDURE' must be the first statement in a query batch.",
+                               statements[i]->pos.line, 15);
+    }
 }
 
 // The parsed form of a batch text, from the cache or parsed now; throws
@@ -668,6 +671,9 @@ std::shared_ptr<Session::CachedBatch> checkedScript(const std::string& text, boo
     while (ast::StmtPtr s = reader.next()) {
         if (!first && s->kind == ast::StmtKind::CreateView)
             throw SqlException(111, "'CREATE VIEW' must be the first statement in a query batch.", s->pos.line, 15);
+        if (!first && s->kind == ast::StmtKind::CreateProcedure)
+            throw SqlException(111, "'CREATE/ALTER PROCEDURE' must be the first statement in a query batch.",
+                               s->pos.line, 15);
         first = false;
         const std::size_t declared = cached->declarations.size();
         collectDeclarations(*s, cached->declarations);
@@ -832,7 +838,19 @@ void Session::execute(const ast::Stmt& s, RunState& st)
             break;
         }
         case ast::StmtKind::Block: executeBlock(static_cast<const ast::BlockStmt&>(s).body, st); break;
-        case ast::StmtKind::Return: st.returned = true; break;
+        case ast::StmtKind::Return: {
+            const auto& r = static_cast<const ast::ReturnStmt&>(s);
+            if (r.value && st.inProcedure) {
+                const SqlType integer = makeType(BaseType::Int, 4);
+                const Value v = evaluateScalar(*r.value, &integer, st);
+                st.returnStatus = v.isNull() ? 0 : static_cast<int>(v.toInt64());
+            }
+            st.returned = true;
+            break;
+        }
+        case ast::StmtKind::CreateProcedure:
+            createProcedure(static_cast<const ast::CreateProcedureStmt&>(s), st);
+            break;
         case ast::StmtKind::Break: st.breaking = true; break;
         case ast::StmtKind::Continue: st.continuing = true; break;
         case ast::StmtKind::Exec: executeExec(static_cast<const ast::ExecStmt&>(s), st); break;
@@ -876,9 +894,11 @@ void Session::execute(const ast::Stmt& s, RunState& st)
         if ((options_.isOn(option_bit::XactAbort) && s.kind != ast::StmtKind::Raiserror) || lastError_ == 1205 ||
             (!errors.empty() && errors.front().severity >= 20)) {
             abortAfterError(st);
-        } else if (lastError_ == err::Timeout) {
+        } else if (lastError_ == err::Timeout || lastError_ == 217) {
             // A time-out or a cancel ends the batch; the transaction stays.
+            // So does passing the nesting limit, at every level.
             st.returned = true;
+            st.aborted = true;
         }
         return;
     }
@@ -913,8 +933,13 @@ std::vector<SqlError> Session::currentErrors(const ast::Stmt& s)
 void Session::reportFailure(const std::vector<SqlError>& errors, const ast::Stmt& s, RunState& st)
 {
     for (SqlError error : errors) {
-        if (error.line <= 1)
+        // An error of a procedure called here already carries its place.
+        if (error.line <= 1 && error.procedure.empty())
             error.line = s.pos.line;
+        if (error.procedure.empty())
+            error.procedure = st.procedure;
+        if (error.severity > 10)
+            st.worstSeverity = std::max(st.worstSeverity, error.severity);
         if (error.severity == 0) {
             st.result->addMessage(error.message);
             continue;
@@ -1047,6 +1072,10 @@ void Session::bindParameters(Prepared& p, RunState& st)
             v = Value::fromInteger(spid_);
         else if (name.rfind("@@error_", 0) == 0 || name == "@@xact_state")
             v = errorFunctionValue(name);
+        else if (name == "@@nestlevel")
+            v = Value::fromInteger(nestLevel_);
+        else if (name == "@@procid")
+            v = Value::fromInteger(procId_);
         else if (name == "@@fetch_status")
             v = Value::fromInteger(fetchStatus_);
         else if (name == "@@cursor_rows")

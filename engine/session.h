@@ -108,6 +108,11 @@ public:
     // values of those levels: what SQL Server does when a procedure or a
     // dynamic batch ends.
     void dropTemporaryTablesAbove(int nestLevel);
+    // Calls a procedure of the current database (or the engine's
+    // sp_executesql) with typed values, as a remote procedure call does:
+    // its results, its return status and its OUTPUT values
+    // (session_procedures.cpp). Errors go into the result.
+    CallResult call(const std::string& procedure, const std::vector<CallArgument>& arguments);
 
 private:
     struct Attached {
@@ -180,6 +185,32 @@ private:
     std::int64_t lastIdentity(const ast::ObjectName& table);
     void systemProcedure(const std::string& name, const ast::ExecStmt& s, RunState& st);
     void renameObject(const std::string& objectName, const std::string& newName, const std::string& kind, int line);
+
+    // procedures (session_procedures.cpp)
+    struct Procedure;
+    struct Argument;
+    struct Conversion;
+    void createProcedure(const ast::CreateProcedureStmt& s, RunState& st);
+    void dropProcedure(const ast::ObjectName& name, bool ifExists, int line);
+    // The procedure of that name, parsed (once per definition); nullptr when none.
+    std::shared_ptr<Procedure> findProcedure(const ast::ObjectName& name);
+    std::shared_ptr<Procedure> dynamicStatement(const std::string& statement, const std::string& parameters);
+    // Runs a procedure: binds the arguments to its parameters (values[i]
+    // the value of parameter i), runs its body one level deeper and gives
+    // back its return status; `values` then hold the parameters' values.
+    std::vector<Value> bindArguments(const Procedure& proc, const std::vector<SqlType>& types,
+                                     const std::vector<Argument>& arguments, std::vector<int>& parameterOf,
+                                     RunState& caller, int line);
+    std::vector<SqlType> parameterTypes(const Procedure& proc);
+    int invoke(const Procedure& proc, const std::vector<SqlType>& types, std::vector<Value>& values, RunState& caller);
+    void executeProcedureCall(const Procedure& proc, const ast::ExecStmt& s, RunState& st);
+    void executeSqlStatement(const ast::ExecStmt& s, RunState& st);
+    std::vector<Argument> execArguments(const ast::ExecStmt& s, std::size_t first);
+    void setReturnVariable(const ast::ExecStmt& s, int status, RunState& st);
+    void helpText(const std::string& name, RunState& st, int line);
+    Value convertValue(const Value& v, const SqlType& from, const SqlType& to);
+    // Nesting one level deeper for a procedure or dynamic SQL; error 217 past 32.
+    class NestScope;
 
     // helpers
     struct Prepared;
@@ -331,6 +362,7 @@ private:
     // SAVE TRAN names as written and the SQLite savepoints they stand for, oldest first.
     std::vector<std::pair<std::string, std::string>> savepoints_;
     unsigned savepointCounter_ = 0;
+    int procId_ = 0;      // @@PROCID: the object id of the running procedure (0 in a batch)
 
     unsigned long long cacheGeneration_ = 0;
     std::map<std::string, std::map<std::string, std::unique_ptr<TableInfo>>> tableCache_;   // alias -> name -> info
@@ -347,6 +379,11 @@ private:
     // change a translation.
     std::unordered_map<std::string, std::shared_ptr<Prepared>> shapeCache_;
     std::string shapeKey_;   // reused buffer
+    // Procedures parsed from their stored definitions (database alias and
+    // lower-cased name), and sp_executesql texts with their parameter lists.
+    std::map<std::string, std::shared_ptr<Procedure>> procedureCache_;
+    std::unordered_map<std::string, std::shared_ptr<Procedure>> dynamicCache_;
+    std::map<std::string, std::unique_ptr<Conversion>> conversions_;
     // The open cursor; its RowCursor holds it weakly, so closing the
     // session invalidates the RowCursor instead of leaving it dangling.
     std::shared_ptr<CursorState> cursor_;

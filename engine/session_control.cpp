@@ -190,8 +190,43 @@ void Session::executeExec(const ast::ExecStmt& s, RunState& st)
             abortAfterError(st);
         return;
     }
-    std::string name = s.procedure.last();
-    systemProcedure(lowerAscii(name), s, st);
+    ast::ObjectName target = s.procedure;
+    if (target.parts.size() == 1 && !target.last().empty() && target.last()[0] == '@') {
+        // EXEC @name: the procedure named by a variable's value.
+        const std::string variable = lowerAscii(target.last());
+        if (!st.types.count(variable))
+            throw SqlException(err::MustDeclare, "Must declare the scalar variable \"" + target.last() + "\".",
+                               s.pos.line);
+        auto v = st.values.find(variable);
+        target.parts = splitProcedureName(v == st.values.end() ? std::string() : v->second.toString());
+        if (target.parts.empty())
+            target.parts.push_back("");
+    }
+    const std::string name = target.last();
+    const std::string lower = lowerAscii(name);
+    if (lower == "sp_executesql") {
+        executeSqlStatement(s, st);
+        return;
+    }
+    if (lower == "sp_helptext") {
+        SqlType text = varcharType(-1);
+        text.length = -1;
+        if (s.args.empty() || !s.args[0].value)
+            throw SqlException(201, "Procedure or function 'sp_helptext' expects parameter '@objname', which was "
+                                    "not supplied.",
+                               s.pos.line);
+        helpText(evaluateScalar(*s.args[0].value, &text, st).toString(), st, s.pos.line);
+        setReturnVariable(s, 0, st);
+        return;
+    }
+    if (lower != "sp_addtype" && lower != "sp_droptype" && lower != "sp_rename") {
+        if (std::shared_ptr<Procedure> proc = findProcedure(target)) {
+            executeProcedureCall(*proc, s, st);
+            return;
+        }
+    }
+    systemProcedure(lower, s, st);
+    setReturnVariable(s, 0, st);
 }
 
 void Session::systemProcedure(const std::string& name, const ast::ExecStmt& s, RunState& st)
@@ -229,14 +264,6 @@ void Session::systemProcedure(const std::string& name, const ast::ExecStmt& s, R
         if (sqlite3_changes(db_) == 0)
             throw SqlException(15032, "The type '" + typeName + "' does not exist.", s.pos.line);
         bumpSchemaGeneration();
-        return;
-    }
-    if (name == "sp_executesql") {
-        BatchResult nested = runNested(argText(0));
-        const bool failed = !nested.ok();
-        mergeResult(std::move(nested), *st.result);
-        if (failed && options_.isOn(option_bit::XactAbort))
-            abortAfterError(st);
         return;
     }
     if (name == "sp_rename") {
@@ -310,6 +337,28 @@ void Session::renameObject(const std::string& objectName, const std::string& new
                 k.step();
             }
             return;
+        }
+        {
+            // A procedure: only its catalogue row is renamed; its stored
+            // text keeps the name it was created with, as in SQL Server.
+            Stmt proc(db_, "SELECT id FROM " + schema + ".sysobjects WHERE name = ?1 COLLATE vq_ci AND xtype = 'P'");
+            proc.bind(1, oldName);
+            if (proc.step()) {
+                const std::int64_t id = proc.columnInt(0);
+                proc.reset();
+                Stmt taken(db_, "SELECT 1 FROM " + schema + ".sysobjects WHERE name = ?1 COLLATE vq_ci");
+                taken.bind(1, newName);
+                if (taken.step())
+                    throw SqlException(15335, "Error: The new name '" + newName +
+                                                  "' is already in use as a object name and would cause a duplicate "
+                                                  "that is not permitted.",
+                                       line);
+                taken.reset();
+                Stmt u(db_, "UPDATE " + schema + ".sysobjects SET name = ?1 WHERE id = ?2");
+                u.bind(1, newName).bind(2, id);
+                u.step();
+                return;
+            }
         }
         const TableInfo* info = findTable("", oldName);
         if (!info || info->xtype == "S")

@@ -799,12 +799,7 @@ void Session::drop(const ast::DropStmt& s)
             bumpSchemaGeneration();
             break;
         }
-        case ast::DropStmt::Object::Procedure:
-            if (!s.ifExists)
-                throw SqlException(3701, "Cannot drop the procedure '" + n.toString() +
-                                             "', because it does not exist or you do not have permission.",
-                                   s.pos.line);
-            break;
+        case ast::DropStmt::Object::Procedure: dropProcedure(n, s.ifExists, s.pos.line); break;
         }
     }
 }

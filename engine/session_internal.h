@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -45,6 +46,36 @@ struct Session::CachedBatch {
     std::unordered_map<const void*, std::shared_ptr<Prepared>> prepared;
     // The literals each statement of `prepared` binds, found once.
     std::unordered_map<const void*, std::vector<const ast::Expr*>> boundLiterals;
+};
+
+// One level deeper for a procedure, sp_executesql or EXEC of a text:
+// @@NESTLEVEL counts it, and a 33rd level is refused with error 217.
+class Session::NestScope {
+public:
+    static constexpr int kMaxNestLevel = 32;
+    explicit NestScope(Session& session) : session_(session)
+    {
+        if (session_.nestLevel_ >= kMaxNestLevel)
+            throw SqlException(217,
+                               "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit "
+                               "32).");
+        ++session_.nestLevel_;
+    }
+    // The #tables the scope created go with it, as in SQL Server.
+    ~NestScope()
+    {
+        --session_.nestLevel_;
+        try {
+            session_.dropTemporaryTablesAbove(session_.nestLevel_);
+        } catch (const std::exception&) {
+            // Left to the end of the session, which drops every #table.
+        }
+    }
+    NestScope(const NestScope&) = delete;
+    NestScope& operator=(const NestScope&) = delete;
+
+private:
+    Session& session_;
 };
 
 // One command of the client: a batch, the opening of a cursor or one
@@ -111,6 +142,51 @@ struct Session::RunState {
     // variables (null until SET @c = CURSOR ... gives them one).
     std::map<std::string, std::shared_ptr<DeclaredCursor>> localCursors;
     std::map<std::string, std::shared_ptr<DeclaredCursor>> cursorVariables;
+    // Inside a procedure: its name (errors carry it; "" for a batch and
+    // for dynamic SQL), its RETURN value, and the highest severity of the
+    // errors it reported (its status when it returns no value).
+    std::string procedure;
+    bool inProcedure = false;
+    std::optional<int> returnStatus;
+    int worstSeverity = 0;
+};
+
+// "db.dbo.[p]" -> {"db", "dbo", "p"}: a procedure's name as a text.
+std::vector<std::string> splitProcedureName(const std::string& text);
+
+// The declarations of a statement and the statements inside it, in text order.
+void collectDeclarations(const ast::Stmt& s, std::vector<const ast::DeclareStmt*>& out);
+
+// A procedure's parsed definition, or an sp_executesql statement with its
+// parameter list: what a call binds and runs.
+struct Session::Procedure {
+    std::string name;        // as created ("sp_executesql" for dynamic SQL)
+    std::string database;    // where it lives: its body runs there ("" for dynamic SQL)
+    int id = 0;
+    bool dynamic = false;    // sp_executesql: errors carry no procedure name
+    std::string definition;
+    std::string parameterText;   // sp_executesql's @params as written
+    std::shared_ptr<CachedBatch> cache;   // the parsed text; prepared statements
+    std::vector<ast::ProcedureParameter> ownParameters;
+    const std::vector<ast::ProcedureParameter>* parameters = nullptr;
+    const std::vector<ast::StmtPtr>* body = nullptr;
+};
+
+// One argument of a call: an expression of the caller's batch (EXEC) or
+// a typed value (Session::call).
+struct Session::Argument {
+    std::string name;        // "@p", or "" by position
+    bool useDefault = false;
+    bool output = false;
+    const ast::Expr* expr = nullptr;
+    Value value;
+    SqlType type;
+};
+
+// A conversion of a value from one type to another, translated once.
+struct Session::Conversion {
+    CachedBatch cache;
+    ast::Expr variable;
 };
 
 // Thrown by a failing statement inside a TRY block to the TRY ... CATCH

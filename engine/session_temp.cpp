@@ -449,25 +449,8 @@ void Session::dropOwnGlobalTemporaryTables()
 
 BatchResult Session::runNested(const std::string& text)
 {
-    const int level = nestLevel_;
-    struct LevelGuard {
-        int& nestLevel;
-        int level;
-        ~LevelGuard() { nestLevel = level; }
-    };
-    BatchResult result;
-    {
-        LevelGuard guard{nestLevel_, level};
-        ++nestLevel_;
-        result = run(text);
-    }
-    try {
-        dropTemporaryTablesAbove(level);
-    } catch (const SqlException& e) {
-        for (const SqlError& error : e.errors())
-            result.addError(error);
-    }
-    return result;
+    NestScope nest(*this);
+    return run(text);
 }
 
 // ---- identity ------------------------------------------------------------------

@@ -6,7 +6,8 @@ namespace vqsql {
 std::string SqlError::format() const
 {
     return "Msg " + std::to_string(number) + ", Level " + std::to_string(severity) + ", State " +
-           std::to_string(state) + ", Line " + std::to_string(line) + "\n" + message;
+           std::to_string(state) + (procedure.empty() ? "" : ", Procedure " + procedure) + ", Line " +
+           std::to_string(line) + "\n" + message;
 }
 
 static std::string firstMessage(const std::vector<SqlError>& errors)

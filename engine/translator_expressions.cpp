@@ -189,6 +189,7 @@ TExpr Translator::Impl::sysVariable(const ast::Expr& e)
     if (name == "@@version")
         return {quoteString(engineVersionText()), makeType(BaseType::NVarChar, 300)};
     if (name == "@@rowcount" || name == "@@error" || name == "@@trancount" || name == "@@spid" ||
+        name == "@@nestlevel" || name == "@@procid" ||
         name == "@@fetch_status" || name == "@@cursor_rows")
         return {parameter(name), kInt};
     if (name == "@@identity")

@@ -28,6 +28,7 @@ ServerMessage messageFromError(const vqsql::SqlError& error, const std::string& 
     m.severity = static_cast<std::uint8_t>(std::clamp(error.severity, 0, 25));
     m.text = error.message;
     m.serverName = serverName;
+    m.procedureName = error.procedure;
     m.line = error.line;
     return m;
 }

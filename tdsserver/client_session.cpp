@@ -464,9 +464,7 @@ void ClientSession::runRpcCall(const RpcCall& call, TokenWriter& w, bool last)
     const std::string name = lowerAscii(call.procedureName);
     bool errors = false;
     try {
-        if (name == "sp_executesql") {
-            errors = runExecuteSql(call, w);
-        } else if (name == "sp_prepare" || name == "sp_execute" || name == "sp_prepexec") {
+        if (name == "sp_prepare" || name == "sp_execute" || name == "sp_prepexec") {
             errors = runPrepared(call, w);
         } else if (name == "sp_unprepare") {
             errors = runUnprepare(call, w);
@@ -482,7 +480,12 @@ void ClientSession::runRpcCall(const RpcCall& call, TokenWriter& w, bool last)
                                    " (server cursors other than sp_cursoropen, sp_cursorfetch and "
                                    "sp_cursorclose on a SELECT); read the rows with a plain query instead.");
         } else {
-            errors = runCallBatch(procedureBatch(call), w);
+            // sp_executesql and every other procedure: the engine binds the
+            // typed values to the parameters itself.
+            std::vector<CallOrigin> origins;
+            for (std::size_t i = 0; i < call.parameters.size(); ++i)
+                origins.push_back({static_cast<std::uint16_t>(i), &call.parameters[i]});
+            errors = runEngineCall(call.procedureName, callArguments(call.parameters, 0), origins, w);
         }
     } catch (const SqlException& e) {
         writeErrors(w, e.errors());
@@ -496,22 +499,34 @@ void ClientSession::runRpcCall(const RpcCall& call, TokenWriter& w, bool last)
     w.doneProc(status, 0, 0);
 }
 
-bool ClientSession::runCallBatch(const RpcBatch& batch, TokenWriter& w, const std::vector<ExtraOutput>& extra)
+std::vector<vqsql::CallArgument> ClientSession::callArguments(const std::vector<RpcParameter>& parameters,
+                                                              std::size_t first)
 {
-    const Outcome outcome = execute(batch.text);
-    if (outcome.attention)
-        return true;
-    const vqsql::BatchResult& result = outcome.result;
-    // The output values come back as the batch's last result set.
-    const vqsql::ResultSet* outputs = nullptr;
-    if (!batch.outputs.empty() && !result.resultSets.empty()) {
-        const vqsql::ResultSet& lastSet = result.resultSets.back();
-        if (!lastSet.columns.empty() && lastSet.columns[0].name == kOutputMarkerColumn && lastSet.rows.size() == 1)
-            outputs = &lastSet;
+    std::vector<vqsql::CallArgument> arguments;
+    for (std::size_t i = first; i < parameters.size(); ++i) {
+        const RpcParameter& p = parameters[i];
+        vqsql::CallArgument a;
+        a.name = p.name;
+        a.type = sqlTypeOf(p.type);
+        a.value = p.value;
+        a.output = p.isOutput();
+        a.useDefault = p.wantsDefault();
+        arguments.push_back(std::move(a));
     }
+    return arguments;
+}
+
+bool ClientSession::runEngineCall(const std::string& procedure, const std::vector<vqsql::CallArgument>& arguments,
+                                  const std::vector<CallOrigin>& origins, TokenWriter& w,
+                                  const std::vector<ExtraOutput>& extra)
+{
+    attention_ = false;
+    const vqsql::CallResult call = connection_.call(procedure, arguments);
+    if (attention_)
+        return true;
     PendingDone pending;
-    const bool errors = writeEvents(w, result, true, pending, outputs ? 1 : 0);
-    w.returnStatus(errors ? 1 : 0);
+    const bool errors = writeEvents(w, call.result, true, pending);
+    w.returnStatus(call.returnStatus);
     // Return values in the order of the call's parameters.
     std::size_t next = 0;
     auto writeExtraBefore = [&](std::uint16_t ordinal) {
@@ -519,12 +534,12 @@ bool ClientSession::runCallBatch(const RpcBatch& batch, TokenWriter& w, const st
             writeReturnValue(w, extra[next].ordinal, *extra[next].parameter, extra[next].value,
                              vqsql::SqlType{vqsql::BaseType::Int, 0, 0, 0, {}});
     };
-    for (std::size_t i = 0; i < batch.outputs.size(); ++i) {
-        const OutputBinding& b = batch.outputs[i];
-        writeExtraBefore(b.ordinal);
-        const vqsql::Value value = outputs ? outputs->rows[0][i] : vqsql::Value::null();
-        const vqsql::SqlType type = outputs ? outputs->columns[i].type : vqsql::SqlType{};
-        writeReturnValue(w, b.ordinal, *b.parameter, value, type);
+    for (const vqsql::CallResult::Output& out : call.outputs) {
+        if (out.argument >= origins.size() || !origins[out.argument].parameter)
+            continue;
+        const CallOrigin& origin = origins[out.argument];
+        writeExtraBefore(origin.ordinal);
+        writeReturnValue(w, origin.ordinal, *origin.parameter, out.value, out.type);
     }
     writeExtraBefore(0xFFFF);
     return errors;
@@ -538,7 +553,7 @@ void ClientSession::writeReturnValue(TokenWriter& w, std::uint16_t ordinal, cons
         return;
     } catch (const ProtocolError&) {
         // The value does not fit the type the client declared (a longer
-        // text, say): sent in the type of the variable instead.
+        // text, say): sent in the type of the parameter instead.
     }
     try {
         const TypeInfo wide = typeInfoFor(valueType, version_, wireTextLength(valueType, value));
@@ -548,24 +563,8 @@ void ClientSession::writeReturnValue(TokenWriter& w, std::uint16_t ordinal, cons
     }
 }
 
-bool ClientSession::runExecuteSql(const RpcCall& call, TokenWriter& w)
-{
-    if (call.parameters.empty())
-        throw missingParameter("sp_executesql", "@statement");
-    const std::string statement = textParameter(call, 0);
-    std::vector<DeclaredParameter> declarations;
-    if (call.parameters.size() > 1) {
-        try {
-            declarations = parseParameterDeclarations(textParameter(call, 1));
-        } catch (const std::invalid_argument& e) {
-            throw SqlException(102, e.what(), 1, 15);
-        }
-    }
-    const std::vector<RpcParameter> values(call.parameters.begin() + std::min<std::size_t>(2, call.parameters.size()),
-                                           call.parameters.end());
-    return runCallBatch(statementBatch(statement, declarations, values, 2), w);
-}
-
+// sp_prepare keeps the statement and its declarations under a handle;
+// sp_execute and sp_prepexec run them as sp_executesql does.
 bool ClientSession::runPrepared(const RpcCall& call, TokenWriter& w)
 {
     const std::string name = lowerAscii(call.procedureName);
@@ -577,11 +576,7 @@ bool ClientSession::runPrepared(const RpcCall& call, TokenWriter& w)
         if (call.parameters.size() < 3)
             throw missingParameter(call.procedureName, call.parameters.size() < 2 ? "@params" : "@stmt");
         PreparedStatement p;
-        try {
-            p.declarations = parseParameterDeclarations(textParameter(call, 1));
-        } catch (const std::invalid_argument& e) {
-            throw SqlException(102, e.what(), 1, 15);
-        }
+        p.declarations = textParameter(call, 1);
         p.statement = textParameter(call, 2);
         handle = nextHandle_++;
         prepared_[handle] = std::move(p);
@@ -600,16 +595,22 @@ bool ClientSession::runPrepared(const RpcCall& call, TokenWriter& w)
     if (prepares)
         extra.push_back({0, &call.parameters[0], vqsql::Value::fromInteger(handle)});
     if (!executes) {
-        RpcBatch none;
-        none.text = "";
         w.returnStatus(0);
         for (const ExtraOutput& e : extra)
             writeReturnValue(w, e.ordinal, *e.parameter, e.value, vqsql::SqlType{vqsql::BaseType::Int, 0, 0, 0, {}});
         return false;
     }
-    const std::vector<RpcParameter> values(call.parameters.begin() + std::min(firstValue, call.parameters.size()),
-                                           call.parameters.end());
-    return runCallBatch(statementBatch(it->second.statement, it->second.declarations, values, firstValue), w, extra);
+    std::vector<vqsql::CallArgument> arguments(2);
+    arguments[0].type = vqsql::makeType(vqsql::BaseType::NVarChar, -1);
+    arguments[0].value = vqsql::Value::fromText(it->second.statement);
+    arguments[1].type = arguments[0].type;
+    arguments[1].value = vqsql::Value::fromText(it->second.declarations);
+    std::vector<CallOrigin> origins(2);
+    for (std::size_t i = firstValue; i < call.parameters.size(); ++i)
+        origins.push_back({static_cast<std::uint16_t>(i), &call.parameters[i]});
+    for (vqsql::CallArgument& a : callArguments(call.parameters, firstValue))
+        arguments.push_back(std::move(a));
+    return runEngineCall("sp_executesql", arguments, origins, w, extra);
 }
 
 bool ClientSession::runUnprepare(const RpcCall& call, TokenWriter& w)

@@ -9,7 +9,6 @@
 #include "client_stream.h"
 #include "login_throttle.h"
 #include "rpc.h"
-#include "rpc_batch.h"
 #include "server_settings.h"
 #include "tokens.h"
 #include "txmanager.h"
@@ -70,10 +69,19 @@ private:
         const vqtds::RpcParameter* parameter = nullptr;
         vqsql::Value value;
     };
-    // Runs the batch of a call and writes its results, RETURNSTATUS and
-    // RETURNVALUEs; true when it reported an error.
-    bool runCallBatch(const RpcBatch& batch, vqtds::TokenWriter& w, const std::vector<ExtraOutput>& extra = {});
-    bool runExecuteSql(const vqtds::RpcCall& call, vqtds::TokenWriter& w);
+    // Where an argument of an engine call came from: the position and
+    // parameter of the RPC call (no parameter: not the client's own).
+    struct CallOrigin {
+        std::uint16_t ordinal = 0;
+        const vqtds::RpcParameter* parameter = nullptr;
+    };
+    static std::vector<vqsql::CallArgument> callArguments(const std::vector<vqtds::RpcParameter>& parameters,
+                                                          std::size_t first);
+    // Calls a procedure (or sp_executesql) on the engine and writes its
+    // results, RETURNSTATUS and RETURNVALUEs; true when it reported an error.
+    bool runEngineCall(const std::string& procedure, const std::vector<vqsql::CallArgument>& arguments,
+                       const std::vector<CallOrigin>& origins, vqtds::TokenWriter& w,
+                       const std::vector<ExtraOutput>& extra = {});
     bool runPrepared(const vqtds::RpcCall& call, vqtds::TokenWriter& w);
     bool runUnprepare(const vqtds::RpcCall& call, vqtds::TokenWriter& w);
     void writeReturnValue(vqtds::TokenWriter& w, std::uint16_t ordinal, const vqtds::RpcParameter& parameter,
@@ -141,7 +149,7 @@ private:
     std::uint64_t commitsSeen_ = 0;
     struct PreparedStatement {
         std::string statement;
-        std::vector<DeclaredParameter> declarations;
+        std::string declarations;   // the parameter declaration list as sent
     };
     std::map<std::int32_t, PreparedStatement> prepared_;
     std::int32_t nextHandle_ = 1;

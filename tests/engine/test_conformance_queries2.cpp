@@ -262,6 +262,7 @@ TEST_F(EngineFixture, UnsupportedConstructsAreRefusedByNameBeforeAnythingRuns)
         {"create procedure p as select 1", "CREATE PROCEDURE", 1},
         {"create proc p as select 1", "CREATE PROCEDURE", 1},
         {"alter procedure p as select 1", "ALTER PROCEDURE", 1},
+        {"create procedure p;2 as select 1", "numbered procedures (;number)", 19},
         {"create function f() returns int as begin return 1 end", "CREATE FUNCTION", 1},
         {"with xmlnamespaces ('urn:x' as x) select 1", "WITH XMLNAMESPACES", 1},
         {"merge t using t as s on 1 = 1 when matched then delete;", "MERGE", 1},

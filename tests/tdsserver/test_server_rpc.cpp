@@ -1,4 +1,5 @@
-// Remote procedure calls over a real socket: sp_executesql with typed and
+// Remote procedure calls over a real socket: procedures of one's own with
+// OUTPUT parameters and return status, sp_executesql with typed and
 // OUTPUT parameters, the prepare/execute/unprepare family, several calls
 // in one request, the refusals (unknown handle, positioned server-cursor
 // updates), and
@@ -45,6 +46,43 @@ TEST_F(ServerRpc, ExecuteSqlWithAnOutputParameter)
     const auto status = std::find(r.tokens.begin(), r.tokens.end(), token::ReturnStatus);
     const auto value = std::find(r.tokens.begin(), r.tokens.end(), token::ReturnValue);
     EXPECT_LT(status, value);
+}
+
+TEST_F(ServerRpc, ProcedureOfOnesOwnWithOutputsAndReturnStatus)
+{
+    auto client = loggedIn();
+    exec(*client, "CREATE PROCEDURE dbo.book @amount int, @memo nvarchar(40) = N'none', @doubled int OUTPUT, "
+                  "@echo nvarchar(60) OUTPUT AS\n"
+                  "SELECT @amount AS amount\n"
+                  "SET @doubled = @amount * 2\n"
+                  "SET @echo = @memo + N'/' + @echo\n"
+                  "RETURN 42");
+    const Response r = client->rpc(Call{"dbo.book", 0,
+                                        {intParam("", 7), intParam("@doubled", std::nullopt, true),
+                                         nvarcharParam("@echo", "in'put", true, 60)}});
+    ASSERT_TRUE(r.errors.empty()) << describe(r);
+    ASSERT_EQ(r.resultSets.size(), 1u);
+    EXPECT_EQ(r.scalar().integer, 7);
+    EXPECT_EQ(r.returnStatuses, std::vector<std::int32_t>{42});
+    ASSERT_EQ(r.returnValues.size(), 2u);
+    EXPECT_EQ(r.returnValues[0].ordinal, 1);
+    EXPECT_EQ(r.returnValues[0].name, "@doubled");
+    EXPECT_EQ(r.returnValues[0].value.integer, 14);
+    EXPECT_EQ(r.returnValues[1].ordinal, 2);
+    EXPECT_EQ(r.returnValues[1].value.text, "none/in'put");
+    EXPECT_EQ(r.finalDone().token, token::DoneProc);
+    EXPECT_EQ(r.finalDone().status, done_status::Final);
+
+    // An error inside: the procedure's name and line on the ERROR token,
+    // the status 10 minus its severity.
+    exec(*client, "CREATE PROCEDURE failing AS\nSELECT 1/0");
+    const Response failed = client->rpc(Call{"failing", 0, {}});
+    ASSERT_EQ(failed.errors.size(), 1u) << describe(failed);
+    EXPECT_EQ(failed.errors[0].number, 8134);
+    EXPECT_EQ(failed.errors[0].procedureName, "failing");
+    EXPECT_EQ(failed.errors[0].line, 2);
+    EXPECT_EQ(failed.returnStatuses, std::vector<std::int32_t>{-6});
+    EXPECT_NE(failed.finalDone().status & done_status::Error, 0);
 }
 
 TEST_F(ServerRpc, ExecuteSqlTextOutputAndNulls)
