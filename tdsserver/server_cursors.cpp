@@ -121,29 +121,33 @@ bool ClientSession::runCursorOpen(const RpcCall& call, TokenWriter& w)
                            "The engine does not support the procedure sp_cursoropen on anything but one SELECT "
                            "statement; run other statements as a plain batch instead.");
     const std::int64_t scrollOptions = intParameter(call, 2).value_or(0);
-    std::vector<DeclaredParameter> declarations;
-    std::size_t firstValue = call.parameters.size();
-    if ((scrollOptions & scroll_option::ParameterizedStatement) && call.parameters.size() > 5) {
-        try {
-            declarations = parseParameterDeclarations(
-                call.parameters[5].value.isNull() ? std::string() : call.parameters[5].value.text);
-        } catch (const std::invalid_argument& e) {
-            throw SqlException(102, e.what(), 1, 15);
-        }
-        firstValue = 6;
-    }
-    const std::vector<RpcParameter> values(call.parameters.begin() + std::min(firstValue, call.parameters.size()),
-                                           call.parameters.end());
-
     const std::int32_t handle = nextCursorHandle_++;
     const std::string name = bracketed("vq_api_cursor_" + std::to_string(handle));
-    const std::string text =
-        "DECLARE " + name + " CURSOR GLOBAL SCROLL STATIC READ_ONLY FOR " + statement + "\n;OPEN " + name;
-    try {
-        runCursorBatch(statementBatch(text, declarations, values, firstValue).text);
-    } catch (const SqlException&) {
+    // The cursor is declared through the engine's sp_executesql, so a
+    // parameterised statement gets its typed values; a GLOBAL cursor
+    // outlives that call and keeps the values it was declared with.
+    std::vector<vqsql::CallArgument> arguments(2);
+    arguments[0].type = vqsql::makeType(vqsql::BaseType::NVarChar, -1);
+    arguments[0].value = vqsql::Value::fromText("DECLARE " + name + " CURSOR GLOBAL SCROLL STATIC READ_ONLY FOR " +
+                                                statement + "\n;OPEN " + name);
+    arguments[1].type = arguments[0].type;
+    if ((scrollOptions & scroll_option::ParameterizedStatement) && call.parameters.size() > 5) {
+        if (!call.parameters[5].value.isNull())
+            arguments[1].value = vqsql::Value::fromText(call.parameters[5].value.text);
+        for (vqsql::CallArgument& a : callArguments(call.parameters, 6)) {
+            a.output = false;   // a cursor's parameters are read once, at its declaration
+            arguments.push_back(std::move(a));
+        }
+    } else {
+        arguments.resize(1);
+    }
+    attention_ = false;
+    const vqsql::CallResult opened = connection_.call("sp_executesql", arguments);
+    if (attention_ || !opened.result.ok()) {
         connection_.run("DEALLOCATE " + name);   // when the DECLARE ran; its error, if not, is no concern
-        throw;
+        if (attention_)
+            throw SqlException(vqsql::err::Timeout, "Query timeout expired");
+        throw SqlException(opened.result.errors);
     }
     // Its row count, and its columns from a fetch that moves nowhere.
     const vqsql::BatchResult result = runCursorBatch("SELECT @@CURSOR_ROWS;FETCH RELATIVE 0 FROM " + name);
