@@ -354,7 +354,7 @@ private:
     std::string globalTempOwner_;
     int spid_;   // @@SPID
     int nestLevel_ = 0;   // @@NESTLEVEL: procedures and dynamic SQL running inside one another
-    std::vector<int> tryLevels_;           // runDepth_ of each TRY block running, innermost last
+    std::vector<int> tryLevels_;           // nestLevel_ of each TRY block running, innermost last
     std::vector<SqlError> caughtErrors_;   // the errors the running CATCH blocks handle, innermost last
     std::vector<BatchResult> jumpOutput_;  // output of nested batches a jump to CATCH left, innermost first
     bool doomed_ = false;                  // XACT_STATE() -1: the transaction can only be rolled back

@@ -35,7 +35,7 @@ namespace vqsql {
 
 // A TRY block running: errors at or below its level go to its CATCH block.
 struct Session::TryScope {
-    explicit TryScope(Session& s) : session(s) { session.tryLevels_.push_back(session.runDepth_); }
+    explicit TryScope(Session& s) : session(s) { session.tryLevels_.push_back(session.nestLevel_); }
     ~TryScope() { session.tryLevels_.pop_back(); }
     TryScope(const TryScope&) = delete;
     TryScope& operator=(const TryScope&) = delete;
@@ -102,11 +102,13 @@ void Session::jumpToCatch(const std::vector<SqlError>& errors, const ast::Stmt& 
     if (errors.empty())
         return;
     SqlError error = errors.front();
-    if (error.line <= 1)
+    if (error.line <= 1 && error.procedure.empty())
         error.line = s.pos.line;
+    if (error.procedure.empty())
+        error.procedure = st.procedure;
     if (error.number == err::Timeout || error.severity <= 10 || error.severity >= 20)
         return;
-    if (isNameResolutionError(error.number) && tryLevels_.back() == runDepth_) {
+    if (isNameResolutionError(error.number) && tryLevels_.back() == nestLevel_) {
         st.returned = true;
         return;
     }

@@ -316,14 +316,17 @@ void Session::openTemporaryStores()
     for (;;) {
         {
             FileLock alone;
-            if (alone.lockExclusive(log) || !std::filesystem::exists(file))
+            // Only the holder of the exclusive lock starts it afresh; a
+            // session that finds it missing without the lock waits for
+            // the one making it.
+            if (alone.lockExclusive(log))
                 createSharedTempdb(file);
         }
         try {
             attach(kTempdbName, file, log);
             return;
         } catch (const SqlException& e) {
-            if (e.number() != 927 || std::chrono::steady_clock::now() > giveUp)
+            if ((e.number() != 927 && e.number() != 5120) || std::chrono::steady_clock::now() > giveUp)
                 throw;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -479,7 +482,7 @@ void Session::selectInto(const ast::SelectStmt& s, RunState& st)
     Translation source;
     {
         Translator tr(*this, st.types);
-        source = tr.selectIntoSource(*s.query);
+        source = tr.selectIntoSource(s);
     }
     if (!source.assignTargets.empty())
         throw SqlException(err::SyntaxKeyword, "Incorrect syntax near the keyword 'INTO'.", line, 15);

@@ -78,7 +78,7 @@ public:
     // requires of a view stored in its own database file.
     Translation viewBody(const ast::Query& q, const std::string& database);
     // The query of SELECT ... INTO: the rows to copy, without the INTO.
-    Translation selectIntoSource(const ast::Query& q);
+    Translation selectIntoSource(const ast::SelectStmt& s);
     // A CHECK or DEFAULT expression over the columns of one table, for
     // use inside that table's SQLite definition (column names unqualified).
     std::string tableExpression(const ast::Expr& e, const std::vector<ColumnInfo>& columns);

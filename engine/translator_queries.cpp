@@ -484,14 +484,15 @@ Translation Translator::query(const ast::Query& q)
     return t;
 }
 
-Translation Translator::selectIntoSource(const ast::Query& q)
+Translation Translator::selectIntoSource(const ast::SelectStmt& s)
 {
     Impl impl(catalog_, variables_, literalParameters_);
     impl.selectInto = true;
     impl.identityAllowed = true;
-    QueryResult r = impl.query(q, nullptr, false);
+    const std::string with = impl.withClause(s);
+    QueryResult r = impl.query(*s.query, nullptr, false);
     Translation t;
-    t.sql = r.sql;
+    t.sql = with + r.sql;
     t.parameters = impl.parameters;
     t.views = impl.viewsRead;
     t.columns = columnsOf(r.outputs);
