@@ -704,6 +704,28 @@ Session::CommandScope::~CommandScope()
         session_.deadline_ = std::chrono::steady_clock::time_point::max();
 }
 
+// The types of every variable a batch or procedure declares, known before
+// it runs (SQL Server knows a variable from its DECLARE onwards, whatever
+// branch it sits in). Cursor variables are the cursors' business.
+void Session::declareVariableTypes(const CachedBatch& cached, VariableTypes& types)
+{
+    for (const ast::DeclareStmt* d : cached.declarations) {
+        for (const ast::VariableDecl& v : d->variables) {
+            if (isCursorType(v.type))
+                continue;
+            try {
+                Translator tr(*this, types);
+                SqlType t = tr.resolveType(v.type, "", 1);
+                if (t.isText() && t.length == -2)
+                    t.length = 1;
+                types[lowerAscii(v.name)] = VariableInfo{t, v.pos.offset};
+            } catch (const SqlException&) {
+                // Reported when the DECLARE itself runs.
+            }
+        }
+    }
+}
+
 BatchResult Session::run(const std::string& text)
 {
     BatchResult result;
@@ -734,21 +756,7 @@ BatchResult Session::run(const std::string& text)
     CommandScope command(*this);
     NestedOutputKeeper keepOnJump(*this, result);
 
-    for (const ast::DeclareStmt* d : cached->declarations) {
-        for (const ast::VariableDecl& v : d->variables) {
-            if (isCursorType(v.type))
-                continue;
-            try {
-                Translator tr(*this, st.types);
-                SqlType t = tr.resolveType(v.type, "", 1);
-                if (t.isText() && t.length == -2)
-                    t.length = 1;
-                st.types[lowerAscii(v.name)] = VariableInfo{t, v.pos.offset};
-            } catch (const SqlException&) {
-                // Reported when the DECLARE itself runs.
-            }
-        }
-    }
+    declareVariableTypes(*cached, st.types);
 
     // Statement by statement, each known as top-level with where its text
     // ends (for the cache by shape).

@@ -215,6 +215,7 @@ private:
     // helpers
     struct Prepared;
     std::shared_ptr<CachedBatch> parsedBatch(const std::string& text);
+    void declareVariableTypes(const CachedBatch& cached, VariableTypes& types);
     // A SELECT translated, prepared and bound, ready to step.
     Prepared& prepareSelect(const ast::SelectStmt& s, RunState& st);
     // Steps a query once: true with a row to read, false at its end. The

@@ -573,19 +573,7 @@ int Session::invoke(const Procedure& proc, const std::vector<SqlType>& types, st
         ps.types[name] = VariableInfo{types[i], 0};
         ps.values[name] = values[i];
     }
-    for (const ast::DeclareStmt* d : proc.cache->declarations) {
-        for (const ast::VariableDecl& v : d->variables) {
-            try {
-                Translator tr(*this, ps.types);
-                SqlType t = tr.resolveType(v.type, "", 1);
-                if (t.isText() && t.length == -2)
-                    t.length = 1;
-                ps.types[lowerAscii(v.name)] = VariableInfo{t, v.pos.offset};
-            } catch (const SqlException&) {
-                // Reported when the DECLARE itself runs.
-            }
-        }
-    }
+    declareVariableTypes(*proc.cache, ps.types);
     const auto& body = *proc.body;
     const std::string& text = proc.cache->batch->text;
     for (std::size_t i = 0; i < body.size(); ++i) {

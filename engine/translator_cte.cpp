@@ -160,14 +160,6 @@ std::string setOperatorSql(ast::SetOp op)
     return " UNION ALL ";
 }
 
-std::vector<Column> resultColumns(const std::vector<Output>& outputs)
-{
-    std::vector<Column> cols;
-    for (const Output& o : outputs)
-        cols.push_back({o.name, o.expr.type});
-    return cols;
-}
-
 }  // namespace
 
 Translator::Impl::CteBinding* Translator::Impl::findCte(const ast::ObjectName& name)
@@ -329,10 +321,7 @@ std::string Translator::Impl::recursiveCte(const ast::CommonTableExpr& c, std::s
             anchorOutputs = std::move(outputs);
         } else {
             if (outputs.size() != anchorOutputs.size())
-                fail(205,
-                     "All queries combined using a UNION, INTERSECT or EXCEPT operator must have an equal number of "
-                     "expressions in their target lists.",
-                     block.pos);
+                fail(205, kUnequalSetOperands, block.pos);
             for (std::size_t k = 0; k < outputs.size(); ++k)
                 if (precedence(outputs[k].expr.type) > precedence(anchorOutputs[k].expr.type))
                     anchorOutputs[k].expr.type = outputs[k].expr.type;
@@ -381,10 +370,7 @@ std::string Translator::Impl::recursiveCte(const ast::CommonTableExpr& c, std::s
         Scope scope;
         std::string part = queryBlock(block, nullptr, true, false, false, outputs, targets, scope);
         if (outputs.size() != binding.columns.size())
-            fail(205,
-                 "All queries combined using a UNION, INTERSECT or EXCEPT operator must have an equal number of "
-                 "expressions in their target lists.",
-                 block.pos);
+            fail(205, kUnequalSetOperands, block.pos);
         for (std::size_t k = 0; k < outputs.size(); ++k)
             if (!sameRecursiveType(binding.columns[k].type, outputs[k].expr.type))
                 fail(240, "Types don't match between the anchor and the recursive part in column \"" +
@@ -635,14 +621,7 @@ Translation Translator::select(const ast::SelectStmt& s)
 {
     Impl impl(catalog_, variables_, literalParameters_);
     const std::string with = impl.withClause(s);
-    QueryResult r = impl.query(*s.query, nullptr, false);
-    Translation t;
-    t.sql = with + r.sql;
-    t.parameters = impl.parameters;
-    t.views = impl.viewsRead;
-    t.columns = resultColumns(r.outputs);
-    t.assignTargets = r.assignTargets;
-    return t;
+    return queryTranslation(impl, with, impl.query(*s.query, nullptr, false));
 }
 
 }  // namespace vqsql

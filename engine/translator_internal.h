@@ -91,6 +91,12 @@ struct Scope {
     bool bareColumns = false;   // table-expression mode: columns unqualified
 };
 
+// Error 205: the operands of a set operator (or a recursive CTE's parts)
+// differ in their number of columns.
+inline constexpr const char* kUnequalSetOperands =
+    "All queries combined using a UNION, INTERSECT or EXCEPT operator must have an equal number of expressions in "
+    "their target lists.";
+
 struct QueryResult {
     std::string sql;
     std::vector<Output> outputs;
@@ -554,5 +560,10 @@ struct Translator::Impl {
     std::string defaultValue(const ColumnInfo& c, const std::string& tableSqlText = {},
                              const std::string& ordinal = "1");
 };
+
+// The translation of a query the Impl has just translated: `with` (its
+// WITH clause, or "") and its SQL, the parameters, views and columns it
+// read, and the variables a SELECT @v = ... assigns.
+Translation queryTranslation(const Translator::Impl& impl, const std::string& with, const QueryResult& r);
 
 }  // namespace vqsql

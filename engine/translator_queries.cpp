@@ -382,10 +382,7 @@ QueryResult Translator::Impl::query(const ast::Query& q, Scope* parent, bool der
             result.assignTargets = std::move(targets);
         } else {
             if (outputs.size() != result.outputs.size())
-                fail(205,
-                     "All queries combined using a UNION, INTERSECT or EXCEPT operator must have an equal "
-                     "number of expressions in their target lists.",
-                     block.pos);
+                fail(205, kUnequalSetOperands, block.pos);
             for (std::size_t c = 0; c < outputs.size(); ++c)
                 if (precedence(outputs[c].expr.type) > precedence(result.outputs[c].expr.type))
                     result.outputs[c].expr.type = outputs[c].expr.type;
@@ -471,17 +468,21 @@ std::vector<Column> columnsOf(const std::vector<Output>& outputs)
 
 }  // namespace
 
-Translation Translator::query(const ast::Query& q)
+Translation queryTranslation(const Translator::Impl& impl, const std::string& with, const QueryResult& r)
 {
-    Impl impl(catalog_, variables_, literalParameters_);
-    QueryResult r = impl.query(q, nullptr, false);
     Translation t;
-    t.sql = r.sql;
+    t.sql = with + r.sql;
     t.parameters = impl.parameters;
     t.views = impl.viewsRead;
     t.columns = columnsOf(r.outputs);
     t.assignTargets = r.assignTargets;
     return t;
+}
+
+Translation Translator::query(const ast::Query& q)
+{
+    Impl impl(catalog_, variables_, literalParameters_);
+    return queryTranslation(impl, "", impl.query(q, nullptr, false));
 }
 
 Translation Translator::selectIntoSource(const ast::SelectStmt& s)
@@ -490,26 +491,14 @@ Translation Translator::selectIntoSource(const ast::SelectStmt& s)
     impl.selectInto = true;
     impl.identityAllowed = true;
     const std::string with = impl.withClause(s);
-    QueryResult r = impl.query(*s.query, nullptr, false);
-    Translation t;
-    t.sql = with + r.sql;
-    t.parameters = impl.parameters;
-    t.views = impl.viewsRead;
-    t.columns = columnsOf(r.outputs);
-    return t;
+    return queryTranslation(impl, with, impl.query(*s.query, nullptr, false));
 }
 
 Translation Translator::cursorQuery(const ast::Query& q)
 {
     Impl impl(catalog_, variables_, literalParameters_);
     impl.cursorRowid = q.blocks.size() == 1 && !q.blocks[0]->nested;
-    QueryResult r = impl.query(q, nullptr, false);
-    Translation t;
-    t.sql = r.sql;
-    t.parameters = impl.parameters;
-    t.views = impl.viewsRead;
-    t.columns = columnsOf(r.outputs);
-    t.assignTargets = r.assignTargets;
+    Translation t = queryTranslation(impl, "", impl.query(q, nullptr, false));
     t.rowidDatabase = impl.rowidDatabase;
     t.rowidTable = impl.rowidTable;
     return t;
