@@ -196,6 +196,11 @@ void Connection::setCancelPoll(std::function<bool()> poll)
     requireOpen(impl_->session).setCancelPoll(std::move(poll));
 }
 
+void Connection::resetSessionScope()
+{
+    requireOpen(impl_->session).resetSessionScope();
+}
+
 void Connection::setCommandTimeout(int seconds)
 {
     impl_->timeout = seconds;

@@ -158,6 +158,10 @@ public:
     // commit()); one that ended without adding to it was rolled back.
     std::uint64_t committedTransactions() const;
 
+    // What a pooled connection's reset clears besides the transaction:
+    // the session's #tables and its Transact-SQL cursors.
+    void resetSessionScope();
+
     // Command time-out in seconds; 0 means no limit. Default 30.
     void setCommandTimeout(int seconds);
     int commandTimeout() const;

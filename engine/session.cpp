@@ -801,8 +801,20 @@ void Session::executeBlock(const std::vector<ast::StmtPtr>& body, RunState& st)
 
 void Session::execute(const ast::Stmt& s, RunState& st)
 {
+    // Statements inside statements, across procedures and dynamic batches
+    // too: a bound keeps a crafted text from exhausting the thread's stack.
+    constexpr int kMaxStatementDepth = 1000;
+    struct DepthGuard {
+        int& depth;
+        ~DepthGuard() { --depth; }
+    } depthGuard{++statementDepth_};
     try {
         checkDeadline();
+        if (statementDepth_ > kMaxStatementDepth)
+            throw SqlException(191,
+                               "Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
+                               "up into smaller queries.",
+                               s.pos.line, 15);
         if (doomed_)
             refuseWriteWhenDoomed(s);
         switch (s.kind) {
@@ -856,12 +868,23 @@ void Session::execute(const ast::Stmt& s, RunState& st)
             st.returned = true;
             break;
         }
-        case ast::StmtKind::CreateProcedure:
+        case ast::StmtKind::CreateProcedure: {
+            // Only a batch's first statement: one inside IF, BEGIN ... END,
+            // TRY or a procedure's body would store text that is not its own.
+            const bool batchStart = &s == st.statement && !st.inProcedure && st.cache &&
+                                    (st.cache->script || (!st.cache->batch->statements.empty() &&
+                                                          st.cache->batch->statements.front().get() == &s));
+            if (!batchStart)
+                throw SqlException(156, "Incorrect syntax near the keyword 'PROCEDURE'.", s.pos.line, 15);
             createProcedure(static_cast<const ast::CreateProcedureStmt&>(s), st);
             break;
+        }
         case ast::StmtKind::Break: st.breaking = true; break;
         case ast::StmtKind::Continue: st.continuing = true; break;
-        case ast::StmtKind::Exec: executeExec(static_cast<const ast::ExecStmt&>(s), st); break;
+        case ast::StmtKind::Exec:
+            lastError_ = 0;   // what the callee leaves stays (see below)
+            executeExec(static_cast<const ast::ExecStmt&>(s), st);
+            break;
         case ast::StmtKind::BeginTran:
         case ast::StmtKind::CommitTran:
         case ast::StmtKind::RollbackTran:
@@ -911,10 +934,11 @@ void Session::execute(const ast::Stmt& s, RunState& st)
         return;
     }
     // Leaf statements that succeed clear @@ERROR; a block keeps what its
-    // last statement left.
-    // TRY ... CATCH too; RAISERROR sets @@ERROR itself.
+    // last statement left, and so do TRY ... CATCH and EXEC (what the
+    // procedure's or text's last statement left: `EXEC p; IF @@ERROR <> 0`);
+    // RAISERROR sets @@ERROR itself.
     if (s.kind != ast::StmtKind::Block && s.kind != ast::StmtKind::If && s.kind != ast::StmtKind::While &&
-        s.kind != ast::StmtKind::TryCatch && s.kind != ast::StmtKind::Raiserror)
+        s.kind != ast::StmtKind::TryCatch && s.kind != ast::StmtKind::Raiserror && s.kind != ast::StmtKind::Exec)
         lastError_ = 0;
 }
 

@@ -108,6 +108,9 @@ public:
     // values of those levels: what SQL Server does when a procedure or a
     // dynamic batch ends.
     void dropTemporaryTablesAbove(int nestLevel);
+    // A pooled connection's reset: every #table goes, every cursor is
+    // deallocated, @@FETCH_STATUS starts again (session_temp.cpp).
+    void resetSessionScope();
     // Calls a procedure of the current database (or the engine's
     // sp_executesql) with typed values, as a remote procedure call does:
     // its results, its return status and its OUTPUT values
@@ -355,6 +358,7 @@ private:
     std::string globalTempOwner_;
     int spid_;   // @@SPID
     int nestLevel_ = 0;   // @@NESTLEVEL: procedures and dynamic SQL running inside one another
+    int statementDepth_ = 0;   // statements running inside one another (Session::execute)
     std::vector<int> tryLevels_;           // nestLevel_ of each TRY block running, innermost last
     std::vector<SqlError> caughtErrors_;   // the errors the running CATCH blocks handle, innermost last
     std::vector<BatchResult> jumpOutput_;  // output of nested batches a jump to CATCH left, innermost first

@@ -551,13 +551,32 @@ int Session::invoke(const Procedure& proc, const std::vector<SqlType>& types, st
                     RunState& caller)
 {
     NestScope nest(*this);
-    const bool savedNoCount = noCount_;
-    const SessionOptions savedOptions = options_;
-    const int savedProcId = procId_;
+    // What the procedure changes of the session goes back when it ends,
+    // also when an error jumps out of it to its caller's CATCH block.
+    struct Restore {
+        Session& session;
+        bool options;                  // SET options a procedure changed last until it returns
+        bool savedNoCount;
+        SessionOptions savedOptions;
+        int savedProcId;
+        std::string savedDatabase;
+        ~Restore()
+        {
+            session.current_ = savedDatabase;
+            session.procId_ = savedProcId;
+            if (!options)
+                return;
+            session.noCount_ = savedNoCount;
+            if (!sameOptions(savedOptions, session.options_)) {
+                session.options_ = savedOptions;
+                session.shapeCache_.clear();
+                setThreadDateSettings(session.options_.dates);
+            }
+        }
+    } restore{*this, !proc.dynamic, noCount_, options_, procId_, current_};
     const int savedTranCount = tranCount_;
     // A procedure's body runs in its own database, whichever database the
     // caller is in.
-    const std::string savedDatabase = current_;
     if (!proc.database.empty())
         current_ = proc.database;
     RunState ps;
@@ -585,17 +604,6 @@ int Session::invoke(const Procedure& proc, const std::vector<SqlType>& types, st
     }
     ps.statement = nullptr;
     ps.running.reset();
-    current_ = savedDatabase;
-    // SET options a procedure changed last until it returns.
-    if (!proc.dynamic) {
-        noCount_ = savedNoCount;
-        if (!sameOptions(savedOptions, options_)) {
-            options_ = savedOptions;
-            shapeCache_.clear();
-            setThreadDateSettings(options_.dates);
-        }
-    }
-    procId_ = savedProcId;
     if (!proc.dynamic && !ps.aborted && tranCount_ != savedTranCount) {
         const SqlError mismatch{266, 16, 2, 0,
                                 "Transaction count after EXECUTE indicates a mismatching number of BEGIN and COMMIT "
@@ -902,8 +910,12 @@ CallResult Session::call(const std::string& procedure, const std::vector<CallArg
     }
     st.statement = nullptr;
     st.running.reset();
-    if (command.outermost())
+    if (command.outermost()) {
+        // A transaction an error left uncommittable ends with the call, as
+        // with a batch.
+        endDoomedTransaction(out.result, 1);
         detachUnused();
+    }
     return out;
 }
 

@@ -156,12 +156,15 @@ void Session::executeDml(const ast::Stmt& s, RunState& st)
     rowCount_ = sqlite3_changes(db_);
     if (positioned)
         noteCurrentRowChanged(*positioned, s.kind == ast::StmtKind::Delete && rowCount_ > 0);
-    if (s.kind == ast::StmtKind::Insert)
+    if (s.kind == ast::StmtKind::Insert) {
         identity_ = p.translation.identityTarget && rowCount_ > 0
                         ? lastIdentity(static_cast<const ast::InsertStmt&>(s).table)
                         : 0;
-    if (identity_)
-        noteScopeIdentity(identity_);
+        // SCOPE_IDENTITY() follows this scope's own inserts only; an UPDATE
+        // or DELETE leaves it alone.
+        if (identity_)
+            noteScopeIdentity(identity_);
+    }
     st.result->addRowsAffected(rowCount_, !noCount_);
 }
 

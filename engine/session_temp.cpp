@@ -395,13 +395,24 @@ void Session::dropTemporaryTablesAbove(int nestLevel)
     }
     if (names.empty())
         return;
-    withSavepoint([&] {
-        for (const std::string& name : names)
-            if (const TableInfo* info = findTemporaryTable(name)) {
-                const TableInfo copy = *info;
-                dropTemporaryTableObjects(db_, copy);
-            }
-    });
+    // Only the session's private store changes: no other database is locked.
+    withSavepoint(
+        [&] {
+            for (const std::string& name : names)
+                if (const TableInfo* info = findTemporaryTable(name)) {
+                    const TableInfo copy = *info;
+                    dropTemporaryTableObjects(db_, copy);
+                }
+        },
+        false);
+}
+
+void Session::resetSessionScope()
+{
+    dropTemporaryTablesAbove(-1);
+    scopeIdentities_.clear();
+    globalCursors_.clear();
+    fetchStatus_ = -1;
 }
 
 // At the end of the session: its ##tables go (its #tables go with the
@@ -547,7 +558,7 @@ void Session::selectInto(const ast::SelectStmt& s, RunState& st)
             throwStepError(e, created, false);
         }
         rows = sqlite3_changes(db_);
-    });
+    }, !isTemporaryTableName(name) || isGlobalTemporaryTableName(name));
     rowCount_ = rows;
     const bool hasIdentity = std::any_of(create.columns.begin(), create.columns.end(),
                                          [](const ast::ColumnDef& d) { return d.identity; });

@@ -416,7 +416,10 @@ std::string Translator::Impl::topCount(const ast::Expr& top, Scope& scope, bool 
             throw SqlException(percent ? 1031 : 127, percent ? percentMessage : negativeMessage, top.pos.line, 15);
         if (number && percent && std::strtod(literal->text.c_str(), nullptr) > 100)
             throw SqlException(1031, percentMessage, top.pos.line, 15);
-        if (literal->litKind == ast::LiteralKind::Integer && !negated)
+        // A whole count may be bound as a parameter of a shared translation;
+        // a percentage keeps its check below, since the next statement of
+        // the same shape may bring another number.
+        if (literal->litKind == ast::LiteralKind::Integer && !negated && !percent)
             return expr(top, scope).sql;
     }
     const std::string v = expr(top, scope).sql;

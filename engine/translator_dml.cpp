@@ -388,6 +388,9 @@ Translation Translator::remove(const ast::DeleteStmt& s)
         if (s.where)
             inner += " WHERE " + impl.expr(*s.where, fromScope).sql;
         sql += " WHERE " + quoteIdent(target.sqlAlias) + ".rowid IN (" + inner + ")";
+        // DELETE t FROM t ... WHERE CURRENT OF c: only the cursor's row.
+        if (!s.currentOf.empty())
+            sql += " AND " + currentRowCondition(impl, target.sqlAlias);
     } else if (s.where) {
         sql += " WHERE " + impl.expr(*s.where, scope).sql;
     } else if (!s.currentOf.empty()) {

@@ -497,7 +497,10 @@ Translation Translator::selectIntoSource(const ast::SelectStmt& s)
 Translation Translator::cursorQuery(const ast::Query& q)
 {
     Impl impl(catalog_, variables_, literalParameters_);
-    impl.cursorRowid = q.blocks.size() == 1 && !q.blocks[0]->nested;
+    // TOP ... WITH TIES and PERCENT wrap the block in a ranking query that
+    // keeps only the result columns: no rowid to follow then.
+    impl.cursorRowid = q.blocks.size() == 1 && !q.blocks[0]->nested && !q.blocks[0]->topPercent &&
+                       !q.blocks[0]->topWithTies;
     Translation t = queryTranslation(impl, "", impl.query(q, nullptr, false));
     t.rowidDatabase = impl.rowidDatabase;
     t.rowidTable = impl.rowidTable;

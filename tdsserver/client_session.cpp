@@ -435,6 +435,11 @@ void ClientSession::resetConnection(TokenWriter& w)
     database_ = connection_.currentDatabase();
     prepared_.clear();
     closeServerCursors();
+    try {
+        connection_.resetSessionScope();
+    } catch (const SqlException&) {
+        // A #table that could not go now goes with the session.
+    }
     w.envResetConnectionAck();
 }
 

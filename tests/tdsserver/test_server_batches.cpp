@@ -170,6 +170,7 @@ TEST_F(ServerBatches, ResetConnectionRestoresTheLoginState)
     auto client = loggedIn();
     exec(*client, "CREATE DATABASE other");
     exec(*client, "USE other; CREATE TABLE t (id int); SET NOCOUNT ON; BEGIN TRAN; INSERT INTO t VALUES (1)");
+    exec(*client, "CREATE TABLE #work (id int); DECLARE pending CURSOR GLOBAL FOR SELECT 1");
     client->resetConnectionOnNextRequest();
     const Response r = exec(*client, "SELECT @@TRANCOUNT AS n, DB_NAME() AS d");
     EXPECT_NE(r.env(env_change::ResetConnectionAck), nullptr);
@@ -178,6 +179,9 @@ TEST_F(ServerBatches, ResetConnectionRestoresTheLoginState)
     EXPECT_EQ(r.resultSets[0].rows[0][1].text, "master");
     EXPECT_NE(r.finalDone().status & done_status::Count, 0) << "NOCOUNT is off again";
     EXPECT_EQ(exec(*client, "SELECT COUNT(*) FROM other.dbo.t").scalar().integer, 0);
+    // The next user of the pooled connection may make the same #table and cursor.
+    const Response again = client->batch("CREATE TABLE #work (id int); DECLARE pending CURSOR GLOBAL FOR SELECT 1");
+    EXPECT_TRUE(again.errors.empty()) << again.errors.front().text;
 }
 
 TEST_F(ServerBatches, ClientsWorkSideBySide)
