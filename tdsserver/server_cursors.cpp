@@ -14,6 +14,7 @@
 #include "text_util.h"
 
 #include <algorithm>
+#include <climits>
 #include <cctype>
 
 namespace vqtdsserver {
@@ -186,7 +187,8 @@ bool ClientSession::runCursorFetch(const RpcCall& call, TokenWriter& w)
 {
     ServerCursor& cursor = serverCursor(call, "sp_cursorfetch");
     const std::int64_t type = intParameter(call, 1).value_or(fetch_type::Next);
-    const std::int64_t rownum = intParameter(call, 2).value_or(0);
+    // An int on the wire; held to its range so the sums below cannot overflow.
+    const std::int64_t rownum = std::clamp<std::int64_t>(intParameter(call, 2).value_or(0), INT32_MIN, INT32_MAX);
     std::int64_t wanted = std::clamp<std::int64_t>(intParameter(call, 3).value_or(kDefaultFetchRows), 0, kMostFetchRows);
     const long long n = cursor.rows;
     if (type == fetch_type::Info) {
