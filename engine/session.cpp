@@ -742,6 +742,13 @@ BatchResult Session::run(const std::string& text)
             cached = parsedBatch(text);
         }
     } catch (const SqlException& e) {
+        // A text run by EXEC inside TRY that does not compile is an error
+        // one level down: its caller's CATCH block handles it.
+        if (!tryLevels_.empty() && runDepth_ > 0 && e.errors().front().severity > 10 &&
+            e.errors().front().severity < 20) {
+            lastError_ = e.number();
+            throw CatchJump{e.errors().front()};
+        }
         for (const SqlError& error : e.errors())
             result.addError(error);
         lastError_ = e.number();

@@ -95,6 +95,14 @@ TEST_F(FeaturesTogether, MissingTableInsideAProcedureIsCaughtByTheCallersTry)
     EXPECT_TRUE(rs.rows[0][3].isNull()) << "the procedure's #table went with it";
 }
 
+TEST_F(FeaturesTogether, ADynamicTextThatDoesNotCompileIsCaughtByTry)
+{
+    const BatchResult r = run("begin try exec('select 1 +') end try begin catch select error_number() end catch");
+    EXPECT_TRUE(r.ok()) << describeErrors(r);
+    ASSERT_EQ(r.resultSets.size(), 1u);
+    EXPECT_EQ(r.resultSets[0].rows.at(0).at(0).toInt64(), 102);
+}
+
 TEST_F(FeaturesTogether, CursorOverTopWithTiesFetchesEveryRow)
 {
     exec("create table t (a int)");
