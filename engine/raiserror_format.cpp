@@ -153,7 +153,7 @@ std::string formatRaiserrorMessage(const std::string& format, const std::vector<
         if (wantsString != (arg->kind == RaiserrorArgument::Kind::String))
             throw SqlException(2786,
                                "The data type of substitution parameter " + std::to_string(index + 1) +
-                                   " does not match the expected type of the format specification.",
+                                   " does not match the expected type of its format character.",
                                line);
         if (wantsString)
             out += padded(conversion.precision >= 0 ? firstCharacters(arg->text, static_cast<std::size_t>(conversion.precision))

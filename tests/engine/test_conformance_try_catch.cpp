@@ -262,9 +262,9 @@ TEST_F(ConformanceTryCatch, RaiserrorRefusals)
 {
     const RefusalCase cases[] = {
         {"raiserror('%d', 16, 1, 'text')", 2786,
-         "The data type of substitution parameter 1 does not match the expected type of the format specification."},
+         "The data type of substitution parameter 1 does not match the expected type of its format character."},
         {"raiserror('%s', 16, 1, 5)", 2786,
-         "The data type of substitution parameter 1 does not match the expected type of the format specification."},
+         "The data type of substitution parameter 1 does not match the expected type of its format character."},
         {"raiserror('%s', 16, 1, 1.5)", 2748, "Cannot specify numeric data type (parameter 4) as a substitution "
                                              "parameter."},
         {"raiserror('x', 19, 1)", 2754, "Error severity levels greater than 18 can only be specified by members of "
